@@ -1,0 +1,108 @@
+#include "discovery/file_finder.h"
+
+#include <windows.h>
+
+namespace {
+
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE handle) : m_handle(handle) {}
+    ~FindHandle()
+    {
+        if (valid())
+            FindClose(m_handle);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+bool patternMatches(const std::wstring& pattern, const std::wstring& name)
+{
+    if (pattern == L"*" || pattern == L"*.*")
+        return true;
+    if (pattern.find(L'*') == std::wstring::npos)
+        return equalsIgnoringCase(name, pattern);
+
+    std::wstring patternExt;
+    std::wstring nameExt;
+    const int patternLen = getExtension(pattern, patternExt);
+    const int nameLen = getExtension(name, nameExt);
+    return patternLen == nameLen && equalsIgnoringCase(patternExt, nameExt)
+           && name.find(patternExt) != std::wstring::npos;
+}
+
+bool isDotEntry(const wchar_t* name)
+{
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+} // namespace
+
+void lowerCaseInPlace(std::wstring& text)
+{
+    if (!text.empty())
+        CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
+}
+
+bool equalsIgnoringCase(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE)
+           == CSTR_EQUAL;
+}
+
+int getExtension(const std::wstring& name, std::wstring& extension)
+{
+    const size_t dot = name.rfind(L'.');
+    if (dot == std::wstring::npos) {
+        extension.clear();
+        return 0;
+    }
+    extension.assign(name, dot, std::wstring::npos);
+    return static_cast<int>(extension.size() - 1);
+}
+
+int findFiles(const std::wstring& directory, const std::wstring* patterns, int patternCount,
+              std::wstring* results, int capacity, int& count, int recurse, int lowerCase)
+{
+    int running = count;
+    if (running >= capacity)
+        return 0;
+
+    WIN32_FIND_DATAW entry;
+    FindHandle find(FindFirstFileW((directory + L"\\*").c_str(), &entry));
+    if (!find.valid())
+        return 0;
+
+    std::wstring name;
+    do {
+        name.assign(entry.cFileName);
+        if (lowerCase)
+            lowerCaseInPlace(name);
+
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (recurse && !isDotEntry(entry.cFileName)) {
+                findFiles(directory + L"\\" + name, patterns, patternCount, results, capacity,
+                          running, recurse, lowerCase);
+            }
+            continue;
+        }
+
+        for (int p = 0; p < patternCount && running < capacity; ++p) {
+            if (!patternMatches(patterns[p], name))
+                continue;
+            std::wstring& result = results[running++];
+            result.assign(directory);
+            result += L'\\';
+            result += name;
+        }
+    } while (running < capacity && FindNextFileW(find.get(), &entry));
+
+    count = running;
+    return 0;
+}

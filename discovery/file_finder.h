@@ -1,0 +1,31 @@
+// Lists the files of one directory that match a few simple patterns.
+//
+// The patterns are not the system's wildcards:
+//   "*" or "*.*"   every file, with or without an extension;
+//   "name.ext"     exactly that file name, ignoring case;
+//   "x*.ext"       every file whose extension is ".ext": same length, equal
+//                  ignoring case, and the name holds ".ext" in exactly the
+//                  pattern's letter case (what stands before the extension
+//                  in the pattern is ignored).
+// Directories, "." and ".." are never results.
+#pragma once
+
+#include <string>
+
+// Appends directory + "\" + name for every matching file to results[count...],
+// once per matching pattern, never at or past `capacity`, and stops looking
+// once `capacity` is reached. `recurse` searches subdirectories depth first;
+// `lowerCase` lower-cases each entry's name before it is matched and stored.
+// A directory that cannot be searched adds nothing. Returns 0.
+int findFiles(const std::wstring& directory, const std::wstring* patterns, int patternCount,
+              std::wstring* results, int capacity, int& count, int recurse, int lowerCase);
+
+// The extension of `name`: from its last "." to the end, dot included, or
+// empty when there is no dot. Returns the number of characters after the dot.
+int getExtension(const std::wstring& name, std::wstring& extension);
+
+// Lower-cases `text` in place (Unicode rules, not only A to Z).
+void lowerCaseInPlace(std::wstring& text);
+
+// True when the two texts are equal ignoring case.
+bool equalsIgnoringCase(const std::wstring& a, const std::wstring& b);

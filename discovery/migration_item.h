@@ -1,0 +1,56 @@
+// What one row of the migration list stands for, and the kinds of item the
+// tool knows how to carry over.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum ItemKind : std::uint32_t {
+    ITEM_REGISTRY_SETTINGS = 0,
+    ITEM_RECIPIENTS = 1,
+    ITEM_EXTENSION = 2,
+    ITEM_TEMPLATE = 3,
+    ITEM_SQL_CACHE = 4,
+    ITEM_NOTIFY_MISSED = 5,
+    ITEM_NOTIFY_FAILED = 6,
+    ITEM_NONE_FOUND = 7,
+    ITEM_WEB_SUMMARY_HTM = 8,
+    ITEM_WEB_SUMMARY_INFO = 9,
+    ITEM_ZELT = 10,
+};
+
+// One record per list row, owned by the row (attached as its item data).
+struct MigrationItem {
+    std::wstring description;     // column 0
+    std::wstring sourceName;      // column 1: file name, no directory
+    std::wstring conversion;      // column 2: "To unicode" or "None" (a label only)
+    std::wstring destinationName; // column 3
+    std::wstring state;           // column 4: "Not Started", then what the migration did
+    std::wstring sourceRoot;      // directory holding sourceName
+    std::wstring destinationRoot; // directory receiving destinationName
+    ItemKind kind = ITEM_NONE_FOUND;
+};
+
+// File kinds the migration writes as UTF-16LE text. The other file kinds
+// (templates, Zelt files) are copied as they are.
+inline bool itemKindConvertsToUnicode(std::uint32_t kind)
+{
+    switch (kind) {
+    case ITEM_RECIPIENTS:
+    case ITEM_EXTENSION:
+    case ITEM_SQL_CACHE:
+    case ITEM_NOTIFY_MISSED:
+    case ITEM_NOTIFY_FAILED:
+    case ITEM_WEB_SUMMARY_HTM:
+    case ITEM_WEB_SUMMARY_INFO:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Kinds that stand for one file to copy.
+inline bool itemKindIsFile(std::uint32_t kind)
+{
+    return itemKindConvertsToUnicode(kind) || kind == ITEM_TEMPLATE || kind == ITEM_ZELT;
+}

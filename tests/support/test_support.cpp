@@ -1,0 +1,150 @@
+#include "tests/support/test_support.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <stdexcept>
+
+namespace qmtest {
+
+namespace {
+std::atomic<unsigned> g_dirCounter{0};
+}
+
+TempDir::TempDir()
+{
+    wchar_t temp[MAX_PATH];
+    DWORD len = GetTempPathW(MAX_PATH, temp);
+    if (len == 0 || len >= MAX_PATH)
+        throw std::runtime_error("GetTempPathW failed");
+    std::wstring base(temp, len);
+    if (!base.empty() && base.back() == L'\\')
+        base.pop_back();
+    for (;;) {
+        std::wstring candidate = base + L"\\qmtest-" + std::to_wstring(GetCurrentProcessId()) + L"-"
+                                 + std::to_wstring(g_dirCounter++);
+        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+            m_path = candidate;
+            return;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            throw std::runtime_error("cannot create a scratch directory");
+    }
+}
+
+TempDir::~TempDir()
+{
+    removeTree(m_path);
+}
+
+std::wstring TempDir::operator/(const std::wstring& relative) const
+{
+    return m_path + L"\\" + relative;
+}
+
+void makeDirs(const std::wstring& path)
+{
+    size_t pos = path.find(L'\\', 3);
+    while (pos != std::wstring::npos) {
+        CreateDirectoryW(path.substr(0, pos).c_str(), nullptr);
+        pos = path.find(L'\\', pos + 1);
+    }
+    CreateDirectoryW(path.c_str(), nullptr);
+}
+
+void writeBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot create " + narrow(path));
+    DWORD written = 0;
+    BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    if (!ok || written != bytes.size())
+        throw std::runtime_error("cannot write " + narrow(path));
+}
+
+std::string readBytes(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::string bytes;
+    char block[65536];
+    DWORD got = 0;
+    while (ReadFile(file, block, sizeof block, &got, nullptr) && got > 0)
+        bytes.append(block, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool fileExists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void removeTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring child = path + L"\\" + name;
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                removeTree(child);
+            else
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(path.c_str());
+}
+
+std::string utf16le(const std::wstring& text)
+{
+    std::string bytes;
+    bytes.reserve(text.size() * 2);
+    for (wchar_t c : text) {
+        bytes.push_back(char(c & 0xFF));
+        bytes.push_back(char((c >> 8) & 0xFF));
+    }
+    return bytes;
+}
+
+std::wstring fromUtf16le(const std::string& bytes)
+{
+    std::wstring text;
+    text.reserve(bytes.size() / 2);
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        text.push_back(wchar_t((unsigned char)bytes[i] | ((unsigned char)bytes[i + 1] << 8)));
+    return text;
+}
+
+std::wstring widen(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), &out[0], n);
+    return out;
+}
+
+std::string narrow(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+} // namespace qmtest
