@@ -1,0 +1,79 @@
+#include "app/dialog.h"
+
+CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
+
+INT_PTR CDialog::DoModal()
+{
+    return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), m_parent,
+                             &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+bool CDialog::OnCommand(WORD, WORD, HWND)
+{
+    return false;
+}
+
+bool CDialog::OnNotify(const NMHDR*, LRESULT&)
+{
+    return false;
+}
+
+bool CDialog::OnMessage(UINT, WPARAM, LPARAM, INT_PTR&)
+{
+    return false;
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CDialog* dialog;
+    if (message == WM_INITDIALOG) {
+        dialog = reinterpret_cast<CDialog*>(lParam);
+        dialog->m_hwnd = window;
+        ::SetWindowLongPtrW(window, DWLP_USER, lParam);
+    } else {
+        dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
+    }
+    if (!dialog)
+        return FALSE;
+    // Exceptions must not unwind through user32.
+    try {
+        return dialog->dispatch(message, wParam, lParam);
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog();
+    case WM_COMMAND: {
+        const WORD id = LOWORD(wParam);
+        const WORD code = HIWORD(wParam);
+        if (OnCommand(id, code, reinterpret_cast<HWND>(lParam)))
+            return TRUE;
+        if (id == IDOK) {
+            OnOK();
+            return TRUE;
+        }
+        if (id == IDCANCEL) {
+            OnCancel();
+            return TRUE;
+        }
+        return FALSE;
+    }
+    case WM_NOTIFY: {
+        LRESULT result = 0;
+        if (OnNotify(reinterpret_cast<const NMHDR*>(lParam), result)) {
+            ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, result);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    default: {
+        INT_PTR result = FALSE;
+        return OnMessage(message, wParam, lParam, result) ? result : FALSE;
+    }
+    }
+}

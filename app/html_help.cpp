@@ -1,0 +1,53 @@
+#include "app/html_help.h"
+
+#include <mutex>
+
+namespace {
+
+using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+
+HtmlHelpFn loadHtmlHelp()
+{
+    wchar_t path[MAX_PATH];
+    if (!htmlHelpControlPath(path, MAX_PATH))
+        return nullptr;
+    // Stays loaded for the rest of the run.
+    HMODULE module = LoadLibraryW(path);
+    if (!module)
+        return nullptr;
+    return reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(module, "HtmlHelpW")));
+}
+
+} // namespace
+
+bool htmlHelpControlPath(wchar_t* path, DWORD capacity)
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0,
+                      KEY_READ, &key)
+        != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    DWORD bytes = (capacity - 1) * sizeof(wchar_t);
+    LONG rc = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &bytes);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return false;
+    path[bytes / sizeof(wchar_t)] = L'\0';
+    if (type == REG_EXPAND_SZ) {
+        wchar_t expanded[MAX_PATH];
+        DWORD n = ExpandEnvironmentStringsW(path, expanded, MAX_PATH);
+        if (n == 0 || n > MAX_PATH || n > capacity)
+            return false;
+        lstrcpynW(path, expanded, int(capacity));
+    }
+    return path[0] != L'\0';
+}
+
+HWND callHtmlHelp(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data)
+{
+    static std::once_flag once;
+    static HtmlHelpFn htmlHelp = nullptr;
+    std::call_once(once, [] { htmlHelp = loadHtmlHelp(); });
+    return htmlHelp ? htmlHelp(caller, file, command, data) : nullptr;
+}

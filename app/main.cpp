@@ -1,0 +1,13 @@
+#include "app/migrate_app.h"
+
+#include <windows.h>
+
+namespace {
+CMigrateApp theApp;
+}
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    theApp.InitInstance();
+    return 0;
+}

@@ -1,0 +1,319 @@
+#include "app/migrate_dlg.h"
+
+#include "app/about_dlg.h"
+#include "app/html_help.h"
+#include "common/trace/trace.h"
+#include "discovery/refresh_worker.h"
+#include "res/resource.h"
+
+#include <commctrl.h>
+
+#include <memory>
+#include <new>
+
+const wchar_t APP_TITLE[] = L"quarnrept_migrate";
+
+namespace {
+
+const wchar_t kHelpTopic[] = L"quarnrept_migrate.chm::/Welcome.htm";
+const wchar_t kTraceFile[] = L"trace_quarnrept_migrate.txt";
+
+struct ColumnDef {
+    const wchar_t* title;
+    int width;
+};
+
+const ColumnDef kColumns[] = {
+    {L"Description", 130}, {L"Source", 150}, {L"Conversion", 100}, {L"Destination", 200}, {L"State", 500},
+};
+
+const UINT kListIcons[] = {IDI_CORD, IDI_CORD, IDI_REGISTRY, IDI_REGISTRY, IDI_DOCUMENT, IDI_DOCUMENT, 0};
+
+// What a worker thread starts with: the routine and the dialog it reports to.
+struct WorkerLaunch {
+    LPTHREAD_START_ROUTINE routine;
+    CMigrationView* view;
+    HWND dialog;
+};
+
+DWORD WINAPI workerThread(LPVOID parameter)
+{
+    std::unique_ptr<WorkerLaunch> launch(static_cast<WorkerLaunch*>(parameter));
+    DWORD result = launch->routine(launch->view);
+    // Only now may the dialog close again.
+    PostMessageW(launch->dialog, WM_WORKER_FINISHED, 0, 0);
+    return result;
+}
+
+} // namespace
+
+CMigrateDlg::CMigrateDlg(HWND parent)
+    : CDialog(IDD_QUARNREPT_MIGRATE_DIALOG, parent),
+      m_hIcon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                                            0, 0, LR_DEFAULTSIZE | LR_SHARED))),
+      m_refreshRoutine(t_processRefresh),
+      m_migrateRoutine(nullptr)
+{
+}
+
+CMigrateDlg::~CMigrateDlg() = default;
+
+void CMigrateDlg::setWorkerRoutines(LPTHREAD_START_ROUTINE refresh, LPTHREAD_START_ROUTINE migrate)
+{
+    m_refreshRoutine = refresh;
+    m_migrateRoutine = migrate;
+}
+
+void CMigrateDlg::DoDataExchange()
+{
+    m_status.attach(item(IDC_STATUS));
+    m_sourcePath.attach(item(IDC_SOURCE_PATH));
+    m_destPath.attach(item(IDC_DEST_PATH));
+    m_btnDone.attach(item(IDCANCEL));
+    m_btnMigrate.attach(item(IDOK));
+    m_btnClearAll.attach(item(IDC_CLEAR_ALL));
+    m_btnSelectAll.attach(item(IDC_SELECT_ALL));
+    m_btnRefresh.attach(item(IDC_REFRESH));
+}
+
+BOOL CMigrateDlg::OnInitDialog()
+{
+    DoDataExchange();
+
+    if (HMENU systemMenu = GetSystemMenu(hwnd(), FALSE)) {
+        wchar_t about[256];
+        int length = LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 256);
+        if (length > 0) {
+            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about);
+        }
+    }
+
+    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    traceInit();
+    traceOpen(1, kTraceFile, 0);
+    traceSetCategory(TRACE_CAT_ALL, 0);
+    traceSetCategory(TRACE_CAT_APP, 1);
+
+    m_list.useDefaultImageLists(0);
+    m_list.setRecordRows(1);
+    m_list.enableDrag(0);
+    m_list.createImageList(1, kListIcons, 0, 16, 16, 32, 2);
+    m_list.attach(item(IDC_ITEM_LIST));
+
+    m_list.setView(LV_VIEW_DETAILS);
+    m_list.setClickToggle(0);
+    ListView_SetExtendedListViewStyleEx(m_list.hwnd(), 0xFFFFFFFF, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
+    m_list.setChangeNotify(1, WM_LIST_SELCHANGE);
+
+    for (int i = 0; i < int(sizeof kColumns / sizeof kColumns[0]); ++i) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = kColumns[i].width;
+        column.pszText = const_cast<wchar_t*>(kColumns[i].title);
+        column.iSubItem = i;
+        SendMessageW(m_list.hwnd(), LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+    SendMessageW(m_list.hwnd(), LVM_DELETEALLITEMS, 0, 0);
+
+    OnRefresh();
+
+    callHtmlHelp(hwnd(), kHelpTopic, QM_HH_DISPLAY_TOC, 0);
+    return TRUE;
+}
+
+bool CMigrateDlg::startWorker(LPTHREAD_START_ROUTINE routine)
+{
+    if (!routine)
+        return false;
+    // The buttons go off before the thread exists, so that no second click
+    // can start a second worker in between.
+    const bool wasEnabled[5] = {m_btnMigrate.isEnabled(), m_btnClearAll.isEnabled(), m_btnSelectAll.isEnabled(),
+                                m_btnRefresh.isEnabled(), m_btnDone.isEnabled()};
+    disableWorkerButtons();
+    m_workerRunning = true;
+
+    WorkerLaunch* launch = new (std::nothrow) WorkerLaunch{routine, this, hwnd()};
+    HANDLE thread = launch ? CreateThread(nullptr, 0, workerThread, launch, 0, nullptr) : nullptr;
+    if (!thread) {
+        delete launch;
+        m_workerRunning = false;
+        enableWorkerButtons(wasEnabled[0], wasEnabled[1], wasEnabled[2], wasEnabled[3], wasEnabled[4]);
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
+}
+
+void CMigrateDlg::OnRefresh()
+{
+    if (m_workerRunning)
+        return;
+    ClearList();
+    if (traceCategoryOn[TRACE_CAT_APP])
+        traceWrite(__FILE__, __LINE__, L"quarnrept_migr: createthread Refresh\n");
+    startWorker(m_refreshRoutine);
+}
+
+void CMigrateDlg::OnMigrate()
+{
+    if (m_workerRunning)
+        return;
+    const int rows = m_list.rowCount();
+    if (rows == 0)
+        return;
+
+    int row = 0;
+    while (row < rows && !m_list.isChecked(row))
+        ++row;
+    if (row == rows) {
+        MessageBoxW(hwnd(), L"No items are selected.", APP_TITLE, MB_OK);
+        return;
+    }
+
+    std::wstring question;
+    question += L"You are about to migrate settings and files from the beta version of ";
+    question += L"operational reporting to the GA version. This will overwrite settings ";
+    question += L"and files in the GA version.";
+    question += L"\n\n";
+    question += L"If you are using the web summary feature ";
+    question += L"those files are converted to Unicode in place and you may want to make a ";
+    question += L"backup copy of those files before proceeding. The default location of ";
+    question += L"those files is:\nc:\\program files\\ostrel\\quarn\\console_reporting\\web";
+    question += L"\n\n";
+    question += L"Are you sure you want to continue?.";
+    if (MessageBoxW(hwnd(), question.c_str(), APP_TITLE, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+
+    if (traceCategoryOn[TRACE_CAT_APP])
+        traceWrite(__FILE__, __LINE__, L"quarnrept_migr: createthread Migrate\n");
+    startWorker(m_migrateRoutine);
+}
+
+void CMigrateDlg::OnSelectAll()
+{
+    const int rows = m_list.rowCount();
+    for (int row = 0; row < rows; ++row)
+        m_list.setChecked(row, true);
+}
+
+void CMigrateDlg::OnClearAll()
+{
+    const int rows = m_list.rowCount();
+    for (int row = 0; row < rows; ++row)
+        m_list.setChecked(row, false);
+}
+
+LRESULT CMigrateDlg::OnListSelChange()
+{
+    const int row = m_list.getSelectedRow();
+    if (row < 0)
+        return 0;
+    if (const MigrationItem* record = m_list.rowRecord(row)) {
+        m_sourcePath.setText(record->sourceRoot);
+        m_destPath.setText(record->destinationRoot);
+    }
+    return 0;
+}
+
+void CMigrateDlg::OnHelpButton()
+{
+    callHtmlHelp(hwnd(), kHelpTopic, QM_HH_DISPLAY_TOC, 0);
+}
+
+void CMigrateDlg::OnCancel()
+{
+    // Done is disabled during a run; Escape, the close box and Alt+F4 come
+    // here too and are refused while a worker still uses the window.
+    if (m_workerRunning) {
+        MessageBeep(MB_ICONWARNING);
+        return;
+    }
+    callHtmlHelp(nullptr, nullptr, QM_HH_CLOSE_ALL, 0);
+    EndDialog(IDCANCEL);
+}
+
+bool CMigrateDlg::OnSysCommand(UINT command)
+{
+    if ((command & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about(hwnd());
+        about.DoModal();
+        return true;
+    }
+    return false;
+}
+
+bool CMigrateDlg::OnPaint()
+{
+    if (!IsIconic(hwnd()))
+        return false;
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(hwnd(), &paint);
+    SendMessageW(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, m_hIcon);
+    EndPaint(hwnd(), &paint);
+    return true;
+}
+
+bool CMigrateDlg::OnCommand(WORD id, WORD, HWND)
+{
+    switch (id) {
+    case IDOK:
+        OnMigrate();
+        return true;
+    case IDC_REFRESH:
+        OnRefresh();
+        return true;
+    case IDC_SELECT_ALL:
+        OnSelectAll();
+        return true;
+    case IDC_CLEAR_ALL:
+        OnClearAll();
+        return true;
+    case IDC_HELP_BUTTON:
+        OnHelpButton();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CMigrateDlg::OnNotify(const NMHDR* header, LRESULT& result)
+{
+    // The list's notifications are the list's own business.
+    if (header && header->hwndFrom == m_list.hwnd())
+        return m_list.handleNotify(header, result);
+    return false;
+}
+
+bool CMigrateDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result)
+{
+    switch (message) {
+    case WM_SYSCOMMAND:
+        result = TRUE;
+        return OnSysCommand(UINT(wParam));
+    case WM_PAINT:
+        result = TRUE;
+        return OnPaint();
+    case WM_QUERYDRAGICON:
+        result = reinterpret_cast<INT_PTR>(OnQueryDragIcon());
+        return true;
+    case WM_LIST_SELCHANGE:
+        OnListSelChange();
+        result = TRUE;
+        return true;
+    case WM_WORKER_FINISHED:
+        m_workerRunning = false;
+        result = TRUE;
+        return true;
+    default:
+        return false;
+    }
+}

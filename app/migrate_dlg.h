@@ -1,0 +1,54 @@
+// The tool's one window: the list of items to migrate, the action buttons,
+// the status line and the source and destination path lines.
+#pragma once
+
+#include "app/dialog.h"
+#include "discovery/migration_view.h"
+
+#include <string>
+
+class CMigrateDlg : public CDialog, public CMigrationView {
+public:
+    explicit CMigrateDlg(HWND parent = nullptr);
+    ~CMigrateDlg() override;
+
+    // The thread routines started by Refresh and by a confirmed Migrate. Each
+    // gets the dialog as a CMigrationView*. Tests put workers of their own here.
+    void setWorkerRoutines(LPTHREAD_START_ROUTINE refresh, LPTHREAD_START_ROUTINE migrate);
+
+    // True from the moment a worker is about to start until its thread has
+    // finished; the dialog refuses to close meanwhile.
+    bool workerRunning() const { return m_workerRunning; }
+
+    void OnRefresh();
+    void OnMigrate();
+    void OnSelectAll();
+    void OnClearAll();
+    void OnHelpButton();
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnCommand(WORD id, WORD code, HWND control) override;
+    bool OnNotify(const NMHDR* header, LRESULT& result) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+    void OnCancel() override;
+
+private:
+    void DoDataExchange();
+    bool OnSysCommand(UINT command);
+    bool OnPaint();
+    HCURSOR OnQueryDragIcon() const { return reinterpret_cast<HCURSOR>(m_hIcon); }
+    LRESULT OnListSelChange();
+    bool startWorker(LPTHREAD_START_ROUTINE routine);
+
+    HICON m_hIcon;
+    bool m_workerRunning = false;
+    LPTHREAD_START_ROUTINE m_refreshRoutine;
+    LPTHREAD_START_ROUTINE m_migrateRoutine;
+};
+
+// Posted by a worker's thread to the dialog when the worker routine has returned.
+constexpr UINT WM_WORKER_FINISHED = WM_APP + 1;
+
+// Caption of the tool's message boxes.
+extern const wchar_t APP_TITLE[];

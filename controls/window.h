@@ -1,0 +1,41 @@
+// A window handle with one-line helpers. It does not own the window: the
+// dialog template creates the controls and the dialog destroys them.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+class CWindow {
+public:
+    CWindow() = default;
+    explicit CWindow(HWND window) : m_window(window) {}
+
+    void attach(HWND window) { m_window = window; }
+    HWND hwnd() const { return m_window; }
+    operator HWND() const { return m_window; }
+
+    bool exists() const { return m_window && ::IsWindow(m_window); }
+    bool enable(bool on) const { return ::EnableWindow(m_window, on ? TRUE : FALSE) != FALSE; }
+    bool isEnabled() const { return ::IsWindowEnabled(m_window) != FALSE; }
+    bool setText(const std::wstring& text) const { return ::SetWindowTextW(m_window, text.c_str()) != FALSE; }
+    std::wstring text() const
+    {
+        int length = ::GetWindowTextLengthW(m_window);
+        std::wstring text(length + 1, L'\0');
+        length = ::GetWindowTextW(m_window, &text[0], length + 1);
+        text.resize(length > 0 ? length : 0);
+        return text;
+    }
+    LRESULT send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
+    {
+        return ::SendMessageW(m_window, message, wParam, lParam);
+    }
+    bool post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
+    {
+        return ::PostMessageW(m_window, message, wParam, lParam) != FALSE;
+    }
+
+private:
+    HWND m_window = nullptr;
+};
