@@ -1,38 +1,139 @@
 #include "discovery/refresh_worker.h"
 
 #include "common/trace/trace.h"
+#include "discovery/file_finder.h"
+#include "discovery/install_locator.h"
+#include "discovery/item_types.h"
 #include "discovery/migration_view.h"
 
-#include <commctrl.h>
+#include <vector>
+
+namespace {
+
+// The finder's result array for one table row, reused for every row.
+constexpr int RESULT_CAPACITY = 16384;
+
+struct ScanGroup {
+    const ItemTypeEntry* table;
+    const wchar_t* status;
+    const wchar_t* traceLine;
+    bool reportFiles; // "element.dat" is left out of the report files only
+};
+
+const ScanGroup kReportFiles = {reportItemTypes, L"Scanning for report related files...",
+                                L"quarnrept_migr: scanning file system\n", true};
+const ScanGroup kWebSummary = {webSummaryItemTypes, L"Scanning for web summary files...",
+                               L"quarnrept_migr: scanning file system for web summary\n", false};
+const ScanGroup kZeltFiles = {zeltItemTypes, L"Scanning for Zelt files...",
+                              L"quarnrept_migr: scanning file system for zelt related files\n", false};
+
+// Finds every match of one pattern. The array starts at the usual capacity
+// and grows when a row fills it, so that no match is ever dropped.
+int findAll(const std::wstring& directory, const std::wstring& pattern, std::vector<std::wstring>& results)
+{
+    for (;;) {
+        int count = 0;
+        findFiles(directory, &pattern, 1, results.data(), int(results.size()), count, 0, 1);
+        if (count < int(results.size()))
+            return count;
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: more than %u files match %s, searching again\n",
+                       unsigned(results.size()), pattern.c_str());
+        results.resize(results.size() * 2);
+    }
+}
+
+void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring& sourceRoot,
+               const std::wstring& destinationRoot, std::vector<std::wstring>& results)
+{
+    if (traceCategoryOn[TRACE_CAT_APP])
+        traceWrite(__FILE__, __LINE__, group.traceLine);
+    view.m_status.setText(group.status);
+
+    for (const ItemTypeEntry* row = group.table; row->pattern; ++row) {
+        const int count = findAll(sourceRoot, row->pattern, results);
+        for (int k = 0; k < count; ++k) {
+            std::wstring& path = results[k];
+            lowerCaseInPlace(path);
+            // Each result is the searched directory, a backslash and the name.
+            const std::wstring fileName = path.substr(path.find_last_of(L'\\') + 1);
+            const std::wstring destinationName = row->fileName ? row->fileName : fileName;
+            if (traceCategoryOn[TRACE_CAT_APP])
+                traceWrite(__FILE__, __LINE__, L"quarnrept_migr: adding item %u, %s\n", unsigned(k), path.c_str());
+            if (group.reportFiles && equalsIgnoringCase(fileName, L"element.dat"))
+                continue;
+            view.AddListItem(row->kind, row->description, fileName, sourceRoot, destinationName, destinationRoot,
+                             row->conversion);
+        }
+    }
+}
+
+bool directoryExists(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace
 
 DWORD WINAPI t_processRefresh(LPVOID parameter)
 {
-    CMigrationView* view = static_cast<CMigrationView*>(parameter);
-    DWORD result = 0;
-    int rowsFound = 0;
+    CMigrationView& view = *static_cast<CMigrationView*>(parameter);
+    InstallLookup lookup;
     try {
+        std::vector<std::wstring> results(RESULT_CAPACITY);
+        int rowsFound = 0;
+        bool errorShown = false;
+
         if (traceCategoryOn[TRACE_CAT_APP])
             traceWrite(__FILE__, __LINE__, L"quarnrept_migr: entering t_processRefresh\n");
-        view->disableWorkerButtons();
-        view->m_list.setRedraw(true);
-        view->m_status.setText(L"Working");
-        view->ClearList();
+        view.disableWorkerButtons();
+        view.m_list.setRedraw(true);
+        view.m_status.setText(L"Working");
+        view.ClearList();
 
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: refresh list\n");
-        rowsFound = 1;
-        if (view->m_list.rowCount() == 0) {
-            view->AddListItem(ITEM_NONE_FOUND, L"No items were found", L"", L"", L"", L"", L"");
-            rowsFound = 0;
+        const LocateOutcome located = locateInstallations(view, lookup, errorShown);
+        if (located != LocateOutcome::Failed) {
+            if (located == LocateOutcome::Found) {
+                scanGroup(view, kReportFiles, view.m_betaPath, view.m_gaPath, results);
+
+                std::wstring betaWebSite;
+                std::wstring gaWebSite;
+                if (locateWebSites(lookup, betaWebSite, gaWebSite)) {
+                    scanGroup(view, kWebSummary, betaWebSite, gaWebSite, results);
+
+                    const std::wstring betaZelt = view.m_betaPath + L"\\zelt";
+                    const std::wstring gaZelt = view.m_gaPath + L"\\zelt";
+                    if (directoryExists(betaZelt)) {
+                        if (!directoryExists(gaZelt))
+                            CreateDirectoryW(gaZelt.c_str(), nullptr);
+                        scanGroup(view, kZeltFiles, betaZelt, gaZelt, results);
+                    }
+                }
+            }
+
+            // Closing.
+            if (traceCategoryOn[TRACE_CAT_APP])
+                traceWrite(__FILE__, __LINE__, L"quarnrept_migr: refresh list\n");
+            rowsFound = 1;
+            if (view.m_list.rowCount() == 0) {
+                view.AddListItem(ITEM_NONE_FOUND, L"No items were found", L"", L"", L"", L"", L"");
+                rowsFound = 0;
+            }
+            view.m_list.selectAndShowRow(0);
+            view.m_list.setRedraw(true);
         }
-        view->m_list.selectAndShowRow(0);
-        view->m_list.setRedraw(true);
 
-        view->enableWorkerButtons(rowsFound != 0, rowsFound != 0, rowsFound != 0, true, true);
-        view->m_status.setText(L"Ready");
+        // Ending.
+        const bool rows = rowsFound != 0;
+        view.enableWorkerButtons(rows, rows, rows, true, true);
+        if (!errorShown)
+            view.m_status.setText(L"Ready");
     } catch (...) {
+        // The buttons stay as they are and the status keeps its last text.
     }
+    lookup.key.Close();
     if (traceCategoryOn[TRACE_CAT_APP])
         traceWrite(__FILE__, __LINE__, L"quarnrept_migr: leaving refresh\n");
-    return result;
+    return lookup.result;
 }

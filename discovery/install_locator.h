@@ -1,0 +1,47 @@
+// Finding the beta and the 5.2.2 installations in the registry of this computer.
+#pragma once
+
+#include "common/cmd/registry_key.h"
+
+#include <string>
+
+class CMigrationView;
+
+extern const wchar_t BETA_INSTALL_KEY[]; // "SOFTWARE\Norvale\Kelda\CurrentVersion\Console_Reporting\"
+extern const wchar_t GA_INSTALL_KEY[];   // "SOFTWARE\Norvale\Kelda\CurrentVersion\Console\"
+extern const wchar_t INSTALL_PATH_VALUE[];    // "Path"
+extern const wchar_t WEB_SITE_PATH_VALUE[];   // "WebSiteLocalPath"
+
+// The look-up state of one refresh: the computer's name, read once, and the
+// one key object every look-up opens and closes again.
+struct InstallLookup {
+    InstallLookup();
+    std::wstring computerName;
+    CRegistryKey key;
+    DWORD result = 0; // the error of the last failed key open, else 0
+};
+
+// Opens HKEY_LOCAL_MACHINE\subKey on this computer, reads `valueName` into
+// `text` (emptied first, so a missing value leaves it empty), closes the key
+// and trims white space from both ends. Returns 0, or the open's error, in
+// which case `text` is left as it was.
+LONG readInstallValue(InstallLookup& lookup, const std::wstring& subKey, const std::wstring& valueName,
+                      std::wstring& text);
+
+enum class LocateOutcome {
+    Found,       // both installations known: scan
+    NoGaPath,    // beta found, 5.2.2 "Path" blank: close the refresh without scanning
+    Failed,      // end the refresh at once
+};
+
+// The locating phase at the top of a refresh: fills m_betaPath and m_gaPath,
+// adds the "Registry settings" row, shows the two paths, and reports a
+// missing installation in the status line. `errorShown` tells whether an
+// error text now stands in the status line.
+LocateOutcome locateInstallations(CMigrationView& view, InstallLookup& lookup, bool& errorShown);
+
+// The two web site directories; false when either look-up failed or is blank.
+bool locateWebSites(InstallLookup& lookup, std::wstring& betaWebSite, std::wstring& gaWebSite);
+
+// Removes white space from both ends.
+void trimWhiteSpace(std::wstring& text);

@@ -1,0 +1,296 @@
+// Discovery from end to end: the real dialog, the real registry of the test
+// prefix, real directories, and the refresh worker the tool runs.
+#include "discovery/refresh_worker.h"
+#include "res/resource.h"
+#include "tests/app/dialog_harness.h"
+#include "tests/support/registry_support.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace qmtest;
+
+namespace {
+
+struct Row {
+    std::wstring cells[5];
+    std::wstring sourceRoot;
+    std::wstring destinationRoot;
+    unsigned kind;
+    bool ticked;
+};
+
+std::wstring cellText(HWND list, int row, int column)
+{
+    wchar_t text[1024] = {};
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 1024;
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+std::vector<Row> rowsOf(DialogHarness& ui)
+{
+    std::vector<Row> rows;
+    CCheckListCtrl& list = ui.dlg().m_list;
+    for (int r = 0; r < list.rowCount(); ++r) {
+        Row row;
+        for (int c = 0; c < 5; ++c)
+            row.cells[c] = cellText(list.hwnd(), r, c);
+        const MigrationItem* item = list.rowRecord(r);
+        row.sourceRoot = item ? item->sourceRoot : L"<no record>";
+        row.destinationRoot = item ? item->destinationRoot : L"<no record>";
+        row.kind = item ? item->kind : 99;
+        row.ticked = list.isChecked(r);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// Which of Migrate, Clear All, Select All, Refresh, Done are enabled.
+std::string buttons(DialogHarness& ui)
+{
+    std::string state;
+    for (int id : {IDOK, IDC_CLEAR_ALL, IDC_SELECT_ALL, IDC_REFRESH, IDCANCEL})
+        state += IsWindowEnabled(ui.control(id)) ? '1' : '0';
+    return state;
+}
+
+std::wstring text(DialogHarness& ui, int id)
+{
+    return windowText(ui.control(id));
+}
+
+bool refreshAgain(DialogHarness& ui)
+{
+    ui.click(IDC_REFRESH);
+    // The worker disables Refresh at once and enables it at its end.
+    waitUntil([&] { return !IsWindowEnabled(ui.control(IDC_REFRESH)); }, 1000);
+    return waitUntil([&] { return IsWindowEnabled(ui.control(IDC_REFRESH)) && !ui.dlg().workerRunning(); });
+}
+
+class Refresh : public ::testing::Test {
+protected:
+    CleanNorvaleKeys clean;
+    TempDir dir;
+    std::wstring beta = dir / L"Beta";
+    std::wstring ga = dir / L"GA";
+    std::wstring betaWeb = dir / L"BetaWeb";
+    std::wstring gaWeb = dir / L"GAWeb";
+
+    void installBoth(bool webSites = true)
+    {
+        makeDirs(beta);
+        makeDirs(ga);
+        setRegString(BETA_KEY, L"Path", beta);
+        setRegString(GA_KEY, L"Path", ga);
+        if (webSites) {
+            makeDirs(betaWeb);
+            makeDirs(gaWeb);
+            setRegString(BETA_KEY, L"WebSiteLocalPath", betaWeb);
+            setRegString(GA_KEY, L"WebSiteLocalPath", gaWeb);
+        }
+    }
+};
+
+const wchar_t kRegistrySource[] = L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console_reporting";
+const wchar_t kRegistryDest[] = L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console";
+
+} // namespace
+
+TEST_F(Refresh, MissingInstallationsAreReportedInTheStatusLine)
+{
+    {
+        SCOPED_TRACE("no beta key");
+        DialogHarness ui(t_processRefresh, nullptr);
+        EXPECT_EQ(L"ERROR - Unable to locate operational reporting beta key in the registry.", text(ui, IDC_STATUS));
+        EXPECT_EQ(0u, rowsOf(ui).size());
+        EXPECT_EQ("00011", buttons(ui));
+        EXPECT_EQ(L"source path", text(ui, IDC_SOURCE_PATH));
+        EXPECT_EQ(L"destination path", text(ui, IDC_DEST_PATH));
+    }
+    {
+        SCOPED_TRACE("beta Path blank");
+        setRegString(BETA_KEY, L"Path", L"   ");
+        DialogHarness ui(t_processRefresh, nullptr);
+        EXPECT_EQ(L"ERROR - Unable to locate operational reporting beta path in the registry.", text(ui, IDC_STATUS));
+        EXPECT_EQ(0u, rowsOf(ui).size()) << "no placeholder row either";
+        EXPECT_EQ("00011", buttons(ui));
+    }
+    {
+        SCOPED_TRACE("no 5.2.2 key");
+        makeDirs(beta);
+        setRegString(BETA_KEY, L"Path", beta);
+        DialogHarness ui(t_processRefresh, nullptr);
+        EXPECT_EQ(L"ERROR - Unable to locate operational reporting 5.2.2 key in the registry.", text(ui, IDC_STATUS));
+        std::vector<Row> rows = rowsOf(ui);
+        ASSERT_EQ(1u, rows.size());
+        EXPECT_EQ(L"Registry settings", rows[0].cells[0]);
+        EXPECT_TRUE(rows[0].ticked);
+        EXPECT_EQ("00011", buttons(ui));
+        EXPECT_EQ(beta, text(ui, IDC_SOURCE_PATH));
+        EXPECT_EQ(L"destination path", text(ui, IDC_DEST_PATH));
+    }
+    {
+        SCOPED_TRACE("5.2.2 Path blank");
+        createRegKey(GA_KEY);
+        setRegString(GA_KEY, L"Path", L"");
+        DialogHarness ui(t_processRefresh, nullptr);
+        EXPECT_EQ(L"ERROR - Unable to locate operational reporting 5.2.2 path in the registry.", text(ui, IDC_STATUS));
+        std::vector<Row> rows = rowsOf(ui);
+        ASSERT_EQ(1u, rows.size());
+        EXPECT_EQ(L"Registry settings", rows[0].cells[0]);
+        EXPECT_TRUE(rows[0].ticked);
+        EXPECT_EQ(0, ui.dlg().m_list.getSelectedRow());
+        EXPECT_EQ("11111", buttons(ui));
+        // The selected row's roots are registry paths.
+        EXPECT_TRUE(waitUntil([&] { return text(ui, IDC_SOURCE_PATH) == kRegistrySource; }));
+
+        // The path lines are not reset when a later refresh fails.
+        deleteRegTree(BETA_KEY);
+        ASSERT_TRUE(refreshAgain(ui));
+        EXPECT_EQ(L"ERROR - Unable to locate operational reporting beta key in the registry.", text(ui, IDC_STATUS));
+        EXPECT_EQ(0u, rowsOf(ui).size());
+        EXPECT_EQ(kRegistrySource, text(ui, IDC_SOURCE_PATH));
+        EXPECT_EQ(kRegistryDest, text(ui, IDC_DEST_PATH));
+        EXPECT_EQ("00011", buttons(ui));
+    }
+}
+
+TEST_F(Refresh, ListsEveryItemOfAFullBetaInstallationInOrder)
+{
+    installBoth();
+    for (const wchar_t* name : {L"Recipients.RCP", L"b.rcp", L"x.ext", L"report.xml", L"cache.dat", L"element.dat",
+                                L"NotifyMissed.txt", L"notifyfailed.TXT", L"index.html", L"readme.txt"})
+        writeBytes(beta + L"\\" + name, "x");
+    makeDirs(beta + L"\\sub");
+    writeBytes(beta + L"\\sub\\deep.rcp", "x");
+    for (const wchar_t* name : {L"a.htm", L"Summary.INFO", L"index.html", L"b.htm"})
+        writeBytes(betaWeb + L"\\" + name, "x");
+    makeDirs(beta + L"\\zelt");
+    for (const wchar_t* name : {L"Zelt.CFG", L"report.xml", L"NOEXT"})
+        writeBytes(beta + L"\\zelt\\" + name, "x");
+
+    DialogHarness ui(t_processRefresh, nullptr);
+    EXPECT_EQ(L"Ready", text(ui, IDC_STATUS));
+    EXPECT_EQ("11111", buttons(ui));
+
+    struct Expected {
+        const wchar_t* description;
+        const wchar_t* source;
+        const wchar_t* conversion;
+        const wchar_t* destination;
+        unsigned kind;
+        std::wstring sourceRoot;
+        std::wstring destinationRoot;
+    };
+    const std::wstring betaZelt = beta + L"\\zelt";
+    const std::wstring gaZelt = ga + L"\\zelt";
+    const std::vector<Expected> expected = {
+        {L"Registry settings", L"console_reporting", L"None", L"console", 0, kRegistrySource, kRegistryDest},
+        {L"Recipients", L"b.rcp", L"To unicode", L"b.rcp", 1, beta, ga},
+        {L"Recipients", L"recipients.rcp", L"To unicode", L"recipients.rcp", 1, beta, ga},
+        {L"Extension", L"x.ext", L"To unicode", L"x.ext", 2, beta, ga},
+        {L"Template", L"report.xml", L"None", L"report.xml", 3, beta, ga},
+        {L"SQL Cache", L"cache.dat", L"To unicode", L"cache.dat", 4, beta, ga},
+        {L"Notify Missed", L"notifymissed.txt", L"To unicode", L"notifymissed.txt", 5, beta, ga},
+        {L"Notify Failed", L"notifyfailed.txt", L"To unicode", L"notifyfailed.txt", 6, beta, ga},
+        {L"Web Summary", L"summary.info", L"To unicode", L"summary.info", 9, betaWeb, gaWeb},
+        {L"Web Summary", L"a.htm", L"To unicode", L"a.htm", 8, betaWeb, gaWeb},
+        {L"Web Summary", L"b.htm", L"To unicode", L"b.htm", 8, betaWeb, gaWeb},
+        {L"Zelt", L"noext", L"None", L"noext", 10, betaZelt, gaZelt},
+        {L"Zelt", L"report.xml", L"None", L"report.xml", 10, betaZelt, gaZelt},
+        {L"Zelt", L"zelt.cfg", L"None", L"zelt.cfg", 10, betaZelt, gaZelt},
+    };
+    std::vector<Row> rows = rowsOf(ui);
+    ASSERT_EQ(expected.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i) + ": " + narrow(rows[i].cells[1]));
+        EXPECT_EQ(expected[i].description, rows[i].cells[0]);
+        EXPECT_EQ(expected[i].source, rows[i].cells[1]);
+        EXPECT_EQ(expected[i].conversion, rows[i].cells[2]);
+        EXPECT_EQ(expected[i].destination, rows[i].cells[3]);
+        EXPECT_EQ(L"Not Started", rows[i].cells[4]);
+        EXPECT_EQ(expected[i].kind, rows[i].kind);
+        EXPECT_EQ(expected[i].sourceRoot, rows[i].sourceRoot);
+        EXPECT_EQ(expected[i].destinationRoot, rows[i].destinationRoot);
+        EXPECT_TRUE(rows[i].ticked);
+    }
+    EXPECT_EQ(0, ui.dlg().m_list.getSelectedRow());
+    EXPECT_TRUE(waitUntil([&] { return text(ui, IDC_SOURCE_PATH) == kRegistrySource; }));
+    EXPECT_EQ(kRegistryDest, text(ui, IDC_DEST_PATH));
+    // The refresh makes the 5.2.2 zelt directory as soon as the beta one exists.
+    EXPECT_TRUE(GetFileAttributesW(gaZelt.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(fileExists(gaZelt));
+
+    // Refresh lists everything again from scratch; unticked rows come back ticked.
+    ui.dlg().m_list.setChecked(3, false);
+    ASSERT_TRUE(refreshAgain(ui));
+    std::vector<Row> again = rowsOf(ui);
+    ASSERT_EQ(rows.size(), again.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].cells[1], again[i].cells[1]);
+        EXPECT_TRUE(again[i].ticked);
+    }
+}
+
+TEST_F(Refresh, PathsAreTrimmedAndAMissingWebSiteSkipsWebAndZeltItems)
+{
+    installBoth(false);
+    setRegString(BETA_KEY, L"Path", L"  " + beta + L"\t ");
+    setRegString(GA_KEY, L"Path", L" " + ga + L" ");
+    makeDirs(betaWeb);
+    writeBytes(betaWeb + L"\\a.htm", "x");
+    makeDirs(beta + L"\\zelt");
+    writeBytes(beta + L"\\zelt\\z.cfg", "x");
+    writeBytes(beta + L"\\r.rcp", "x");
+
+    // Only the beta web site is known: neither web nor Zelt items, no message.
+    setRegString(BETA_KEY, L"WebSiteLocalPath", betaWeb);
+    {
+        DialogHarness ui(t_processRefresh, nullptr);
+        std::vector<Row> rows = rowsOf(ui);
+        ASSERT_EQ(2u, rows.size());
+        EXPECT_EQ(L"r.rcp", rows[1].cells[1]);
+        EXPECT_EQ(beta, rows[1].sourceRoot);
+        EXPECT_EQ(ga, rows[1].destinationRoot);
+        EXPECT_EQ(L"Ready", text(ui, IDC_STATUS));
+        EXPECT_EQ(nullptr, findDialogWithText(L"", ui.hwnd()));
+        EXPECT_EQ(beta, ui.dlg().m_betaPath);
+        EXPECT_FALSE(fileExists(ga + L"\\zelt"));
+    }
+
+    // Only the 5.2.2 web site is known: the same.
+    deleteRegValue(BETA_KEY, L"WebSiteLocalPath");
+    setRegString(GA_KEY, L"WebSiteLocalPath", gaWeb);
+    {
+        DialogHarness ui(t_processRefresh, nullptr);
+        EXPECT_EQ(2u, rowsOf(ui).size());
+    }
+
+    // Both known: the web page and the Zelt file come in.
+    setRegString(BETA_KEY, L"WebSiteLocalPath", betaWeb);
+    {
+        DialogHarness ui(t_processRefresh, nullptr);
+        std::vector<Row> rows = rowsOf(ui);
+        ASSERT_EQ(4u, rows.size());
+        EXPECT_EQ(L"a.htm", rows[2].cells[1]);
+        EXPECT_EQ(L"z.cfg", rows[3].cells[1]);
+    }
+}
+
+TEST_F(Refresh, DestinationSideIsNeverLookedAtExceptForTheZeltDirectory)
+{
+    installBoth();
+    writeBytes(beta + L"\\a.rcp", "x");
+    RemoveDirectoryW(ga.c_str()); // the 5.2.2 directory named in the registry does not exist
+    DialogHarness ui(t_processRefresh, nullptr);
+    std::vector<Row> rows = rowsOf(ui);
+    ASSERT_EQ(2u, rows.size());
+    EXPECT_EQ(L"a.rcp", rows[1].cells[1]);
+    EXPECT_EQ(L"Ready", text(ui, IDC_STATUS));
+}

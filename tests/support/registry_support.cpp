@@ -1,0 +1,73 @@
+#include "tests/support/registry_support.h"
+
+namespace qmtest {
+
+namespace {
+
+HKEY createKey(const std::wstring& key)
+{
+    HKEY handle = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr);
+    return handle;
+}
+
+} // namespace
+
+void setRegString(const std::wstring& key, const std::wstring& name, const std::wstring& value, DWORD type)
+{
+    if (HKEY handle = createKey(key)) {
+        RegSetValueExW(handle, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
+                       DWORD((value.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(handle);
+    }
+}
+
+void setRegDword(const std::wstring& key, const std::wstring& name, DWORD value)
+{
+    if (HKEY handle = createKey(key)) {
+        RegSetValueExW(handle, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+        RegCloseKey(handle);
+    }
+}
+
+void createRegKey(const std::wstring& key)
+{
+    if (HKEY handle = createKey(key))
+        RegCloseKey(handle);
+}
+
+void deleteRegValue(const std::wstring& key, const std::wstring& name)
+{
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, &handle) == ERROR_SUCCESS) {
+        RegDeleteValueW(handle, name.c_str());
+        RegCloseKey(handle);
+    }
+}
+
+void deleteRegTree(const std::wstring& key)
+{
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+}
+
+std::wstring regString(const std::wstring& key, const std::wstring& name, const std::wstring& missing)
+{
+    wchar_t data[4096];
+    DWORD bytes = sizeof data - sizeof(wchar_t);
+    LONG rc = RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                           nullptr, data, &bytes);
+    if (rc != ERROR_SUCCESS)
+        return missing;
+    return std::wstring(data);
+}
+
+bool regKeyExists(const std::wstring& key)
+{
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+} // namespace qmtest
