@@ -17,6 +17,7 @@ need=(
   fp-utils
   wine
   wine32:i386
+  wine64
   ninja-build
 )
 

@@ -1,0 +1,182 @@
+#include "common/cmd/registry_key.h"
+
+#include "common/trace/trace.h"
+
+#include <cwchar>
+
+namespace {
+
+// Indexed by the registry type number.
+const wchar_t* const kTypeNames[] = {
+    L"REG_NONE",  L"REG_SZ",   L"REG_EXPAND_SZ", L"REG_BINARY",        L"REG_DWORD",
+    L"REG_DWORD_BIG_ENDIAN",   L"REG_LINK",      L"REG_MULTI_SZ",      L"REG_RESOURCE_LIST",
+};
+
+// Opens subKey below an already open handle, closing a connection handle
+// afterwards: the opened key stays valid without it.
+LONG openBelow(HKEY base, HKEY root, const std::wstring& subKey, HKEY& keyOut)
+{
+    HKEY key = nullptr;
+    LONG rc = RegOpenKeyExW(base, subKey.c_str(), 0, KEY_READ, &key);
+    if (base != root)
+        RegCloseKey(base);
+    if (rc == ERROR_SUCCESS)
+        keyOut = key;
+    return rc;
+}
+
+} // namespace
+
+LONG CRegistryKey::Open(HKEY root, const std::wstring& subKey)
+{
+    Close();
+    HKEY base = root;
+    LONG rc = RedirectRoot(root, subKey, base);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    return openBelow(base, root, subKey, m_key);
+}
+
+LONG CRegistryKey::OpenOnMachine(const std::wstring& machine, HKEY root, const std::wstring& subKey)
+{
+    if (IsLocalMachine(machine))
+        return Open(root, subKey);
+
+    Close();
+    HKEY remote = nullptr;
+    LONG rc = RegConnectRegistryW(machine.c_str(), root, &remote);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    return openBelow(remote, nullptr, subKey, m_key);
+}
+
+LONG CRegistryKey::Close()
+{
+    if (!m_key)
+        return ERROR_SUCCESS;
+    LONG rc = RegCloseKey(m_key);
+    m_key = nullptr;
+    return rc;
+}
+
+LONG CRegistryKey::QueryString(const std::wstring& valueName, std::wstring& out)
+{
+    out.clear();
+    if (traceCategoryOn[TRACE_CAT_REGISTRY])
+        traceWrite(__FILE__, __LINE__, L"looking for key: %s\n", valueName.c_str());
+
+    // One character more than the read may fill, so a value of exactly
+    // QUERY_STRING_BYTES bytes still gets its terminator inside the buffer.
+    constexpr DWORD chars = QUERY_STRING_BYTES / sizeof(wchar_t) + 1;
+    wchar_t buffer[chars];
+    DWORD type = REG_NONE;
+    DWORD size = QUERY_STRING_BYTES;
+    LONG rc = m_key ? RegQueryValueExW(m_key, valueName.c_str(), nullptr, &type,
+                                       reinterpret_cast<BYTE*>(buffer), &size)
+                    : LONG(ERROR_INVALID_HANDLE);
+    if (rc == ERROR_SUCCESS) {
+        DWORD end = size / sizeof(wchar_t);
+        buffer[end < chars ? end : chars - 1] = L'\0';
+        out = buffer;
+        if (traceCategoryOn[TRACE_CAT_REGISTRY]) {
+            wchar_t typeName[REG_TYPE_NAME_CHARS];
+            traceWrite(__FILE__, __LINE__, L"szKey: %s,dwType: %s,szBuf: %s,dwSize: %u\n",
+                       valueName.c_str(), TypeName(type, typeName, REG_TYPE_NAME_CHARS),
+                       out.c_str(), unsigned(size));
+        }
+    } else if (traceCategoryOn[TRACE_CAT_REGISTRY]) {
+        traceWrite(__FILE__, __LINE__, L"Error. Return code: %u\n", unsigned(rc));
+    }
+    return rc;
+}
+
+LONG CRegistryKey::EnumValue(DWORD index, std::wstring& nameOut, DWORD& typeOut)
+{
+    nameOut.clear();
+    if (!m_key)
+        return ERROR_INVALID_HANDLE;
+    wchar_t name[ENUM_NAME_CHARS];
+    DWORD length = ENUM_NAME_CHARS;
+    DWORD type = REG_NONE;
+    LONG rc = RegEnumValueW(m_key, index, name, &length, nullptr, &type, nullptr, nullptr);
+    if (rc == ERROR_SUCCESS) {
+        nameOut.assign(name, length < ENUM_NAME_CHARS ? length : ENUM_NAME_CHARS - 1);
+        typeOut = type;
+    }
+    return rc;
+}
+
+LONG CRegistryKey::QueryInfo(DWORD* subKeyCountOut, DWORD* valueCountOut)
+{
+    DWORD subKeys = 0;
+    DWORD values = 0;
+    LONG rc = m_key ? RegQueryInfoKeyW(m_key, nullptr, nullptr, nullptr, &subKeys, nullptr,
+                                       nullptr, &values, nullptr, nullptr, nullptr, nullptr)
+                    : LONG(ERROR_INVALID_HANDLE);
+    if (rc != ERROR_SUCCESS) {
+        subKeys = 0;
+        values = 0;
+    }
+    if (subKeyCountOut)
+        *subKeyCountOut = subKeys;
+    if (valueCountOut)
+        *valueCountOut = values;
+    return rc;
+}
+
+const wchar_t* CRegistryKey::TypeName(DWORD type, wchar_t* out, size_t outChars)
+{
+    if (!out || outChars == 0)
+        return out;
+    const wchar_t* name = type < sizeof kTypeNames / sizeof kTypeNames[0] ? kTypeNames[type]
+                                                                           : L"UNKNOWN";
+    size_t i = 0;
+    for (; name[i] && i + 1 < outChars; ++i)
+        out[i] = name[i];
+    out[i] = L'\0';
+    return out;
+}
+
+bool CRegistryKey::IsLocalMachine(const std::wstring& machine)
+{
+    // NetBIOS names have at most 15 characters; the larger buffer keeps a
+    // longer name (which Wine can report) from failing the comparison.
+    wchar_t name[256];
+    DWORD length = sizeof name / sizeof name[0];
+    if (!GetComputerNameW(name, &length))
+        return false;
+    return _wcsicmp(name, machine.c_str()) == 0;
+}
+
+bool CRegistryKey::IsWow64()
+{
+    HMODULE kernel = LoadLibraryW(L"KERNEL32.DLL");
+    if (!kernel)
+        return false;
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    auto isWow64Process = reinterpret_cast<IsWow64ProcessFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+    BOOL wow64 = FALSE;
+    if (isWow64Process && !isWow64Process(GetCurrentProcess(), &wow64))
+        wow64 = FALSE;
+    FreeLibrary(kernel);
+    return wow64 != FALSE;
+}
+
+LONG CRegistryKey::RedirectRoot(HKEY root, const std::wstring& subKey, HKEY& rootOut)
+{
+    rootOut = root;
+    if (root != HKEY_LOCAL_MACHINE || _wcsnicmp(subKey.c_str(), L"SOFTWARE", 8) != 0 || !IsWow64())
+        return ERROR_SUCCESS;
+
+    HKEY connected = nullptr;
+    LONG rc = RegConnectRegistryW(L"\\\\.", HKEY_LOCAL_MACHINE, &connected);
+    if (rc == ERROR_SUCCESS) {
+        rootOut = connected;
+        return ERROR_SUCCESS;
+    }
+    std::wstring text = L"RegConnectRegistry error " + std::to_wstring(unsigned(rc))
+                        + L"\nInsure Windows Remote Registry Service is running\n";
+    MessageBoxW(nullptr, text.c_str(), L"Quarn Console", MB_OK | MB_ICONWARNING);
+    return rc;
+}
