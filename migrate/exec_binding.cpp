@@ -1,0 +1,141 @@
+#include "migrate/exec_binding.h"
+
+#include "common/cmd/console_path.h"
+#include "common/trace/trace.h"
+
+#include <cwchar>
+
+namespace {
+
+const wchar_t EXEC_LIBRARY_NAME[] = L"exec_dll.dll";
+
+// Reports the null slots of the table, each with its own line; true when none is null.
+bool allEntriesPresent(const ExecEntryPoints& entries)
+{
+    struct Slot {
+        bool present;
+        const wchar_t* format;
+    };
+    const Slot slots[] = {
+        {entries.execGetVersion != nullptr, L"Failed to get execGetVersion address from %s\n"},
+        {entries.execIssueCommand != nullptr, L"Failed to get execIssueCommand address from %s\n"},
+        {entries.execFreeResults != nullptr, L"Failed to get execFreeResults address from %s\n"},
+        {entries.execErrorString != nullptr, L"Failed to get execErrorString address from %s\n"},
+        {entries.execWriteFile != nullptr, L"Failed to get execWriteFile from %s\n"},
+    };
+    bool all = true;
+    for (const Slot& slot : slots) {
+        if (slot.present)
+            continue;
+        all = false;
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, slot.format, EXEC_LIBRARY_NAME);
+    }
+    return all;
+}
+
+int issueCommand(const std::wstring& command, const std::wstring& directory, const wchar_t* outputTarget)
+{
+    // The request has fixed fields: refuse what does not fit rather than run
+    // a command that was cut short.
+    if (command.size() > EXEC_MAX_COMMAND) {
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"Command too long (%u characters), not issued: %s\n",
+                       unsigned(command.size()), command.c_str());
+        return EXEC_COMMAND_TOO_LONG;
+    }
+    if (directory.size() > EXEC_MAX_DIRECTORY) {
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"Directory too long (%u characters), not issued: %s\n",
+                       unsigned(directory.size()), directory.c_str());
+        return EXEC_DIRECTORY_TOO_LONG;
+    }
+
+    std::wstring libraryPath;
+    if (!GetConsoleInstallPath(EXEC_LIBRARY_NAME, libraryPath)) {
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"Console install path not found; %s not loaded\n", EXEC_LIBRARY_NAME);
+        return EXEC_NOT_LOADED;
+    }
+
+    // Loaded on every call and never freed: the reference count keeps one copy
+    // mapped, and the library stays for the life of the process.
+    HMODULE library = LoadLibraryW(libraryPath.c_str());
+    if (!library) {
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"Unable to load %s\n", libraryPath.c_str());
+        return EXEC_NOT_LOADED;
+    }
+
+    auto getEntryPoints = reinterpret_cast<ExecGetEntryPointsFn>(
+        reinterpret_cast<void*>(GetProcAddress(library, EXEC_GET_ENTRY_POINTS_NAME)));
+    if (!getEntryPoints) {
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"Failed to get execGetEntryPoints entry point from %s\n",
+                       EXEC_LIBRARY_NAME);
+        return EXEC_NO_ENTRY_POINTS;
+    }
+
+    ExecEntryPoints entries = {};
+    const int usable = getEntryPoints(library, &entries);
+    if (!allEntriesPresent(entries))
+        return EXEC_ENTRY_MISSING;
+    if (!usable) {
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"execGetEntryPoints of %s reports the library unusable\n",
+                       EXEC_LIBRARY_NAME);
+        return EXEC_ENTRY_MISSING;
+    }
+
+    const unsigned version = entries.execGetVersion();
+    if (traceCategoryOn[TRACE_CAT_APP])
+        traceWrite(__FILE__, __LINE__, L"Quarn EXEC DLL version: %u\n", version);
+
+    ExecRequest request = {};
+    request.rc = -1;
+    directory.copy(request.directory, directory.size());
+    command.copy(request.command, command.size());
+    request.results = nullptr;
+
+    if (traceCategoryOn[TRACE_CAT_APP])
+        traceWrite(__FILE__, __LINE__, L"Issuing: %s\n", command.c_str());
+    const int issued = entries.execIssueCommand(&request);
+    if (traceCategoryOn[TRACE_CAT_APP])
+        traceWrite(__FILE__, __LINE__, L"Results: %u\n", unsigned(issued));
+
+    int result;
+    if (!issued) {
+        result = request.rc;
+    } else if (!request.results) {
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"\nResults: empty\n");
+        result = EXEC_NO_OUTPUT;
+    } else {
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"Obtained Results. Length: %u\n", unsigned(wcslen(request.results)));
+        if (outputTarget)
+            entries.execWriteFile(outputTarget, request.results);
+        const int freed = entries.execFreeResults(request.results);
+        request.results = nullptr;
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"after free Results, rc: %u\n", unsigned(freed));
+        result = EXEC_DONE;
+    }
+
+    if (traceCategoryOn[TRACE_CAT_APP])
+        traceWrite(__FILE__, __LINE__, L"past exec completion, rc: %u\n", unsigned(request.rc));
+    return result;
+}
+
+} // namespace
+
+int runExecCommand(const std::wstring& command, const std::wstring& directory, const wchar_t* outputTarget)
+{
+    try {
+        return issueCommand(command, directory, outputTarget);
+    } catch (...) {
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"Exception while issuing: %s\n", command.c_str());
+        return EXEC_EXCEPTION;
+    }
+}

@@ -1,0 +1,233 @@
+// Stand-in for the console's command-execution library, exec_dll.dll.
+//
+// A test and demo fixture written from the interface the tool expects
+// (migrate/exec_interface.h); it is never shipped with the tool. It runs a
+// command line without a window, captures what it prints on stdout and
+// stderr, and hands that back as UTF-16 text.
+//
+// Built a few more times for the tests with one of these defined, each a way
+// in which a library can fail the tool:
+//   EXEC_STANDIN_NO_ENTRY_POINTS  no execGetEntryPoints at all
+//   EXEC_STANDIN_NULL_SLOT        the table's execErrorString slot stays null
+//   EXEC_STANDIN_UNUSABLE         execGetEntryPoints fills the table but returns 0
+//   EXEC_STANDIN_NO_RESULTS       commands run but no output text comes back
+#include "migrate/exec_interface.h"
+
+#include <cwchar>
+#include <string>
+
+namespace {
+
+constexpr unsigned EXEC_STANDIN_VERSION = 0x00050202;
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle = nullptr) : m_handle(handle) {}
+    ~Handle() { close(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    HANDLE get() const { return m_handle; }
+    HANDLE* receive()
+    {
+        close();
+        return &m_handle;
+    }
+    bool valid() const { return m_handle && m_handle != INVALID_HANDLE_VALUE; }
+    void close()
+    {
+        if (valid())
+            CloseHandle(m_handle);
+        m_handle = nullptr;
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+// Console programs print in the OEM code page.
+[[maybe_unused]] std::wstring oemToWide(const std::string& bytes)
+{
+    if (bytes.empty())
+        return {};
+    const int length = MultiByteToWideChar(CP_OEMCP, 0, bytes.data(), int(bytes.size()), nullptr, 0);
+    std::wstring text(size_t(length), L'\0');
+    if (length > 0)
+        MultiByteToWideChar(CP_OEMCP, 0, bytes.data(), int(bytes.size()), &text[0], length);
+    return text;
+}
+
+// A copy of `text` on the process heap; execFreeResults releases it.
+[[maybe_unused]] wchar_t* newResults(const std::wstring& text)
+{
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    auto* results = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, bytes));
+    if (results) {
+        wmemcpy(results, text.c_str(), text.size());
+        results[text.size()] = L'\0';
+    }
+    return results;
+}
+
+// Runs `commandLine` in `directory` (null: the caller's) with stdout and
+// stderr on one pipe and stdin on the null device. Returns 0 with the output
+// and exit code, or the system error that kept the command from starting.
+DWORD runCaptured(const std::wstring& commandLine, const wchar_t* directory, std::string& output,
+                  DWORD& exitCode)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    Handle readEnd, writeEnd;
+    if (!CreatePipe(readEnd.receive(), writeEnd.receive(), &inherit, 0))
+        return GetLastError();
+    // Only the child's end may be inherited, or the pipe would never report its end.
+    if (!SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0))
+        return GetLastError();
+    Handle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
+                             0, nullptr));
+    if (!input.valid())
+        return GetLastError();
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input.get();
+    startup.hStdOutput = writeEnd.get();
+    startup.hStdError = writeEnd.get();
+
+    std::wstring mutableLine = commandLine; // CreateProcessW may write into it
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, directory,
+                        &startup, &process))
+        return GetLastError();
+    Handle processHandle(process.hProcess), threadHandle(process.hThread);
+    writeEnd.close();
+    input.close();
+
+    // Drain the pipe while the command runs, so a command that prints a lot
+    // never stalls on a full pipe; the pipe ends when its last writer exits.
+    char block[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd.get(), block, sizeof block, &got, nullptr) && got > 0)
+        output.append(block, got);
+
+    WaitForSingleObject(processHandle.get(), INFINITE);
+    if (!GetExitCodeProcess(processHandle.get(), &exitCode))
+        return GetLastError();
+    return 0;
+}
+
+// True when the field holds its terminator.
+template <size_t N>
+bool terminated(const wchar_t (&field)[N])
+{
+    return wmemchr(field, L'\0', N) != nullptr;
+}
+
+} // namespace
+
+extern "C" {
+
+unsigned WINAPI execGetVersion()
+{
+    return EXEC_STANDIN_VERSION;
+}
+
+int WINAPI execIssueCommand(ExecRequest* request)
+{
+    if (!request) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (!terminated(request->directory) || !terminated(request->command) || !request->command[0]) {
+        request->rc = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    try {
+        std::string output;
+        DWORD exitCode = 0;
+        const DWORD error = runCaptured(request->command, request->directory[0] ? request->directory : nullptr,
+                                        output, exitCode);
+        if (error) {
+            request->rc = INT32(error);
+            return 0;
+        }
+        request->rc = INT32(exitCode);
+#ifdef EXEC_STANDIN_NO_RESULTS
+        request->results = nullptr;
+#else
+        // An empty text, not null, when the command printed nothing: it still ran.
+        request->results = newResults(oemToWide(output));
+#endif
+        return 1;
+    } catch (...) {
+        request->rc = ERROR_NOT_ENOUGH_MEMORY;
+        return 0;
+    }
+}
+
+int WINAPI execFreeResults(wchar_t* results)
+{
+    if (!results)
+        return 0;
+    return HeapFree(GetProcessHeap(), 0, results) ? 0 : int(GetLastError());
+}
+
+int WINAPI execErrorString(int code, wchar_t* buffer, int bufferChars)
+{
+    if (!buffer || bufferChars <= 0)
+        return 0;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(code),
+                                  0, buffer, DWORD(bufferChars), nullptr);
+    if (length == 0) {
+        const std::wstring text = L"Error " + std::to_wstring(code);
+        length = DWORD(text.copy(buffer, size_t(bufferChars) - 1));
+    }
+    while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' || buffer[length - 1] == L' '))
+        --length;
+    buffer[length] = L'\0';
+    return int(length);
+}
+
+int WINAPI execWriteFile(const wchar_t* target, const wchar_t* results)
+{
+    if (!target || !results)
+        return ERROR_INVALID_PARAMETER;
+    Handle file(CreateFileW(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid())
+        return int(GetLastError());
+    auto write = [&file](const void* data, DWORD size) -> int {
+        DWORD written = 0;
+        if (!WriteFile(file.get(), data, size, &written, nullptr))
+            return int(GetLastError());
+        return written == size ? 0 : ERROR_WRITE_FAULT;
+    };
+    // UTF-16LE behind its byte-order mark, as the console's files are.
+    const unsigned char mark[2] = {0xFF, 0xFE};
+    int error = write(mark, sizeof mark);
+    const DWORD textBytes = DWORD(wcslen(results) * sizeof(wchar_t));
+    if (!error && textBytes)
+        error = write(results, textBytes);
+    return error;
+}
+
+#ifndef EXEC_STANDIN_NO_ENTRY_POINTS
+int WINAPI execGetEntryPoints(HMODULE, ExecEntryPoints* entries)
+{
+    if (!entries)
+        return 0;
+    entries->execGetVersion = execGetVersion;
+    entries->execIssueCommand = execIssueCommand;
+    entries->execFreeResults = execFreeResults;
+#ifndef EXEC_STANDIN_NULL_SLOT
+    entries->execErrorString = execErrorString;
+#endif
+    entries->execWriteFile = execWriteFile;
+#ifdef EXEC_STANDIN_UNUSABLE
+    return 0;
+#else
+    return 1;
+#endif
+}
+#endif
+
+} // extern "C"
