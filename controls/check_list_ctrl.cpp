@@ -7,7 +7,6 @@
 
 namespace {
 
-const UINT_PTR kSubclassId = 0x514D434C; // any value unique to this control
 
 const UINT kStateImageMask = 0xF000;
 const UINT kUnticked = 0x1000;
@@ -194,8 +193,16 @@ bool CCheckListCtrl::attach(HWND listView)
         createDefaultImageLists();
         m_installed[0] = m_installed[1] = m_installed[2] = 1;
     }
-    if (!SetWindowSubclass(listView, subclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
+    // Plain window-procedure subclassing: the list's own messages are many
+    // (every row operation is one), and SetWindowSubclass costs a property
+    // look-up per message that Wine makes a server round trip.
+    SetWindowLongPtrW(listView, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_previousProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(listView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CCheckListCtrl::windowProc)));
+    if (!m_previousProc) {
+        SetWindowLongPtrW(listView, GWLP_USERDATA, 0);
         return false;
+    }
     m_hwnd = listView;
     // Only lists of our own are handed over: a list the owner gave the view
     // before (check-box images, say) stays as it is.
@@ -227,23 +234,38 @@ void CCheckListCtrl::detach()
         return;
     if (IsWindow(m_hwnd)) {
         releaseHandedImageLists();
-        RemoveWindowSubclass(m_hwnd, subclassProc, kSubclassId);
+        unhook(m_hwnd);
     }
     m_hwnd = nullptr;
 }
 
-LRESULT CALLBACK CCheckListCtrl::subclassProc(HWND hwnd, UINT message, WPARAM wParam,
-                                              LPARAM lParam, UINT_PTR /*id*/, DWORD_PTR refData)
+void CCheckListCtrl::unhook(HWND hwnd)
 {
-    CCheckListCtrl* self = reinterpret_cast<CCheckListCtrl*>(refData);
+    SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_previousProc));
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+}
+
+LRESULT CCheckListCtrl::callDefault(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return CallWindowProcW(m_previousProc, m_hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK CCheckListCtrl::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CCheckListCtrl* self = reinterpret_cast<CCheckListCtrl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self || self->m_hwnd != hwnd)
-        return DefSubclassProc(hwnd, message, wParam, lParam);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     return self->onMessage(message, wParam, lParam);
 }
 
 LRESULT CCheckListCtrl::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_LIST_RUN: {
+        auto* call = reinterpret_cast<const std::function<void()>*>(lParam);
+        (*call)();
+        return 0;
+    }
     case WM_LBUTTONDOWN:
         return onLeftDown(wParam, lParam);
     case WM_LBUTTONDBLCLK:
@@ -271,14 +293,15 @@ LRESULT CCheckListCtrl::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_NCDESTROY: {
         HWND hwnd = m_hwnd;
-        RemoveWindowSubclass(hwnd, subclassProc, kSubclassId);
+        WNDPROC previous = m_previousProc;
+        unhook(hwnd);
         m_hwnd = nullptr;
-        return DefSubclassProc(hwnd, message, wParam, lParam);
+        return CallWindowProcW(previous, hwnd, message, wParam, lParam);
     }
     default:
         break;
     }
-    return DefSubclassProc(m_hwnd, message, wParam, lParam);
+    return callDefault(message, wParam, lParam);
 }
 
 LRESULT CCheckListCtrl::onLeftDown(WPARAM wParam, LPARAM lParam)
@@ -304,7 +327,7 @@ LRESULT CCheckListCtrl::onLeftDown(WPARAM wParam, LPARAM lParam)
     // is meant to leave it alone.
     if (!onRow)
         return 0;
-    return DefSubclassProc(m_hwnd, WM_LBUTTONDOWN, wParam, lParam);
+    return callDefault(WM_LBUTTONDOWN, wParam, lParam);
 }
 
 LRESULT CCheckListCtrl::onLeftDoubleClick(WPARAM wParam, LPARAM lParam)
@@ -322,7 +345,7 @@ LRESULT CCheckListCtrl::onLeftDoubleClick(WPARAM wParam, LPARAM lParam)
     HWND parent = parentWindow();
     if (parent)
         PostMessageW(parent, WM_LIST_DBLCLICK, 0, 0);
-    return DefSubclassProc(m_hwnd, WM_LBUTTONDBLCLK, wParam, lParam);
+    return callDefault(WM_LBUTTONDBLCLK, wParam, lParam);
 }
 
 LRESULT CCheckListCtrl::onRightDown(WPARAM wParam, LPARAM lParam)
@@ -332,7 +355,7 @@ LRESULT CCheckListCtrl::onRightDown(WPARAM wParam, LPARAM lParam)
     if (m_rightClickNotify && parent)
         PostMessageW(parent, m_rightClickMessage, 0, 0);
     if (!m_forwardRight)
-        return DefSubclassProc(m_hwnd, WM_RBUTTONDOWN, wParam, lParam);
+        return callDefault(WM_RBUTTONDOWN, wParam, lParam);
     // The parent decides what a right press means; the list itself ignores it.
     if (parent)
         PostMessageW(parent, WM_RBUTTONDOWN, wParam, pointParam(m_lastRight));
@@ -344,7 +367,7 @@ LRESULT CCheckListCtrl::onHorizontalScroll(WPARAM wParam, LPARAM lParam)
     // The report view is wider than the control; scrolling it with drawing
     // on repaints it in strips. Scroll blind, then repaint once.
     SendMessageW(m_hwnd, WM_SETREDRAW, FALSE, 0);
-    LRESULT result = DefSubclassProc(m_hwnd, WM_HSCROLL, wParam, lParam);
+    LRESULT result = callDefault(WM_HSCROLL, wParam, lParam);
     SendMessageW(m_hwnd, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(m_hwnd, nullptr, TRUE);
     return result;
@@ -456,10 +479,13 @@ void CCheckListCtrl::setView(int view)
 
 int CCheckListCtrl::getSelectedRow() const
 {
+    // Only selected rows can qualify, so walk those rather than every row:
+    // the change message arrives once per row added, and a refresh adds
+    // thousands.
     int selected = -1;
     const UINT wanted = LVIS_FOCUSED | LVIS_SELECTED;
-    int count = rowCount();
-    for (int row = 0; row < count; ++row) {
+    int row = -1;
+    while ((row = int(SendMessageW(m_hwnd, LVM_GETNEXTITEM, WPARAM(row), MAKELPARAM(LVNI_SELECTED, 0)))) >= 0) {
         UINT state = static_cast<UINT>(SendMessageW(m_hwnd, LVM_GETITEMSTATE, row, wanted));
         if ((state & wanted) == wanted)
             selected = row;
@@ -565,6 +591,14 @@ bool CCheckListCtrl::setCellText(int row, int column, const std::wstring& text)
     item.iSubItem = column;
     item.pszText = const_cast<wchar_t*>(text.c_str());
     return SendMessageW(m_hwnd, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+void CCheckListCtrl::runOnListThread(const std::function<void()>& work)
+{
+    if (!m_hwnd || GetWindowThreadProcessId(m_hwnd, nullptr) == GetCurrentThreadId())
+        work();
+    else
+        SendMessageW(m_hwnd, WM_LIST_RUN, 0, reinterpret_cast<LPARAM>(&work));
 }
 
 void CCheckListCtrl::setRedraw(bool on)

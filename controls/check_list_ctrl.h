@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct MigrationItem;
 constexpr UINT WM_LIST_SELCHANGE = WM_USER + 22;
 // Posted to the parent after a double-click on a row (both parameters 0).
 constexpr UINT WM_LIST_DBLCLICK = WM_USER + 11;
+
+// Sent to the list itself: runs the std::function<void()> at lParam on the list's thread.
+constexpr UINT WM_LIST_RUN = WM_APP + 0x3A0;
 
 // View-menu commands the control answers.
 constexpr UINT ID_VIEW_LIST = 32771;
@@ -93,6 +97,9 @@ public:
     MigrationItem* rowRecord(int row) const;
     bool setCellText(int row, int column, const std::wstring& text);
     void setRedraw(bool on);
+    // Runs `work` on the list's own thread and returns when it is done: many
+    // list operations in one window call, for bulk work from a worker thread.
+    void runOnListThread(const std::function<void()>& work);
 
     // What the owner configured, for checks.
     int changeNotify() const { return m_changeNotify; }
@@ -108,8 +115,9 @@ protected:
     virtual void buildViewMenu(std::vector<ViewMenuEntry>& entries);
 
 private:
-    static LRESULT CALLBACK subclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR refData);
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT callDefault(UINT message, WPARAM wParam, LPARAM lParam);
+    void unhook(HWND hwnd);
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT onLeftDown(WPARAM wParam, LPARAM lParam);
     LRESULT onLeftDoubleClick(WPARAM wParam, LPARAM lParam);
@@ -128,6 +136,7 @@ private:
     void detach();
 
     HWND m_hwnd = nullptr;
+    WNDPROC m_previousProc = nullptr;
 
     int m_dragEnabled = 1;
     int m_defaultImageLists = 1;

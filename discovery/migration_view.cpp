@@ -9,58 +9,75 @@
 
 const wchar_t ITEM_STATE_NOT_STARTED[] = L"Not Started";
 
+namespace {
+
+// Appends one ticked row owning a new record. Runs on the list's thread.
+void insertRow(CCheckListCtrl& list, const NewListItem& add)
+{
+    std::unique_ptr<MigrationItem> item(new (std::nothrow) MigrationItem);
+    if (!item)
+        return;
+    item->description = add.description;
+    item->sourceName = add.sourceName;
+    item->conversion = add.conversion;
+    item->destinationName = add.destinationName;
+    item->state = ITEM_STATE_NOT_STARTED;
+    item->sourceRoot = add.sourceRoot;
+    item->destinationRoot = add.destinationRoot;
+    item->kind = add.kind;
+
+    LVITEMW insert = {};
+    insert.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+    insert.iItem = list.rowCount();
+    insert.pszText = const_cast<wchar_t*>(L"");
+    insert.iImage = add.kind == ITEM_REGISTRY_SETTINGS ? ITEM_IMAGE_REGISTRY : ITEM_IMAGE_FILE;
+    insert.lParam = reinterpret_cast<LPARAM>(item.get());
+    const int row = int(SendMessageW(list.hwnd(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+    if (row < 0)
+        return; // the list refused the row: no row, no record
+    const MigrationItem* record = item.release(); // the row owns it now; ClearList releases it
+
+    list.setCellText(row, 0, record->description);
+    list.setCellText(row, 1, record->sourceName);
+    list.setCellText(row, 2, record->conversion);
+    list.setCellText(row, 3, record->destinationName);
+    list.setCellText(row, 4, record->state);
+    list.setChecked(row, true);
+}
+
+} // namespace
+
 int CMigrationView::AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
                                 const std::wstring& sourceRoot, const std::wstring& destinationName,
                                 const std::wstring& destinationRoot, const std::wstring& conversion)
 {
-    if (traceCategoryOn[TRACE_CAT_APP])
-        traceWrite(__FILE__, __LINE__, L"quarnrept_migr: add list item: %s\n", description.c_str());
-
-    const HWND list = m_list.hwnd();
-    const int row = m_list.rowCount();
-    if (!list || !IsWindow(list))
-        return 0;
-
-    std::unique_ptr<MigrationItem> item(new (std::nothrow) MigrationItem);
-    if (!item)
-        return 0;
-
-    LVITEMW insert = {};
-    insert.mask = LVIF_TEXT | LVIF_IMAGE;
-    insert.iItem = row;
-    insert.pszText = const_cast<wchar_t*>(L"");
-    insert.iImage = kind == ITEM_REGISTRY_SETTINGS ? ITEM_IMAGE_REGISTRY : ITEM_IMAGE_FILE;
-    const int inserted = int(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
-    if (inserted < 0)
-        return 0;
-
-    item->description = description;
-    item->sourceName = sourceName;
-    item->conversion = conversion;
-    item->destinationName = destinationName;
-    item->state = ITEM_STATE_NOT_STARTED;
-    item->sourceRoot = sourceRoot;
-    item->destinationRoot = destinationRoot;
-    item->kind = kind;
-
-    LVITEMW data = {};
-    data.mask = LVIF_PARAM;
-    data.iItem = inserted;
-    data.lParam = reinterpret_cast<LPARAM>(item.get());
-    if (!SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&data))) {
-        // A row without its record could not be migrated or released.
-        SendMessageW(list, LVM_DELETEITEM, inserted, 0);
-        return 0;
-    }
-    MigrationItem* record = item.release(); // the row owns it now; ClearList releases it
-
-    m_list.setCellText(inserted, 0, record->description);
-    m_list.setCellText(inserted, 1, record->sourceName);
-    m_list.setCellText(inserted, 2, record->conversion);
-    m_list.setCellText(inserted, 3, record->destinationName);
-    m_list.setCellText(inserted, 4, record->state);
-    m_list.setChecked(inserted, true);
+    const NewListItem item{kind, description, sourceName, sourceRoot, destinationName, destinationRoot, conversion};
+    AddListItems(&item, 1);
     return 0;
+}
+
+void CMigrationView::AddListItems(const NewListItem* items, size_t count)
+{
+    if (traceCategoryOn[TRACE_CAT_APP]) {
+        for (size_t i = 0; i < count; ++i)
+            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: add list item: %s\n", items[i].description.c_str());
+    }
+    const HWND list = m_list.hwnd();
+    if (!list || !IsWindow(list) || count == 0)
+        return;
+    // Every row operation is one window call; made from a worker thread each
+    // would be a round trip to the dialog's thread, and with drawing on each
+    // row would repaint the list. So the rows go in as one call, drawn once.
+    m_list.runOnListThread([&] {
+        if (count > 1)
+            SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        for (size_t i = 0; i < count; ++i)
+            insertRow(m_list, items[i]);
+        if (count > 1) {
+            SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(list, nullptr, TRUE);
+        }
+    });
 }
 
 void CMigrationView::ClearList()
@@ -68,10 +85,19 @@ void CMigrationView::ClearList()
     const HWND list = m_list.hwnd();
     if (!list || !IsWindow(list))
         return;
-    for (int row = m_list.rowCount() - 1; row >= 0; --row) {
-        delete m_list.rowRecord(row);
-        SendMessageW(list, LVM_DELETEITEM, row, 0);
-    }
+    m_list.runOnListThread([&] {
+        const int rows = m_list.rowCount();
+        if (rows > 1)
+            SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        for (int row = rows - 1; row >= 0; --row) {
+            delete m_list.rowRecord(row);
+            SendMessageW(list, LVM_DELETEITEM, row, 0);
+        }
+        if (rows > 1) {
+            SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(list, nullptr, TRUE);
+        }
+    });
 }
 
 void CMigrationView::enableWorkerButtons(bool migrate, bool clearAll, bool selectAll, bool refresh, bool done)

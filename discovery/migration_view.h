@@ -14,6 +14,17 @@
 
 #include <string>
 
+// One row to add: the texts and kind of a new MigrationItem.
+struct NewListItem {
+    ItemKind kind;
+    std::wstring description;
+    std::wstring sourceName;
+    std::wstring sourceRoot;
+    std::wstring destinationName;
+    std::wstring destinationRoot;
+    std::wstring conversion;
+};
+
 class CMigrationView {
 public:
     virtual ~CMigrationView() = default;
@@ -23,6 +34,10 @@ public:
     int AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
                     const std::wstring& sourceRoot, const std::wstring& destinationName,
                     const std::wstring& destinationRoot, const std::wstring& conversion);
+
+    // Adds the rows in order, as AddListItem does, in one call to the list's
+    // thread with its drawing held off until the last one is in.
+    void AddListItems(const NewListItem* items, size_t count);
 
     // Deletes every row and releases its record, last row first.
     void ClearList();

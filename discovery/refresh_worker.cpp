@@ -50,6 +50,12 @@ void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring&
         traceWrite(__FILE__, __LINE__, group.traceLine);
     view.m_status.setText(group.status);
 
+    // Rows go to the list in batches: one window call each, so that the
+    // rows of a large directory appear as they are found without a round
+    // trip to the dialog's thread per row.
+    constexpr size_t kBatch = 256;
+    std::vector<NewListItem> batch;
+    batch.reserve(kBatch);
     for (const ItemTypeEntry* row = group.table; row->pattern; ++row) {
         const int count = findAll(sourceRoot, row->pattern, results);
         for (int k = 0; k < count; ++k) {
@@ -62,9 +68,15 @@ void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring&
                 traceWrite(__FILE__, __LINE__, L"quarnrept_migr: adding item %u, %s\n", unsigned(k), path.c_str());
             if (group.reportFiles && equalsIgnoringCase(fileName, L"element.dat"))
                 continue;
-            view.AddListItem(row->kind, row->description, fileName, sourceRoot, destinationName, destinationRoot,
-                             row->conversion);
+            batch.push_back(NewListItem{row->kind, row->description, fileName, sourceRoot, destinationName,
+                                        destinationRoot, row->conversion});
+            if (batch.size() == kBatch) {
+                view.AddListItems(batch.data(), batch.size());
+                batch.clear();
+            }
         }
+        view.AddListItems(batch.data(), batch.size());
+        batch.clear();
     }
 }
 

@@ -14,40 +14,54 @@ int traceCategoryOn[TRACE_CATEGORY_COUNT];
 namespace {
 
 int g_initialised;
-HANDLE g_mutex;
+// Serialises lines of all threads. A critical section rather than a mutex
+// object: it is taken twice per line, and under Wine a mutex wait is a round
+// trip to the server.
+CRITICAL_SECTION g_lock;
 int g_fileEnabled;
 FILE* g_stream;
 
-// Holds the trace mutex for one scope.
-class MutexHold {
+// Holds the trace lock for one scope.
+class LockHold {
 public:
-    explicit MutexHold(HANDLE mutex) : m_mutex(mutex) { WaitForSingleObject(m_mutex, INFINITE); }
-    ~MutexHold() { ReleaseMutex(m_mutex); }
-    MutexHold(const MutexHold&) = delete;
-    MutexHold& operator=(const MutexHold&) = delete;
-
-private:
-    HANDLE m_mutex;
+    LockHold() { EnterCriticalSection(&g_lock); }
+    ~LockHold() { LeaveCriticalSection(&g_lock); }
+    LockHold(const LockHold&) = delete;
+    LockHold& operator=(const LockHold&) = delete;
 };
 
-// Writes `text` with every line feed turned into CR LF. The translated text
-// goes out in blocks rather than a character at a time: the stream is
-// unbuffered, so each fwrite is one write to the file.
+// Collects text with every line feed turned into CR LF and writes it in
+// blocks: the stream is unbuffered, so each fwrite is one write to the file,
+// and a whole short line (header and message) goes out in one.
+class TranslatedWriter {
+public:
+    void add(const wchar_t* text)
+    {
+        for (const wchar_t* p = text; *p; ++p) {
+            if (m_used + 2 > sizeof m_block / sizeof m_block[0])
+                flush();
+            if (*p == L'\n')
+                m_block[m_used++] = L'\r';
+            m_block[m_used++] = *p;
+        }
+    }
+    void flush()
+    {
+        if (m_used)
+            fwrite(m_block, sizeof(wchar_t), m_used, g_stream);
+        m_used = 0;
+    }
+
+private:
+    wchar_t m_block[4096];
+    size_t m_used = 0;
+};
+
 void writeTranslated(const wchar_t* text)
 {
-    wchar_t block[2048];
-    size_t used = 0;
-    for (const wchar_t* p = text; *p; ++p) {
-        if (used + 2 > sizeof block / sizeof block[0]) {
-            fwrite(block, sizeof(wchar_t), used, g_stream);
-            used = 0;
-        }
-        if (*p == L'\n')
-            block[used++] = L'\r';
-        block[used++] = *p;
-    }
-    if (used)
-        fwrite(block, sizeof(wchar_t), used, g_stream);
+    TranslatedWriter writer;
+    writer.add(text);
+    writer.flush();
 }
 
 // Bounded formatting: never writes past `capacity` characters and always
@@ -83,7 +97,7 @@ int traceInit()
 {
     if (g_initialised)
         return 0;
-    g_mutex = CreateMutexW(nullptr, FALSE, nullptr);
+    InitializeCriticalSection(&g_lock);
     for (int& on : traceCategoryOn)
         on = 0;
     g_initialised = 1;
@@ -148,14 +162,21 @@ void traceWrite(const char* sourceFile, unsigned line, const wchar_t* format, ..
     if (!g_initialised || !g_fileEnabled)
         return;
 
-    // Work buffers live only for the call; without them the call has no effect.
-    std::unique_ptr<wchar_t[]> source(new (std::nothrow) wchar_t[TRACE_BUFFER_CHARS]);
-    std::unique_ptr<wchar_t[]> text(new (std::nothrow) wchar_t[TRACE_BUFFER_CHARS]);
-    if (!source || !text)
+    LockHold hold;
+    if (!g_stream)
         return;
 
-    MutexHold hold(g_mutex);
-    if (!g_stream)
+    // The two work buffers are used only under the lock, so one pair serves
+    // every thread; they are made on first use and kept, since allocating
+    // 786,000 bytes per line is the larger part of a line's cost. Without
+    // them the call has no effect.
+    static std::unique_ptr<wchar_t[]> source;
+    static std::unique_ptr<wchar_t[]> text;
+    if (!source)
+        source.reset(new (std::nothrow) wchar_t[TRACE_BUFFER_CHARS]);
+    if (!text)
+        text.reset(new (std::nothrow) wchar_t[TRACE_BUFFER_CHARS]);
+    if (!source || !text)
         return;
 
     source[0] = L'\0';
@@ -173,15 +194,17 @@ void traceWrite(const char* sourceFile, unsigned line, const wchar_t* format, ..
                   unsigned(now.wMonth), unsigned(now.wDay), unsigned(now.wYear),
                   unsigned(now.wHour), unsigned(now.wMinute), unsigned(now.wSecond));
 
+    TranslatedWriter writer;
     formatBounded(text.get(), TRACE_BUFFER_CHARS, L"%s # %u # %s # %u # ", stamp,
                   unsigned(threadId), fileNamePart(source.get()), line);
-    writeTranslated(text.get());
+    writer.add(text.get());
 
     va_list args;
     va_start(args, format);
     formatBounded(text.get(), TRACE_BUFFER_CHARS, format, args);
     va_end(args);
-    writeTranslated(text.get());
+    writer.add(text.get());
+    writer.flush();
 
     fflush(g_stream);
 }
