@@ -4,6 +4,7 @@
 #include "app/html_help.h"
 #include "common/trace/trace.h"
 #include "discovery/refresh_worker.h"
+#include "migrate/migrate_worker.h"
 #include "res/resource.h"
 
 #include <commctrl.h>
@@ -52,7 +53,7 @@ CMigrateDlg::CMigrateDlg(HWND parent)
       m_hIcon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
                                             0, 0, LR_DEFAULTSIZE | LR_SHARED))),
       m_refreshRoutine(t_processRefresh),
-      m_migrateRoutine(nullptr)
+      m_migrateRoutine(t_processMigrate)
 {
 }
 
@@ -91,6 +92,9 @@ BOOL CMigrateDlg::OnInitDialog()
 
     SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    // No later language load in this run: the dialog's construction had its go.
+    CNlsResources noMoreLoading(1);
 
     traceInit();
     traceOpen(1, kTraceFile, 0);

@@ -3,11 +3,18 @@
 #pragma once
 
 #include "app/dialog.h"
+#include "common/msg/nls_resources.h"
 #include "discovery/migration_view.h"
 
 #include <string>
 
-class CMigrateDlg : public CDialog, public CMigrationView {
+// The language resources come first, before anything else of the dialog is
+// built: constructing them loads the console's message libraries once.
+struct CLanguageMember {
+    CNlsResources m_nls;
+};
+
+class CMigrateDlg : private CLanguageMember, public CDialog, public CMigrationView {
 public:
     explicit CMigrateDlg(HWND parent = nullptr);
     ~CMigrateDlg() override;

@@ -55,6 +55,9 @@ private:
     TempDir m_dir;
     std::wstring m_directory;
     std::wstring m_previousDirectory;
+    // Tests start the dialog without the console's message libraries: the
+    // language loader and its error boxes have tests of their own.
+    CNlsResources m_languageOff{1};
     CMigrateDlg m_dialog;
     HWND m_hwnd = nullptr;
     std::thread m_thread;

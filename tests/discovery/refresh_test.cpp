@@ -44,7 +44,7 @@ std::vector<Row> rowsOf(DialogHarness& ui)
         const MigrationItem* item = list.rowRecord(r);
         row.sourceRoot = item ? item->sourceRoot : L"<no record>";
         row.destinationRoot = item ? item->destinationRoot : L"<no record>";
-        row.kind = item ? item->kind : 99;
+        row.kind = item ? unsigned(item->kind) : 99u;
         row.ticked = list.isChecked(r);
         rows.push_back(row);
     }

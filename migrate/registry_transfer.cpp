@@ -1,0 +1,96 @@
+#include "migrate/registry_transfer.h"
+
+#include "common/cmd/file_io.h"
+#include "common/trace/trace.h"
+#include "migrate/exec_binding.h"
+
+#include <windows.h>
+
+const wchar_t REGISTRATION_FILE_NAME[] = L"quarnrept_mig.reg";
+
+namespace {
+
+const wchar_t kBetaKey[] = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console_reporting";
+const wchar_t kWord[] = L"console_reporting";
+constexpr size_t kWordLength = 17;
+
+bool wordAt(const std::wstring& text, size_t position)
+{
+    for (size_t i = 0; i < kWordLength; ++i) {
+        wchar_t c = text[position + i];
+        if (c >= L'A' && c <= L'Z')
+            c = wchar_t(c - L'A' + L'a');
+        if (c != kWord[i])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::wstring renameConsoleReporting(const std::wstring& text)
+{
+    std::wstring renamed;
+    renamed.reserve(text.size());
+    size_t position = 0;
+    while (position < text.size()) {
+        if (text.size() - position >= kWordLength && wordAt(text, position)) {
+            renamed += L"console";
+            position += kWordLength;
+        } else {
+            renamed += text[position++];
+        }
+    }
+    return renamed;
+}
+
+bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& reason)
+{
+    const std::wstring file = betaDirectory + L"\\" + REGISTRATION_FILE_NAME;
+
+    // A file left by an earlier run must not stand in for an export that failed.
+    if (!DeleteFileW(file.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: cannot remove old registration file %s, error %u\n",
+                       file.c_str(), unsigned(GetLastError()));
+        reason = L"the old registration file " + file + L" cannot be removed";
+        return false;
+    }
+
+    const std::wstring exportCommand = L"cmd /q /c regedit /e \"" + file + L"\" " + kBetaKey;
+    const int exported = runExecCommand(exportCommand, betaDirectory);
+
+    std::wstring text;
+    std::wstring errorText;
+    DWORD length = 0;
+    if (w32GetFile(file, text, errorText, length, 1, 0) != W32_FILE_OK) {
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: error getting file: %s\n", file.c_str());
+        // Importing an empty file would add nothing: say what went wrong instead.
+        reason = exported == EXEC_DONE || exported == EXEC_NO_OUTPUT
+                     ? L"the registry settings could not be exported (is the beta key still there?)"
+                     : L"the registry editor could not be run (command library result " + std::to_wstring(exported)
+                           + L")";
+        return false;
+    }
+    if (traceCategoryOn[TRACE_CAT_APP])
+        traceWrite(__FILE__, __LINE__, L"quarnrept_migr: registry file len: %u\n", unsigned(length));
+
+    const std::wstring renamed = renameConsoleReporting(text);
+    if (w32PutFile(file, renamed, 1, -1, errorText, 1, 0) != 0) {
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: error putting file: %s\n", file.c_str());
+        // Importing the file as exported would only write the beta key back.
+        reason = L"the registration file " + file + L" could not be rewritten";
+        return false;
+    }
+
+    const std::wstring importCommand = L"cmd /q /c regedit /s \"" + file + L"\"";
+    const int imported = runExecCommand(importCommand, betaDirectory);
+    if (imported != EXEC_DONE && imported != EXEC_NO_OUTPUT) {
+        reason = L"the registry editor could not import " + file + L" (command library result "
+                 + std::to_wstring(imported) + L")";
+        return false;
+    }
+    return true;
+}

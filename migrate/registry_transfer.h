@@ -1,0 +1,17 @@
+// Carries the beta add-on's registry settings over to the 5.2.2 key: the
+// registry editor exports the beta key to a registration file in the beta
+// directory, the key's name is changed in the file's text, and the registry
+// editor imports the file again.
+#pragma once
+
+#include <string>
+
+extern const wchar_t REGISTRATION_FILE_NAME[]; // "quarnrept_mig.reg"
+
+// Every occurrence of console_reporting (letters in any case, the underscore
+// exactly) replaced by "console", wherever it stands.
+std::wstring renameConsoleReporting(const std::wstring& text);
+
+// Runs the transfer. Returns true when the settings were exported, rewritten
+// and imported; otherwise false with `reason` saying which step failed.
+bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& reason);

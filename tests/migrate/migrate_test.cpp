@@ -1,0 +1,322 @@
+// Migration from end to end: the real dialog and workers, real files, the
+// real registry, and the prefix's real cmd and regedit run through the
+// stand-in command-execution library.
+#include "discovery/refresh_worker.h"
+#include "migrate/migrate_worker.h"
+#include "migrate/registry_transfer.h"
+#include "res/resource.h"
+#include "tests/app/dialog_harness.h"
+#include "tests/support/registry_support.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace qmtest;
+
+namespace {
+
+const std::wstring kSuccess = L"The migation completed successfully.";
+
+std::wstring cellText(HWND list, int row, int column)
+{
+    wchar_t text[2048] = {};
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 2048;
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+// Source name -> State column, for every row.
+std::map<std::wstring, std::wstring> statesBySource(DialogHarness& ui)
+{
+    std::map<std::wstring, std::wstring> states;
+    HWND list = ui.control(IDC_ITEM_LIST);
+    for (int row = 0; row < ui.dlg().m_list.rowCount(); ++row)
+        states[cellText(list, row, 1)] = cellText(list, row, 4);
+    return states;
+}
+
+int rowOf(DialogHarness& ui, const std::wstring& source)
+{
+    HWND list = ui.control(IDC_ITEM_LIST);
+    for (int row = 0; row < ui.dlg().m_list.rowCount(); ++row) {
+        if (cellText(list, row, 1) == source)
+            return row;
+    }
+    return -1;
+}
+
+std::string unicodeFile(const std::wstring& text)
+{
+    return "\xFF\xFE" + utf16le(text);
+}
+
+class Migration : public ::testing::Test {
+protected:
+    CleanNorvaleKeys clean;
+    TempDir root;
+    // Both installations live where the registry says; their names differ by
+    // the word the registry transfer renames, as on a real server.
+    std::wstring beta = root / L"quarn\\console_reporting";
+    std::wstring ga = root / L"quarn\\console";
+    std::wstring betaWeb = beta + L"\\web";
+    std::wstring gaWeb = ga + L"\\web";
+
+    // OEM text (code page 437) with accented letters and box drawing.
+    const std::string oemRecipients = "Jos\x82 M\x81ller;jose@example.com\r\nbox \xC9\xCD\xBB\r\n";
+    const std::wstring wideRecipients = L"Jos\u00e9 M\u00fcller;jose@example.com\r\nbox \u2554\u2550\u2557\r\n";
+    const std::string templateBytes = "<?xml version=\"1.0\"?>\r\n<report name=\"\x82t\x82\"/>\r\n";
+    const std::string zeltBytes = std::string("ZELT\0\x01\x02\xFF\r\n\r\nend", 14);
+
+    void SetUp() override
+    {
+        makeDirs(betaWeb);
+        makeDirs(gaWeb);
+        makeDirs(beta + L"\\zelt");
+        ASSERT_TRUE(CopyFileW(widen(QM_EXEC_DLL).c_str(), (ga + L"\\exec_dll.dll").c_str(), FALSE));
+
+        setRegString(BETA_KEY, L"Path", beta);
+        setRegString(BETA_KEY, L"WebSiteLocalPath", betaWeb);
+        setRegString(BETA_KEY, L"ReportDir", beta + L"\\reports");
+        setRegDword(BETA_KEY, L"Retention", 30);
+        setRegString(BETA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Target", L"\\\\server\\Console_Reporting\\out");
+        setRegString(BETA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Hyphen", L"console-reporting stays");
+        setRegString(GA_KEY, L"Path", ga);
+        setRegString(GA_KEY, L"WebSiteLocalPath", gaWeb);
+        setRegString(GA_KEY, L"GaOnly", L"kept");
+
+        writeBytes(beta + L"\\Recipients.RCP", oemRecipients);
+        writeBytes(beta + L"\\daily.ext", "ext \x82\r\n");
+        writeBytes(beta + L"\\report.xml", templateBytes);
+        writeBytes(beta + L"\\cache.dat", "select 1;\r\n");
+        writeBytes(beta + L"\\NotifyMissed.txt", "missed\r\n");
+        writeBytes(beta + L"\\notifyfailed.txt", "");
+        writeBytes(betaWeb + L"\\summary.info", "info \x82\r\n");
+        writeBytes(betaWeb + L"\\index.htm", "<html>\x82</html>\r\n");
+        writeBytes(beta + L"\\zelt\\link.cfg", zeltBytes);
+    }
+
+    void TearDown() override
+    {
+        // The binding keeps exec_dll.dll loaded; let go so the directory can go.
+        while (HMODULE module = GetModuleHandleW((ga + L"\\exec_dll.dll").c_str()))
+            FreeLibrary(module);
+    }
+
+    // Confirms a migration and waits for its closing message; returns its
+    // text after answering it, once the dialog reads "Ready" again.
+    std::wstring migrate(DialogHarness& ui, const std::function<void()>& duringRun = nullptr)
+    {
+        ui.click(IDOK);
+        HWND confirm = waitForDialogWithText(L"You are about to migrate", ui.hwnd());
+        if (!confirm)
+            return L"<no confirmation>";
+        PostMessageW(confirm, WM_COMMAND, IDYES, 0);
+        waitUntil([&] { return !IsWindow(confirm); });
+        if (duringRun) {
+            waitUntil([&] { return windowText(ui.control(IDC_STATUS)) == L"Working..."; });
+            duringRun();
+        }
+        HWND done = nullptr;
+        waitUntil([&] {
+            done = findDialogWithText(L"The migation completed", ui.hwnd());
+            if (!done)
+                done = findDialogWithText(L"could not be migrated", ui.hwnd());
+            return done != nullptr;
+        }, 120000);
+        if (!done)
+            return L"<no closing message>";
+        std::wstring text = messageBoxText(done);
+        EXPECT_EQ(L"Completed", windowText(ui.control(IDC_STATUS)));
+        EXPECT_FALSE(IsWindowEnabled(ui.control(IDC_REFRESH))) << "buttons come back only after the message";
+        PostMessageW(done, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(waitUntil([&] { return windowText(ui.control(IDC_STATUS)) == L"Ready"; }));
+        EXPECT_TRUE(waitUntil([&] { return IsWindowEnabled(ui.control(IDC_REFRESH)) != FALSE; }));
+        return text;
+    }
+
+    std::map<std::wstring, std::string> destinationFiles()
+    {
+        std::map<std::wstring, std::string> files;
+        for (const wchar_t* name : {L"recipients.rcp", L"daily.ext", L"report.xml", L"cache.dat", L"notifymissed.txt",
+                                    L"notifyfailed.txt"})
+            files[name] = readBytes(ga + L"\\" + name);
+        files[L"web\\summary.info"] = readBytes(gaWeb + L"\\summary.info");
+        files[L"web\\index.htm"] = readBytes(gaWeb + L"\\index.htm");
+        files[L"zelt\\link.cfg"] = readBytes(ga + L"\\zelt\\link.cfg");
+        return files;
+    }
+};
+
+} // namespace
+
+TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKey)
+{
+    DialogHarness ui(t_processRefresh, t_processMigrate);
+    ASSERT_EQ(10, ui.dlg().m_list.rowCount());
+    EXPECT_EQ(kSuccess, migrate(ui));
+
+    for (const auto& state : statesBySource(ui))
+        EXPECT_EQ(L"Migrated", state.second) << narrow(state.first);
+
+    std::map<std::wstring, std::string> files = destinationFiles();
+    EXPECT_EQ(unicodeFile(wideRecipients), files[L"recipients.rcp"]);
+    EXPECT_EQ(unicodeFile(L"ext \u00e9\r\n"), files[L"daily.ext"]);
+    EXPECT_EQ(templateBytes, files[L"report.xml"]) << "templates are copied byte for byte";
+    EXPECT_EQ(unicodeFile(L"select 1;\r\n"), files[L"cache.dat"]);
+    EXPECT_EQ(unicodeFile(L"missed\r\n"), files[L"notifymissed.txt"]);
+    EXPECT_EQ("\xFF\xFE", files[L"notifyfailed.txt"]);
+    EXPECT_EQ(unicodeFile(L"info \u00e9\r\n"), files[L"web\\summary.info"]);
+    EXPECT_EQ(unicodeFile(L"<html>\u00e9</html>\r\n"), files[L"web\\index.htm"]);
+    EXPECT_EQ(zeltBytes, files[L"zelt\\link.cfg"]) << "Zelt files are copied byte for byte";
+    // The beta files are left as they were.
+    EXPECT_EQ(oemRecipients, readBytes(beta + L"\\Recipients.RCP"));
+
+    // The beta settings arrive under the GA key, renamed in names and data.
+    EXPECT_EQ(ga, regString(GA_KEY, L"Path"));
+    EXPECT_EQ(gaWeb, regString(GA_KEY, L"WebSiteLocalPath"));
+    EXPECT_EQ(ga + L"\\reports", regString(GA_KEY, L"ReportDir"));
+    EXPECT_EQ(L"\\\\server\\console\\out", regString(GA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Target"));
+    EXPECT_EQ(L"console-reporting stays", regString(GA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Hyphen"));
+    EXPECT_EQ(L"kept", regString(GA_KEY, L"GaOnly"));
+    DWORD retention = 0;
+    DWORD size = sizeof retention;
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, GA_KEY, L"Retention", RRF_RT_REG_DWORD, nullptr,
+                                          &retention, &size));
+    EXPECT_EQ(30u, retention);
+    // The beta key is untouched, and the registration file stays behind.
+    EXPECT_EQ(beta, regString(BETA_KEY, L"Path"));
+    EXPECT_EQ(L"\\\\server\\Console_Reporting\\out", regString(BETA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Target"));
+    const std::string reg = readBytes(beta + L"\\quarnrept_mig.reg");
+    EXPECT_EQ("\xFF\xFE", reg.substr(0, 2));
+    EXPECT_EQ(std::wstring::npos, fromUtf16le(reg).find(L"onsole_reporting"));
+}
+
+TEST_F(Migration, ASecondRunChangesNothingAndASharedWebSiteIsConvertedOnce)
+{
+    // Both installations name the same web site directory: its pages are
+    // converted in place.
+    setRegString(GA_KEY, L"WebSiteLocalPath", betaWeb);
+    DialogHarness ui(t_processRefresh, t_processMigrate);
+    EXPECT_EQ(kSuccess, migrate(ui));
+    EXPECT_EQ(unicodeFile(L"info \u00e9\r\n"), readBytes(betaWeb + L"\\summary.info"));
+    const std::map<std::wstring, std::string> first = destinationFiles();
+    const std::wstring reportDir = regString(GA_KEY, L"ReportDir");
+
+    EXPECT_EQ(kSuccess, migrate(ui));
+    EXPECT_EQ(first, destinationFiles());
+    EXPECT_EQ(unicodeFile(L"info \u00e9\r\n"), readBytes(betaWeb + L"\\summary.info")) << "not converted twice";
+    EXPECT_EQ(unicodeFile(L"<html>\u00e9</html>\r\n"), readBytes(betaWeb + L"\\index.htm"));
+    EXPECT_EQ(reportDir, regString(GA_KEY, L"ReportDir"));
+    for (const auto& state : statesBySource(ui))
+        EXPECT_EQ(L"Migrated", state.second) << narrow(state.first);
+}
+
+TEST_F(Migration, OnlyRowsTickedWhenTheWorkerReachesThemAreMigrated)
+{
+    DialogHarness ui(t_processRefresh, t_processMigrate);
+    const int template_ = rowOf(ui, L"report.xml");
+    const int zelt = rowOf(ui, L"link.cfg");
+    ASSERT_GE(template_, 0);
+    ASSERT_EQ(ui.dlg().m_list.rowCount() - 1, zelt);
+    ui.dlg().m_list.setChecked(template_, false);
+
+    // The last row is unticked while the run is on its way there.
+    EXPECT_EQ(kSuccess, migrate(ui, [&] { ui.dlg().m_list.setChecked(zelt, false); }));
+    std::map<std::wstring, std::wstring> states = statesBySource(ui);
+    EXPECT_EQ(L"Not Started", states[L"report.xml"]);
+    EXPECT_EQ(L"Not Started", states[L"link.cfg"]);
+    EXPECT_EQ(L"Migrated", states[L"daily.ext"]);
+    EXPECT_FALSE(fileExists(ga + L"\\report.xml"));
+    EXPECT_FALSE(fileExists(ga + L"\\zelt\\link.cfg"));
+}
+
+TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
+{
+    DialogHarness ui(t_processRefresh, t_processMigrate);
+    // After the refresh, the world changes under the list.
+    DeleteFileW((beta + L"\\daily.ext").c_str());                      // source gone
+    writeBytes(beta + L"\\cache.dat", std::string("a\0b", 3));         // not OEM text
+    removeTree(ga + L"\\zelt");                                        // destination directory gone
+    writeBytes(ga + L"\\notifymissed.txt", "old");                     // read-only destination
+    SetFileAttributesW((ga + L"\\notifymissed.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    writeBytes(gaWeb + L"\\index.htm", "old page");                     // destination held open
+    HANDLE locked = CreateFileW((gaWeb + L"\\index.htm").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+    deleteRegTree(BETA_KEY);                                           // nothing to export
+
+    const std::wstring message = migrate(ui);
+    CloseHandle(locked);
+    EXPECT_NE(std::wstring::npos, message.find(L"6 of 10 items could not be migrated")) << narrow(message);
+
+    std::map<std::wstring, std::wstring> states = statesBySource(ui);
+    for (const wchar_t* failed :
+         {L"daily.ext", L"cache.dat", L"link.cfg", L"notifymissed.txt", L"index.htm", L"console_reporting"})
+        EXPECT_EQ(0u, states[failed].find(L"Failed: ")) << narrow(failed) << ": " << narrow(states[failed]);
+    EXPECT_NE(std::wstring::npos, states[L"cache.dat"].find(L"not OEM text"));
+    for (const wchar_t* migrated : {L"recipients.rcp", L"report.xml", L"notifyfailed.txt", L"summary.info"})
+        EXPECT_EQ(L"Migrated", states[migrated]) << narrow(migrated);
+
+    // Nothing that failed lost anything.
+    EXPECT_EQ("old", readBytes(ga + L"\\notifymissed.txt"));
+    EXPECT_EQ("old page", readBytes(gaWeb + L"\\index.htm"));
+    EXPECT_FALSE(fileExists(ga + L"\\cache.dat"));
+    EXPECT_EQ(unicodeFile(wideRecipients), readBytes(ga + L"\\recipients.rcp"));
+    EXPECT_EQ(L"kept", regString(GA_KEY, L"GaOnly"));
+    EXPECT_EQ(L"<missing>", regString(GA_KEY, L"ReportDir"));
+    SetFileAttributesW((ga + L"\\notifymissed.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(Migration, AnUnusableCommandLibraryFailsOnlyTheRegistryRow)
+{
+    for (const char* library : {static_cast<const char*>(nullptr), QM_EXEC_DLL_NOENTRY}) {
+        SCOPED_TRACE(library ? library : "no exec_dll.dll");
+        while (HMODULE module = GetModuleHandleW((ga + L"\\exec_dll.dll").c_str()))
+            FreeLibrary(module);
+        DeleteFileW((ga + L"\\exec_dll.dll").c_str());
+        if (library) {
+            ASSERT_TRUE(CopyFileW(widen(library).c_str(), (ga + L"\\exec_dll.dll").c_str(), FALSE));
+        }
+        DialogHarness ui(t_processRefresh, t_processMigrate);
+        const std::wstring message = migrate(ui);
+        EXPECT_NE(std::wstring::npos, message.find(L"1 of 10 items could not be migrated")) << narrow(message);
+        const std::wstring state = statesBySource(ui)[L"console_reporting"];
+        EXPECT_EQ(0u, state.find(L"Failed: ")) << narrow(state);
+        EXPECT_NE(std::wstring::npos, state.find(library ? L"result 4" : L"result 3")) << narrow(state);
+        EXPECT_EQ(L"<missing>", regString(GA_KEY, L"ReportDir"));
+        EXPECT_EQ(unicodeFile(wideRecipients), readBytes(ga + L"\\recipients.rcp"));
+    }
+}
+
+DWORD WINAPI placeholderOnly(LPVOID parameter)
+{
+    auto* view = static_cast<CMigrationView*>(parameter);
+    view->disableWorkerButtons();
+    view->AddListItem(ITEM_NONE_FOUND, L"No items were found", L"", L"", L"", L"", L"");
+    view->enableWorkerButtons(true, true, true, true, true);
+    return 0;
+}
+
+TEST_F(Migration, ThePlaceholderRowIsOnlyMarked)
+{
+    DialogHarness ui(placeholderOnly, t_processMigrate);
+    EXPECT_EQ(kSuccess, migrate(ui));
+    EXPECT_EQ(L"Migrated", cellText(ui.control(IDC_ITEM_LIST), 0, 4));
+    EXPECT_EQ(L"<missing>", regString(GA_KEY, L"ReportDir"));
+}
+
+TEST(RegistryRename, EveryWordIsRenamedWhateverItsCaseAndNothingElse)
+{
+    EXPECT_EQ(L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console\\Sub]",
+              renameConsoleReporting(L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console_Reporting\\Sub]"));
+    EXPECT_EQ(L"console console", renameConsoleReporting(L"CONSOLE_REPORTING console_reporting"));
+    EXPECT_EQ(L"console-reporting", renameConsoleReporting(L"console-reporting"));
+    EXPECT_EQ(L"myconsoles", renameConsoleReporting(L"myconsole_reportings"));
+    EXPECT_EQ(L"end: console", renameConsoleReporting(L"end: console_Reporting"));
+    EXPECT_EQ(L"console_reportin", renameConsoleReporting(L"console_reportin"));
+    EXPECT_EQ(L"", renameConsoleReporting(L""));
+}
