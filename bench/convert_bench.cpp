@@ -6,6 +6,8 @@
 #include "common/msg/nls_resources.h"
 #include "tests/support/test_support.h"
 
+#include "bench/bench_support.h"
+
 #include <windows.h>
 #include <psapi.h>
 
@@ -19,18 +21,6 @@
 namespace {
 
 constexpr DWORD MIB = 1u << 20;
-
-double nowSeconds()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return double(counter.QuadPart) / double(frequency.QuadPart);
-}
 
 // Writes `size` bytes of report-like OEM text (CR LF lines, some bytes above
 // 127) one block at a time, so that making the input costs no memory.
@@ -114,30 +104,30 @@ int main()
     const int rounds = 3;
     std::vector<double> copyTimes, flushedCopyTimes, convertTimes, readTimes;
     for (int round = 0; round < rounds; ++round) {
-        double start = nowSeconds();
+        double start = qmbench::nowSeconds();
         if (!CopyFileW(copySource.c_str(), copied.c_str(), FALSE)) {
             std::printf("CopyFileW failed: %lu\n", GetLastError());
             return 1;
         }
-        copyTimes.push_back(nowSeconds() - start);
+        copyTimes.push_back(qmbench::nowSeconds() - start);
 
         // The conversion flushes what it wrote before it renames; so does
         // this second baseline.
-        start = nowSeconds();
+        start = qmbench::nowSeconds();
         if (!CopyFileW(copySource.c_str(), copied.c_str(), FALSE))
             return 1;
         HANDLE copy = CreateFileW(copied.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         FlushFileBuffers(copy);
         CloseHandle(copy);
-        flushedCopyTimes.push_back(nowSeconds() - start);
+        flushedCopyTimes.push_back(qmbench::nowSeconds() - start);
 
-        start = nowSeconds();
+        start = qmbench::nowSeconds();
         std::wstring text, error;
         DWORD length = 0;
         int got = w32GetFile(source, text, error, length, 0, 0);
-        readTimes.push_back(nowSeconds() - start);
+        readTimes.push_back(qmbench::nowSeconds() - start);
         int put = w32PutFile(converted, text, 1, -1, error, 1, 0);
-        convertTimes.push_back(nowSeconds() - start);
+        convertTimes.push_back(qmbench::nowSeconds() - start);
         if (got != 0 || put != 0 || length != sourceSize) {
             std::printf("conversion failed: get %d put %d length %lu\n", got, put, length);
             return 1;

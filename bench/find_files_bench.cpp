@@ -4,42 +4,13 @@
 #include "discovery/item_types.h"
 #include "tests/support/test_support.h"
 
+#include "bench/bench_support.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-namespace {
-
-double nowSeconds()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return double(counter.QuadPart) / double(frequency.QuadPart);
-}
-
-// The floor: enumerate the directory and touch each name, nothing more.
-size_t bareLoop(const std::wstring& directory)
-{
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((directory + L"\\*").c_str(), &entry);
-    size_t seen = 0;
-    if (find == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
-        seen += entry.cFileName[0] != 0;
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-    return seen;
-}
-
-} // namespace
 
 int main()
 {
@@ -62,7 +33,7 @@ int main()
     std::vector<double> floor;
     int matches = 0;
     for (int round = 0; round < rounds; ++round) {
-        double start = nowSeconds();
+        double start = qmbench::nowSeconds();
         matches = 0;
         for (const ItemTypeEntry* row = reportItemTypes; row->pattern; ++row) {
             std::wstring pattern = row->pattern;
@@ -70,13 +41,13 @@ int main()
             findFiles(dir.path(), &pattern, 1, results.data(), capacity, count, 0, 1);
             matches += count;
         }
-        finder.push_back(nowSeconds() - start);
+        finder.push_back(qmbench::nowSeconds() - start);
 
-        start = nowSeconds();
+        start = qmbench::nowSeconds();
         size_t seen = 0;
         for (const ItemTypeEntry* row = reportItemTypes; row->pattern; ++row)
-            seen += bareLoop(dir.path());
-        floor.push_back(nowSeconds() - start);
+            seen += qmbench::enumerateDirectory(dir.path());
+        floor.push_back(qmbench::nowSeconds() - start);
         if (seen == 0)
             return 1;
     }

@@ -9,6 +9,8 @@
 #include "tests/app/dialog_harness.h"
 #include "tests/support/registry_support.h"
 
+#include "bench/bench_support.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -18,29 +20,6 @@
 using namespace qmtest;
 
 namespace {
-
-double nowSeconds()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return double(counter.QuadPart) / double(frequency.QuadPart);
-}
-
-size_t enumerate(const std::wstring& directory)
-{
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((directory + L"\\*").c_str(), &entry);
-    size_t seen = 0;
-    if (find == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
-        seen += entry.cFileName[0] != 0;
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-    return seen;
-}
 
 double insertFloor(int rows, const std::wstring& root)
 {
@@ -58,7 +37,7 @@ double insertFloor(int rows, const std::wstring& root)
         column.pszText = const_cast<wchar_t*>(L"c");
         SendMessageW(list, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
     }
-    const double start = nowSeconds();
+    const double start = qmbench::nowSeconds();
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     for (int r = 0; r < rows; ++r) {
         std::wstring name = L"report_" + std::to_wstring(r) + L".rcp";
@@ -78,7 +57,7 @@ double insertFloor(int rows, const std::wstring& root)
         ListView_SetItemState(list, at, INDEXTOSTATEIMAGEMASK(2), LVIS_STATEIMAGEMASK);
     }
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-    const double elapsed = nowSeconds() - start;
+    const double elapsed = qmbench::nowSeconds() - start;
     (void)root;
     DestroyWindow(frame);
     return elapsed;
@@ -117,12 +96,12 @@ int main(int argc, char** argv)
     const int rounds = files > 4000 ? 1 : 3;
     double best = 1e9;
     for (int round = 0; round < rounds; ++round) {
-        const double start = nowSeconds();
+        const double start = qmbench::nowSeconds();
         ui.click(IDC_REFRESH);
         waitUntil([&] { return !IsWindowEnabled(ui.control(IDC_REFRESH)); }, 2000);
         waitUntil([&] { return IsWindowEnabled(ui.control(IDC_REFRESH)) && windowText(ui.control(IDC_STATUS)) == L"Ready"; },
                   600000);
-        const double elapsed = nowSeconds() - start;
+        const double elapsed = qmbench::nowSeconds() - start;
         if (elapsed < best)
             best = elapsed;
     }
@@ -131,11 +110,11 @@ int main(int argc, char** argv)
 
     double floorBest = 1e9;
     for (int round = 0; round < rounds; ++round) {
-        const double start = nowSeconds();
+        const double start = qmbench::nowSeconds();
         size_t seen = 0;
         for (const ItemTypeEntry* row = reportItemTypes; row->pattern; ++row)
-            seen += enumerate(beta);
-        const double scan = nowSeconds() - start;
+            seen += qmbench::enumerateDirectory(beta);
+        const double scan = qmbench::nowSeconds() - start;
         const double insert = insertFloor(rows, beta);
         if (seen == 0)
             return 1;

@@ -593,6 +593,25 @@ bool CCheckListCtrl::setCellText(int row, int column, const std::wstring& text)
     return SendMessageW(m_hwnd, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
+std::wstring CCheckListCtrl::cellText(int row, int column) const
+{
+    // Grows the buffer until the text fits: the list answers with the number
+    // of characters it copied, one short of the buffer when it had to cut.
+    std::wstring text(256, L'\0');
+    for (;;) {
+        LVITEMW item = {};
+        item.iSubItem = column;
+        item.pszText = &text[0];
+        item.cchTextMax = int(text.size());
+        const int copied = m_hwnd ? int(SendMessageW(m_hwnd, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item))) : 0;
+        if (copied < int(text.size()) - 1 || text.size() >= 65536) {
+            text.resize(copied > 0 ? copied : 0);
+            return text;
+        }
+        text.resize(text.size() * 4);
+    }
+}
+
 void CCheckListCtrl::runOnListThread(const std::function<void()>& work)
 {
     if (!m_hwnd || GetWindowThreadProcessId(m_hwnd, nullptr) == GetCurrentThreadId())

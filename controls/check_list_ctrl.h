@@ -96,6 +96,7 @@ public:
     bool setChecked(int row, bool checked);
     MigrationItem* rowRecord(int row) const;
     bool setCellText(int row, int column, const std::wstring& text);
+    std::wstring cellText(int row, int column) const;
     void setRedraw(bool on);
     // Runs `work` on the list's own thread and returns when it is done: many
     // list operations in one window call, for bulk work from a worker thread.

@@ -16,18 +16,6 @@ namespace {
 
 const wchar_t kAppTitle[] = L"quarnrept_migrate";
 
-std::wstring cellText(HWND list, int row, int column)
-{
-    // Cell texts are file names; 1,024 characters is far more than a name holds.
-    wchar_t text[1024] = {};
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 1024;
-    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
 bool startsWithUnicodeMark(const std::string& bytes)
 {
     return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF
@@ -122,8 +110,7 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
             if (item->kind == ITEM_REGISTRY_SETTINGS) {
                 ok = migrateRegistrySettings(view.m_betaPath, reason);
             } else if (itemKindIsFile(item->kind)) {
-                ok = migrateFileItem(*item, cellText(view.m_list.hwnd(), row, 1), cellText(view.m_list.hwnd(), row, 3),
-                                     reason);
+                ok = migrateFileItem(*item, view.m_list.cellText(row, 1), view.m_list.cellText(row, 3), reason);
             }
             if (ok) {
                 ++migrated;

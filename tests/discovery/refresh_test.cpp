@@ -22,17 +22,6 @@ struct Row {
     bool ticked;
 };
 
-std::wstring cellText(HWND list, int row, int column)
-{
-    wchar_t text[1024] = {};
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 1024;
-    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
 std::vector<Row> rowsOf(DialogHarness& ui)
 {
     std::vector<Row> rows;
@@ -40,7 +29,7 @@ std::vector<Row> rowsOf(DialogHarness& ui)
     for (int r = 0; r < list.rowCount(); ++r) {
         Row row;
         for (int c = 0; c < 5; ++c)
-            row.cells[c] = cellText(list.hwnd(), r, c);
+            row.cells[c] = list.cellText(r, c);
         const MigrationItem* item = list.rowRecord(r);
         row.sourceRoot = item ? item->sourceRoot : L"<no record>";
         row.destinationRoot = item ? item->destinationRoot : L"<no record>";

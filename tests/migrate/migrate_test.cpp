@@ -19,32 +19,24 @@ namespace {
 
 const std::wstring kSuccess = L"The migation completed successfully.";
 
-std::wstring cellText(HWND list, int row, int column)
+std::wstring cellText(DialogHarness& ui, int row, int column)
 {
-    wchar_t text[2048] = {};
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 2048;
-    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    return text;
+    return ui.dlg().m_list.cellText(row, column);
 }
 
 // Source name -> State column, for every row.
 std::map<std::wstring, std::wstring> statesBySource(DialogHarness& ui)
 {
     std::map<std::wstring, std::wstring> states;
-    HWND list = ui.control(IDC_ITEM_LIST);
     for (int row = 0; row < ui.dlg().m_list.rowCount(); ++row)
-        states[cellText(list, row, 1)] = cellText(list, row, 4);
+        states[cellText(ui, row, 1)] = cellText(ui, row, 4);
     return states;
 }
 
 int rowOf(DialogHarness& ui, const std::wstring& source)
 {
-    HWND list = ui.control(IDC_ITEM_LIST);
     for (int row = 0; row < ui.dlg().m_list.rowCount(); ++row) {
-        if (cellText(list, row, 1) == source)
+        if (cellText(ui, row, 1) == source)
             return row;
     }
     return -1;
@@ -305,7 +297,7 @@ TEST_F(Migration, ThePlaceholderRowIsOnlyMarked)
 {
     DialogHarness ui(placeholderOnly, t_processMigrate);
     EXPECT_EQ(kSuccess, migrate(ui));
-    EXPECT_EQ(L"Migrated", cellText(ui.control(IDC_ITEM_LIST), 0, 4));
+    EXPECT_EQ(L"Migrated", cellText(ui, 0, 4));
     EXPECT_EQ(L"<missing>", regString(GA_KEY, L"ReportDir"));
 }
 
