@@ -1,5 +1,7 @@
 #include "discovery/file_finder.h"
 
+#include "common/trace/trace.h"
+
 #include <windows.h>
 
 namespace {
@@ -105,4 +107,21 @@ int findFiles(const std::wstring& directory, const std::wstring* patterns, int p
 
     count = running;
     return 0;
+}
+
+int findAllFiles(const std::wstring& directory, const std::wstring& pattern, std::vector<std::wstring>& results)
+{
+    if (results.empty())
+        results.resize(1);
+    for (;;) {
+        int count = 0;
+        findFiles(directory, &pattern, 1, results.data(), int(results.size()), count, 0, 1);
+        if (count < int(results.size()))
+            return count;
+        // A full array may mean more files than it holds: search again with more room.
+        if (traceCategoryOn[TRACE_CAT_APP])
+            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: more than %u files match %s, searching again\n",
+                       unsigned(results.size() - 1), pattern.c_str());
+        results.resize(results.size() * 2);
+    }
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Appends directory + "\" + name for every matching file to results[count...],
 // once per matching pattern, never at or past `capacity`, and stops looking
@@ -19,6 +20,12 @@
 // A directory that cannot be searched adds nothing. Returns 0.
 int findFiles(const std::wstring& directory, const std::wstring* patterns, int patternCount,
               std::wstring* results, int capacity, int& count, int recurse, int lowerCase);
+
+// Every file of `directory` (not its subdirectories) matching `pattern`,
+// lower-cased, into results[0...]; returns how many. The array is searched
+// with at its present size and grows when a search fills it, so no match is
+// ever left out. Each time it has to grow is traced.
+int findAllFiles(const std::wstring& directory, const std::wstring& pattern, std::vector<std::wstring>& results);
 
 // The extension of `name`: from its last "." to the end, dot included, or
 // empty when there is no dot. Returns the number of characters after the dot.

@@ -27,22 +27,6 @@ const ScanGroup kWebSummary = {webSummaryItemTypes, L"Scanning for web summary f
 const ScanGroup kZeltFiles = {zeltItemTypes, L"Scanning for Zelt files...",
                               L"quarnrept_migr: scanning file system for zelt related files\n", false};
 
-// Finds every match of one pattern. The array starts at the usual capacity
-// and grows when a row fills it, so that no match is ever dropped.
-int findAll(const std::wstring& directory, const std::wstring& pattern, std::vector<std::wstring>& results)
-{
-    for (;;) {
-        int count = 0;
-        findFiles(directory, &pattern, 1, results.data(), int(results.size()), count, 0, 1);
-        if (count < int(results.size()))
-            return count;
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: more than %u files match %s, searching again\n",
-                       unsigned(results.size()), pattern.c_str());
-        results.resize(results.size() * 2);
-    }
-}
-
 void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring& sourceRoot,
                const std::wstring& destinationRoot, std::vector<std::wstring>& results)
 {
@@ -57,7 +41,7 @@ void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring&
     std::vector<NewListItem> batch;
     batch.reserve(kBatch);
     for (const ItemTypeEntry* row = group.table; row->pattern; ++row) {
-        const int count = findAll(sourceRoot, row->pattern, results);
+        const int count = findAllFiles(sourceRoot, row->pattern, results);
         for (int k = 0; k < count; ++k) {
             std::wstring& path = results[k];
             lowerCaseInPlace(path);

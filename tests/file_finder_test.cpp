@@ -177,3 +177,25 @@ TEST(GetExtension, DotIncludedLengthCountsWhatFollowsIt)
     EXPECT_EQ(0, getExtension(L"trailing.", ext));
     EXPECT_EQ(L".", ext);
 }
+
+TEST_F(FileFinderTest, FindingAllNeverDropsMatchesBeyondTheArraysSize)
+{
+    for (int i = 0; i < 9; ++i)
+        touch(L"R" + std::to_wstring(i) + L".RCP");
+    touch(L"other.xml");
+
+    // Room for 4 at first, 9 matches: all 9 come back, lower-cased.
+    std::vector<std::wstring> results(4);
+    ASSERT_EQ(9, findAllFiles(dir.path(), L"*.rcp", results));
+    std::vector<std::wstring> names;
+    for (int i = 0; i < 9; ++i)
+        names.push_back(results[i].substr(dir.path().size() + 1));
+    EXPECT_EQ(sorted(Names{L"r0.rcp", L"r1.rcp", L"r2.rcp", L"r3.rcp", L"r4.rcp", L"r5.rcp", L"r6.rcp", L"r7.rcp",
+                           L"r8.rcp"}),
+              sorted(names));
+    // Exactly as many matches as the array holds is not mistaken for all of them.
+    std::vector<std::wstring> exact(9);
+    EXPECT_EQ(9, findAllFiles(dir.path(), L"*.rcp", exact));
+    std::vector<std::wstring> none;
+    EXPECT_EQ(0, findAllFiles(dir.path() + L"\\missing", L"*.rcp", none));
+}
