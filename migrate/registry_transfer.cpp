@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <cwchar>
+#include <cwctype>
+
 const wchar_t REGISTRATION_FILE_NAME[] = L"quarnrept_mig.reg";
 
 namespace {
@@ -44,6 +47,53 @@ std::wstring renameConsoleReporting(const std::wstring& text)
     return renamed;
 }
 
+namespace {
+
+bool startsWithIgnoringCase(const std::wstring& text, size_t at, const wchar_t* prefix)
+{
+    for (size_t i = 0; prefix[i]; ++i) {
+        if (at + i >= text.size() || towlower(text[at + i]) != towlower(prefix[i]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::wstring keepGaInstallValues(const std::wstring& text)
+{
+    static const wchar_t kGaSection[] = L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console]";
+    std::wstring kept;
+    kept.reserve(text.size());
+    bool inGaSection = false;
+    bool dropping = false;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L'\n', start);
+        end = end == std::wstring::npos ? text.size() : end + 1;
+        const std::wstring line = text.substr(start, end - start);
+        std::wstring bare = line;
+        while (!bare.empty() && (bare.back() == L'\n' || bare.back() == L'\r'))
+            bare.pop_back();
+
+        bool drop = false;
+        if (dropping) {
+            drop = true; // a continuation line of a dropped value
+        } else if (!bare.empty() && bare[0] == L'[') {
+            inGaSection = bare.size() == wcslen(kGaSection) && startsWithIgnoringCase(bare, 0, kGaSection);
+        } else if (inGaSection && (startsWithIgnoringCase(bare, 0, L"\"Path\"=")
+                                   || startsWithIgnoringCase(bare, 0, L"\"WebSiteLocalPath\"="))) {
+            drop = true;
+        }
+        // Values written in hexadecimal go on over lines that end in a backslash.
+        dropping = drop && !bare.empty() && bare.back() == L'\\';
+        if (!drop)
+            kept += line;
+        start = end;
+    }
+    return kept;
+}
+
 bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& reason)
 {
     const std::wstring file = betaDirectory + L"\\" + REGISTRATION_FILE_NAME;
@@ -76,7 +126,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
     if (traceCategoryOn[TRACE_CAT_APP])
         traceWrite(__FILE__, __LINE__, L"quarnrept_migr: registry file len: %u\n", unsigned(length));
 
-    const std::wstring renamed = renameConsoleReporting(text);
+    const std::wstring renamed = keepGaInstallValues(renameConsoleReporting(text));
     if (w32PutFile(file, renamed, 1, -1, errorText, 1, 0) != 0) {
         if (traceCategoryOn[TRACE_CAT_APP])
             traceWrite(__FILE__, __LINE__, L"quarnrept_migr: error putting file: %s\n", file.c_str());

@@ -12,6 +12,12 @@ extern const wchar_t REGISTRATION_FILE_NAME[]; // "quarnrept_mig.reg"
 // exactly) replaced by "console", wherever it stands.
 std::wstring renameConsoleReporting(const std::wstring& text);
 
+// Removes from registration-file text the "Path" and "WebSiteLocalPath"
+// values of the 5.2.2 key itself (not of its subkeys): they say where the
+// 5.2.2 installation and the console are, and the beta's values, renamed,
+// would point them somewhere else.
+std::wstring keepGaInstallValues(const std::wstring& text);
+
 // Runs the transfer. Returns true when the settings were exported, rewritten
 // and imported; otherwise false with `reason` saying which step failed.
 bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& reason);

@@ -284,6 +284,27 @@ TEST_F(Migration, AnUnusableCommandLibraryFailsOnlyTheRegistryRow)
     }
 }
 
+TEST_F(Migration, TheGaKeysOwnLocationsAreKept)
+{
+    // The 5.2.2 installation is not where the beta's renamed paths point.
+    const std::wstring elsewhere = root / L"Quarn522";
+    makeDirs(elsewhere + L"\\web");
+    ASSERT_TRUE(CopyFileW(widen(QM_EXEC_DLL).c_str(), (elsewhere + L"\\exec_dll.dll").c_str(), FALSE));
+    setRegString(GA_KEY, L"Path", elsewhere);
+    setRegString(GA_KEY, L"WebSiteLocalPath", elsewhere + L"\\web");
+
+    DialogHarness ui(t_processRefresh, t_processMigrate);
+    EXPECT_EQ(kSuccess, migrate(ui));
+    EXPECT_EQ(elsewhere, regString(GA_KEY, L"Path"));
+    EXPECT_EQ(elsewhere + L"\\web", regString(GA_KEY, L"WebSiteLocalPath"));
+    // Everything else of the beta still arrives, renamed.
+    EXPECT_EQ(ga + L"\\reports", regString(GA_KEY, L"ReportDir"));
+    EXPECT_EQ(L"\\\\server\\console\\out", regString(GA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Target"));
+    EXPECT_EQ(unicodeFile(wideRecipients), readBytes(elsewhere + L"\\recipients.rcp"));
+    while (HMODULE module = GetModuleHandleW((elsewhere + L"\\exec_dll.dll").c_str()))
+        FreeLibrary(module);
+}
+
 DWORD WINAPI placeholderOnly(LPVOID parameter)
 {
     auto* view = static_cast<CMigrationView*>(parameter);
@@ -311,4 +332,27 @@ TEST(RegistryRename, EveryWordIsRenamedWhateverItsCaseAndNothingElse)
     EXPECT_EQ(L"end: console", renameConsoleReporting(L"end: console_Reporting"));
     EXPECT_EQ(L"console_reportin", renameConsoleReporting(L"console_reportin"));
     EXPECT_EQ(L"", renameConsoleReporting(L""));
+}
+
+TEST(RegistryRename, OnlyThe5_2_2KeysOwnLocationValuesAreLeftOut)
+{
+    const std::wstring exported =
+        L"Windows Registry Editor Version 5.00\r\n\r\n"
+        L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console]\r\n"
+        L"\"path\"=\"C:\\\\quarn\\\\console\"\r\n"
+        L"\"WebSiteLocalPath\"=hex(2):43,00,3a,00,\\\r\n"
+        L"  5c,00,00,00\r\n"
+        L"\"PathExtra\"=\"kept\"\r\n"
+        L"\"Retention\"=dword:0000001e\r\n\r\n"
+        L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console\\Sub]\r\n"
+        L"\"Path\"=\"sub path kept\"\r\n";
+    const std::wstring expected =
+        L"Windows Registry Editor Version 5.00\r\n\r\n"
+        L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console]\r\n"
+        L"\"PathExtra\"=\"kept\"\r\n"
+        L"\"Retention\"=dword:0000001e\r\n\r\n"
+        L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console\\Sub]\r\n"
+        L"\"Path\"=\"sub path kept\"\r\n";
+    EXPECT_EQ(narrow(expected), narrow(keepGaInstallValues(exported)));
+    EXPECT_EQ(L"no sections\r\n\"Path\"=\"x\"", keepGaInstallValues(L"no sections\r\n\"Path\"=\"x\""));
 }
