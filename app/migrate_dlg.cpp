@@ -16,7 +16,36 @@ const wchar_t APP_TITLE[] = L"quarnrept_migrate";
 
 namespace {
 
-const wchar_t kHelpTopic[] = L"quarnrept_migrate.chm::/Welcome.htm";
+const wchar_t kHelpFile[] = L"quarnrept_migrate.chm";
+const wchar_t kHelpTopic[] = L"::/Welcome.htm";
+
+// The help file beside the exe, so that help opens whatever directory the
+// tool was started from; the bare name when the exe's path cannot be had.
+std::wstring helpTopicPath()
+{
+    wchar_t exe[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring path(exe, length < MAX_PATH ? length : 0);
+    const size_t slash = path.find_last_of(L"\\/");
+    path = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+    return path + kHelpFile + kHelpTopic;
+}
+
+// Centres the window in the work area of its monitor.
+void centreOnMonitor(HWND window)
+{
+    RECT frame;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetWindowRect(window, &frame)
+        || !GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        return;
+    const RECT& area = monitor.rcWork;
+    const int x = area.left + ((area.right - area.left) - (frame.right - frame.left)) / 2;
+    const int y = area.top + ((area.bottom - area.top) - (frame.bottom - frame.top)) / 2;
+    SetWindowPos(window, nullptr, x > area.left ? x : area.left, y > area.top ? y : area.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 const wchar_t kTraceFile[] = L"trace_quarnrept_migrate.txt";
 
 struct ColumnDef {
@@ -80,6 +109,7 @@ void CMigrateDlg::DoDataExchange()
 BOOL CMigrateDlg::OnInitDialog()
 {
     DoDataExchange();
+    centreOnMonitor(hwnd());
 
     if (HMENU systemMenu = GetSystemMenu(hwnd(), FALSE)) {
         wchar_t about[256];
@@ -125,7 +155,7 @@ BOOL CMigrateDlg::OnInitDialog()
 
     OnRefresh();
 
-    callHtmlHelp(hwnd(), kHelpTopic, QM_HH_DISPLAY_TOC, 0);
+    callHtmlHelp(hwnd(), helpTopicPath().c_str(), QM_HH_DISPLAY_TOC, 0);
     return TRUE;
 }
 
@@ -225,7 +255,7 @@ LRESULT CMigrateDlg::OnListSelChange()
 
 void CMigrateDlg::OnHelpButton()
 {
-    callHtmlHelp(hwnd(), kHelpTopic, QM_HH_DISPLAY_TOC, 0);
+    callHtmlHelp(hwnd(), helpTopicPath().c_str(), QM_HH_DISPLAY_TOC, 0);
 }
 
 void CMigrateDlg::OnCancel()
