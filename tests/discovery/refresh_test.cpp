@@ -1,5 +1,4 @@
-// Discovery from end to end: the real dialog, the real registry of the test
-// prefix, real directories, and the refresh worker the tool runs.
+// Discovery from end to end: the real dialog, registry, directories and refresh worker.
 #include "discovery/refresh_worker.h"
 #include "res/resource.h"
 #include "tests/app/dialog_harness.h"
@@ -16,9 +15,8 @@ namespace {
 
 struct Row {
     std::wstring cells[5];
-    std::wstring sourceRoot;
-    std::wstring destinationRoot;
-    unsigned kind;
+    std::wstring sourceRoot, destinationRoot;
+    unsigned kind = 99; // no record
     bool ticked;
 };
 
@@ -30,10 +28,11 @@ std::vector<Row> rowsOf(DialogHarness& ui)
         Row row;
         for (int c = 0; c < 5; ++c)
             row.cells[c] = list.cellText(r, c);
-        const MigrationItem* item = list.rowRecord(r);
-        row.sourceRoot = item ? item->sourceRoot : L"<no record>";
-        row.destinationRoot = item ? item->destinationRoot : L"<no record>";
-        row.kind = item ? unsigned(item->kind) : 99u;
+        if (const MigrationItem* item = list.rowRecord(r)) {
+            row.sourceRoot = item->sourceRoot;
+            row.destinationRoot = item->destinationRoot;
+            row.kind = unsigned(item->kind);
+        }
         row.ticked = list.isChecked(r);
         rows.push_back(row);
     }
@@ -49,10 +48,7 @@ std::string buttons(DialogHarness& ui)
     return state;
 }
 
-std::wstring text(DialogHarness& ui, int id)
-{
-    return windowText(ui.control(id));
-}
+std::wstring text(DialogHarness& ui, int id) { return windowText(ui.control(id)); }
 
 bool refreshAgain(DialogHarness& ui)
 {
@@ -66,10 +62,7 @@ class Refresh : public ::testing::Test {
 protected:
     CleanNorvaleKeys clean;
     TempDir dir;
-    std::wstring beta = dir / L"Beta";
-    std::wstring ga = dir / L"GA";
-    std::wstring betaWeb = dir / L"BetaWeb";
-    std::wstring gaWeb = dir / L"GAWeb";
+    std::wstring beta = dir / L"Beta", ga = dir / L"GA", betaWeb = dir / L"BetaWeb", gaWeb = dir / L"GAWeb";
 
     void installBoth(bool webSites = true)
     {
@@ -93,61 +86,51 @@ const wchar_t kRegistryDest[] = L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion
 
 TEST_F(Refresh, MissingInstallationsAreReportedInTheStatusLine)
 {
-    {
-        SCOPED_TRACE("no beta key");
-        DialogHarness ui(t_processRefresh, nullptr);
-        EXPECT_EQ(L"ERROR - Unable to locate operational reporting beta key in the registry.", text(ui, IDC_STATUS));
-        EXPECT_EQ(0u, rowsOf(ui).size());
-        EXPECT_EQ("00011", buttons(ui));
-        EXPECT_EQ(L"source path", text(ui, IDC_SOURCE_PATH));
-        EXPECT_EQ(L"destination path", text(ui, IDC_DEST_PATH));
-    }
-    {
-        SCOPED_TRACE("beta Path blank");
-        setRegString(BETA_KEY, L"Path", L"   ");
-        DialogHarness ui(t_processRefresh, nullptr);
-        EXPECT_EQ(L"ERROR - Unable to locate operational reporting beta path in the registry.", text(ui, IDC_STATUS));
-        EXPECT_EQ(0u, rowsOf(ui).size()) << "no placeholder row either";
-        EXPECT_EQ("00011", buttons(ui));
-    }
-    {
-        SCOPED_TRACE("no 5.2.2 key");
-        makeDirs(beta);
-        setRegString(BETA_KEY, L"Path", beta);
-        DialogHarness ui(t_processRefresh, nullptr);
-        EXPECT_EQ(L"ERROR - Unable to locate operational reporting 5.2.2 key in the registry.", text(ui, IDC_STATUS));
-        std::vector<Row> rows = rowsOf(ui);
-        ASSERT_EQ(1u, rows.size());
-        EXPECT_EQ(L"Registry settings", rows[0].cells[0]);
-        EXPECT_TRUE(rows[0].ticked);
-        EXPECT_EQ("00011", buttons(ui));
-        EXPECT_EQ(beta, text(ui, IDC_SOURCE_PATH));
-        EXPECT_EQ(L"destination path", text(ui, IDC_DEST_PATH));
-    }
-    {
-        SCOPED_TRACE("5.2.2 Path blank");
-        createRegKey(GA_KEY);
-        setRegString(GA_KEY, L"Path", L"");
-        DialogHarness ui(t_processRefresh, nullptr);
-        EXPECT_EQ(L"ERROR - Unable to locate operational reporting 5.2.2 path in the registry.", text(ui, IDC_STATUS));
-        std::vector<Row> rows = rowsOf(ui);
-        ASSERT_EQ(1u, rows.size());
-        EXPECT_EQ(L"Registry settings", rows[0].cells[0]);
-        EXPECT_TRUE(rows[0].ticked);
-        EXPECT_EQ(0, ui.dlg().m_list.getSelectedRow());
-        EXPECT_EQ("11111", buttons(ui));
-        // The selected row's roots are registry paths.
-        EXPECT_TRUE(waitUntil([&] { return text(ui, IDC_SOURCE_PATH) == kRegistrySource; }));
+    const std::wstring error = L"ERROR - Unable to locate operational reporting ";
+    DialogHarness ui(t_processRefresh, nullptr);
+    EXPECT_EQ(error + L"beta key in the registry.", text(ui, IDC_STATUS));
+    EXPECT_EQ(0u, rowsOf(ui).size());
+    EXPECT_EQ("00011", buttons(ui));
+    EXPECT_EQ(L"source path", text(ui, IDC_SOURCE_PATH));
+    EXPECT_EQ(L"destination path", text(ui, IDC_DEST_PATH));
 
-        // The path lines are not reset when a later refresh fails.
-        deleteRegTree(BETA_KEY);
-        ASSERT_TRUE(refreshAgain(ui));
-        EXPECT_EQ(L"ERROR - Unable to locate operational reporting beta key in the registry.", text(ui, IDC_STATUS));
-        EXPECT_EQ(0u, rowsOf(ui).size());
-        EXPECT_EQ(kRegistrySource, text(ui, IDC_SOURCE_PATH));
-        EXPECT_EQ(kRegistryDest, text(ui, IDC_DEST_PATH));
-        EXPECT_EQ("00011", buttons(ui));
-    }
+    setRegString(BETA_KEY, L"Path", L"   ");
+    ASSERT_TRUE(refreshAgain(ui));
+    EXPECT_EQ(error + L"beta path in the registry.", text(ui, IDC_STATUS));
+    EXPECT_EQ(0u, rowsOf(ui).size()) << "no placeholder row either";
+    EXPECT_EQ("00011", buttons(ui));
+
+    // Without the 5.2.2 key only the registry row is listed, and nothing can be migrated.
+    makeDirs(beta);
+    setRegString(BETA_KEY, L"Path", beta);
+    ASSERT_TRUE(refreshAgain(ui));
+    EXPECT_EQ(error + L"5.2.2 key in the registry.", text(ui, IDC_STATUS));
+    auto onlyRegistryRow = [&] {
+        std::vector<Row> rows = rowsOf(ui);
+        return rows.size() == 1 && rows[0].cells[0] == L"Registry settings" && rows[0].ticked;
+    };
+    EXPECT_TRUE(onlyRegistryRow());
+    EXPECT_EQ("00011", buttons(ui));
+    EXPECT_TRUE(waitUntil([&] { return text(ui, IDC_SOURCE_PATH) == beta; }));
+    EXPECT_EQ(L"destination path", text(ui, IDC_DEST_PATH));
+
+    // A blank 5.2.2 Path still lets the registry row be migrated.
+    setRegString(GA_KEY, L"Path", L"");
+    ASSERT_TRUE(refreshAgain(ui));
+    EXPECT_EQ(error + L"5.2.2 path in the registry.", text(ui, IDC_STATUS));
+    EXPECT_TRUE(onlyRegistryRow());
+    EXPECT_EQ(0, ui.dlg().m_list.getSelectedRow());
+    EXPECT_EQ("11111", buttons(ui));
+    EXPECT_TRUE(waitUntil([&] { return text(ui, IDC_SOURCE_PATH) == kRegistrySource; }));
+
+    // The path lines are not reset when a later refresh fails.
+    deleteRegTree(BETA_KEY);
+    ASSERT_TRUE(refreshAgain(ui));
+    EXPECT_EQ(error + L"beta key in the registry.", text(ui, IDC_STATUS));
+    EXPECT_EQ(0u, rowsOf(ui).size());
+    EXPECT_EQ(kRegistrySource, text(ui, IDC_SOURCE_PATH));
+    EXPECT_EQ(kRegistryDest, text(ui, IDC_DEST_PATH));
+    EXPECT_EQ("00011", buttons(ui));
 }
 
 TEST_F(Refresh, ListsEveryItemOfAFullBetaInstallationInOrder)
@@ -169,16 +152,11 @@ TEST_F(Refresh, ListsEveryItemOfAFullBetaInstallationInOrder)
     EXPECT_EQ("11111", buttons(ui));
 
     struct Expected {
-        const wchar_t* description;
-        const wchar_t* source;
-        const wchar_t* conversion;
-        const wchar_t* destination;
+        const wchar_t *description, *source, *conversion, *destination;
         unsigned kind;
-        std::wstring sourceRoot;
-        std::wstring destinationRoot;
+        std::wstring sourceRoot, destinationRoot;
     };
-    const std::wstring betaZelt = beta + L"\\zelt";
-    const std::wstring gaZelt = ga + L"\\zelt";
+    const std::wstring betaZelt = beta + L"\\zelt", gaZelt = ga + L"\\zelt";
     const std::vector<Expected> expected = {
         {L"Registry settings", L"console_reporting", L"None", L"console", 0, kRegistrySource, kRegistryDest},
         {L"Recipients", L"b.rcp", L"To unicode", L"b.rcp", 1, beta, ga},
@@ -213,8 +191,7 @@ TEST_F(Refresh, ListsEveryItemOfAFullBetaInstallationInOrder)
     EXPECT_TRUE(waitUntil([&] { return text(ui, IDC_SOURCE_PATH) == kRegistrySource; }));
     EXPECT_EQ(kRegistryDest, text(ui, IDC_DEST_PATH));
     // The refresh makes the 5.2.2 zelt directory as soon as the beta one exists.
-    EXPECT_TRUE(GetFileAttributesW(gaZelt.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_TRUE(fileExists(gaZelt));
+    EXPECT_TRUE(fileExists(gaZelt) && (GetFileAttributesW(gaZelt.c_str()) & FILE_ATTRIBUTE_DIRECTORY));
 
     // Refresh lists everything again from scratch; unticked rows come back ticked.
     ui.dlg().m_list.setChecked(3, false);
@@ -227,7 +204,7 @@ TEST_F(Refresh, ListsEveryItemOfAFullBetaInstallationInOrder)
     }
 }
 
-TEST_F(Refresh, PathsAreTrimmedAndAMissingWebSiteSkipsWebAndZeltItems)
+TEST_F(Refresh, PathsAreTrimmedAndWebAndZeltItemsNeedBothWebSites)
 {
     installBoth(false);
     setRegString(BETA_KEY, L"Path", L"  " + beta + L"\t ");
@@ -239,47 +216,31 @@ TEST_F(Refresh, PathsAreTrimmedAndAMissingWebSiteSkipsWebAndZeltItems)
     writeBytes(beta + L"\\r.rcp", "x");
 
     // Only the beta web site is known: neither web nor Zelt items, no message.
+    // The 5.2.2 directory is never looked at (it need not even exist).
     setRegString(BETA_KEY, L"WebSiteLocalPath", betaWeb);
-    {
-        DialogHarness ui(t_processRefresh, nullptr);
-        std::vector<Row> rows = rowsOf(ui);
-        ASSERT_EQ(2u, rows.size());
-        EXPECT_EQ(L"r.rcp", rows[1].cells[1]);
-        EXPECT_EQ(beta, rows[1].sourceRoot);
-        EXPECT_EQ(ga, rows[1].destinationRoot);
-        EXPECT_EQ(L"Ready", text(ui, IDC_STATUS));
-        EXPECT_EQ(nullptr, findDialogWithText(L"", ui.hwnd()));
-        EXPECT_EQ(beta, ui.dlg().m_betaPath);
-        EXPECT_FALSE(fileExists(ga + L"\\zelt"));
-    }
-
-    // Only the 5.2.2 web site is known: the same.
-    deleteRegValue(BETA_KEY, L"WebSiteLocalPath");
-    setRegString(GA_KEY, L"WebSiteLocalPath", gaWeb);
-    {
-        DialogHarness ui(t_processRefresh, nullptr);
-        EXPECT_EQ(2u, rowsOf(ui).size());
-    }
-
-    // Both known: the web page and the Zelt file come in.
-    setRegString(BETA_KEY, L"WebSiteLocalPath", betaWeb);
-    {
-        DialogHarness ui(t_processRefresh, nullptr);
-        std::vector<Row> rows = rowsOf(ui);
-        ASSERT_EQ(4u, rows.size());
-        EXPECT_EQ(L"a.htm", rows[2].cells[1]);
-        EXPECT_EQ(L"z.cfg", rows[3].cells[1]);
-    }
-}
-
-TEST_F(Refresh, DestinationSideIsNeverLookedAtExceptForTheZeltDirectory)
-{
-    installBoth();
-    writeBytes(beta + L"\\a.rcp", "x");
-    RemoveDirectoryW(ga.c_str()); // the 5.2.2 directory named in the registry does not exist
+    RemoveDirectoryW(ga.c_str());
     DialogHarness ui(t_processRefresh, nullptr);
     std::vector<Row> rows = rowsOf(ui);
     ASSERT_EQ(2u, rows.size());
-    EXPECT_EQ(L"a.rcp", rows[1].cells[1]);
+    EXPECT_EQ(L"r.rcp", rows[1].cells[1]);
+    EXPECT_EQ(beta, rows[1].sourceRoot);
+    EXPECT_EQ(ga, rows[1].destinationRoot);
     EXPECT_EQ(L"Ready", text(ui, IDC_STATUS));
+    EXPECT_EQ(nullptr, findDialogWithText(L"", ui.hwnd()));
+    EXPECT_FALSE(fileExists(ga + L"\\zelt"));
+
+    // Only the 5.2.2 web site is known: the same.
+    makeDirs(ga);
+    deleteRegValue(BETA_KEY, L"WebSiteLocalPath");
+    setRegString(GA_KEY, L"WebSiteLocalPath", gaWeb);
+    ASSERT_TRUE(refreshAgain(ui));
+    EXPECT_EQ(2u, rowsOf(ui).size());
+
+    // Both known: the web page and the Zelt file come in.
+    setRegString(BETA_KEY, L"WebSiteLocalPath", betaWeb);
+    ASSERT_TRUE(refreshAgain(ui));
+    rows = rowsOf(ui);
+    ASSERT_EQ(4u, rows.size());
+    EXPECT_EQ(L"a.htm", rows[2].cells[1]);
+    EXPECT_EQ(L"z.cfg", rows[3].cells[1]);
 }

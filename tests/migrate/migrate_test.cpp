@@ -1,6 +1,5 @@
-// Migration from end to end: the real dialog and workers, real files, the
-// real registry, and the prefix's real cmd and regedit run through the
-// stand-in command-execution library.
+// Migration from end to end: the real dialog, workers, files and registry, and
+// the prefix's real cmd and regedit run through the stand-in exec library.
 #include "discovery/refresh_worker.h"
 #include "migrate/migrate_worker.h"
 #include "migrate/registry_transfer.h"
@@ -19,10 +18,7 @@ namespace {
 
 const std::wstring kSuccess = L"The migation completed successfully.";
 
-std::wstring cellText(DialogHarness& ui, int row, int column)
-{
-    return ui.dlg().m_list.cellText(row, column);
-}
+std::wstring cellText(DialogHarness& ui, int row, int column) { return ui.dlg().m_list.cellText(row, column); }
 
 // Source name -> State column, for every row.
 std::map<std::wstring, std::wstring> statesBySource(DialogHarness& ui)
@@ -33,30 +29,23 @@ std::map<std::wstring, std::wstring> statesBySource(DialogHarness& ui)
     return states;
 }
 
-int rowOf(DialogHarness& ui, const std::wstring& source)
-{
-    for (int row = 0; row < ui.dlg().m_list.rowCount(); ++row) {
-        if (cellText(ui, row, 1) == source)
-            return row;
-    }
-    return -1;
-}
+std::string unicodeFile(const std::wstring& text) { return "\xFF\xFE" + utf16le(text); }
 
-std::string unicodeFile(const std::wstring& text)
+void unload(const std::wstring& library)
 {
-    return "\xFF\xFE" + utf16le(text);
+    while (HMODULE module = GetModuleHandleW(library.c_str()))
+        FreeLibrary(module);
 }
 
 class Migration : public ::testing::Test {
 protected:
     CleanNorvaleKeys clean;
     TempDir root;
-    // Both installations live where the registry says; their names differ by
-    // the word the registry transfer renames, as on a real server.
-    std::wstring beta = root / L"quarn\\console_reporting";
-    std::wstring ga = root / L"quarn\\console";
-    std::wstring betaWeb = beta + L"\\web";
-    std::wstring gaWeb = ga + L"\\web";
+    // The 5.2.2 installation is not where the beta's renamed paths point
+    // (`renamed`), so its own Path and WebSiteLocalPath must survive the import.
+    std::wstring beta = root / L"quarn\\console_reporting", ga = root / L"Quarn522";
+    std::wstring renamed = root / L"quarn\\console";
+    std::wstring betaWeb = beta + L"\\web", gaWeb = ga + L"\\web";
 
     // OEM text (code page 437) with accented letters and box drawing.
     const std::string oemRecipients = "Jos\x82 M\x81ller;jose@example.com\r\nbox \xC9\xCD\xBB\r\n";
@@ -92,12 +81,8 @@ protected:
         writeBytes(beta + L"\\zelt\\link.cfg", zeltBytes);
     }
 
-    void TearDown() override
-    {
-        // The binding keeps exec_dll.dll loaded; let go so the directory can go.
-        while (HMODULE module = GetModuleHandleW((ga + L"\\exec_dll.dll").c_str()))
-            FreeLibrary(module);
-    }
+    // The binding keeps exec_dll.dll loaded; let go so the directory can go.
+    void TearDown() override { unload(ga + L"\\exec_dll.dll"); }
 
     // Confirms a migration and waits for its closing message; returns its
     // text after answering it, once the dialog reads "Ready" again.
@@ -115,10 +100,8 @@ protected:
         }
         HWND done = nullptr;
         waitUntil([&] {
-            done = findDialogWithText(L"The migation completed", ui.hwnd());
-            if (!done)
-                done = findDialogWithText(L"could not be migrated", ui.hwnd());
-            return done != nullptr;
+            return (done = findDialogWithText(L"The migation completed", ui.hwnd()))
+                   || (done = findDialogWithText(L"could not be migrated", ui.hwnd()));
         }, 120000);
         if (!done)
             return L"<no closing message>";
@@ -131,22 +114,20 @@ protected:
         return text;
     }
 
+    // Relative path under the 5.2.2 directory -> bytes.
     std::map<std::wstring, std::string> destinationFiles()
     {
         std::map<std::wstring, std::string> files;
         for (const wchar_t* name : {L"recipients.rcp", L"daily.ext", L"report.xml", L"cache.dat", L"notifymissed.txt",
-                                    L"notifyfailed.txt"})
+                                    L"notifyfailed.txt", L"web\\summary.info", L"web\\index.htm", L"zelt\\link.cfg"})
             files[name] = readBytes(ga + L"\\" + name);
-        files[L"web\\summary.info"] = readBytes(gaWeb + L"\\summary.info");
-        files[L"web\\index.htm"] = readBytes(gaWeb + L"\\index.htm");
-        files[L"zelt\\link.cfg"] = readBytes(ga + L"\\zelt\\link.cfg");
         return files;
     }
 };
 
 } // namespace
 
-TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKey)
+TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeepingItsOwnPaths)
 {
     DialogHarness ui(t_processRefresh, t_processMigrate);
     ASSERT_EQ(10, ui.dlg().m_list.rowCount());
@@ -168,10 +149,11 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKey)
     // The beta files are left as they were.
     EXPECT_EQ(oemRecipients, readBytes(beta + L"\\Recipients.RCP"));
 
-    // The beta settings arrive under the GA key, renamed in names and data.
+    // The beta settings arrive under the GA key, renamed in names and data,
+    // except for the GA key's own locations.
     EXPECT_EQ(ga, regString(GA_KEY, L"Path"));
     EXPECT_EQ(gaWeb, regString(GA_KEY, L"WebSiteLocalPath"));
-    EXPECT_EQ(ga + L"\\reports", regString(GA_KEY, L"ReportDir"));
+    EXPECT_EQ(renamed + L"\\reports", regString(GA_KEY, L"ReportDir"));
     EXPECT_EQ(L"\\\\server\\console\\out", regString(GA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Target"));
     EXPECT_EQ(L"console-reporting stays", regString(GA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Hyphen"));
     EXPECT_EQ(L"kept", regString(GA_KEY, L"GaOnly"));
@@ -188,43 +170,40 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKey)
     EXPECT_EQ(std::wstring::npos, fromUtf16le(reg).find(L"onsole_reporting"));
 }
 
-TEST_F(Migration, ASecondRunChangesNothingAndASharedWebSiteIsConvertedOnce)
+TEST_F(Migration, OnlyTickedRowsMoveARepeatChangesNothingAndASharedWebSiteIsConvertedOnce)
 {
-    // Both installations name the same web site directory: its pages are
-    // converted in place.
+    // Both installations name the same web site: its pages are converted in place.
     setRegString(GA_KEY, L"WebSiteLocalPath", betaWeb);
     DialogHarness ui(t_processRefresh, t_processMigrate);
-    EXPECT_EQ(kSuccess, migrate(ui));
-    EXPECT_EQ(unicodeFile(L"info \u00e9\r\n"), readBytes(betaWeb + L"\\summary.info"));
-    const std::map<std::wstring, std::string> first = destinationFiles();
-    const std::wstring reportDir = regString(GA_KEY, L"ReportDir");
+    CCheckListCtrl& list = ui.dlg().m_list;
+    const int zelt = list.rowCount() - 1;
+    ASSERT_EQ(L"link.cfg", cellText(ui, zelt, 1));
+    ASSERT_EQ(L"report.xml", cellText(ui, 3, 1));
+    list.setChecked(3, false);
 
-    EXPECT_EQ(kSuccess, migrate(ui));
-    EXPECT_EQ(first, destinationFiles());
-    EXPECT_EQ(unicodeFile(L"info \u00e9\r\n"), readBytes(betaWeb + L"\\summary.info")) << "not converted twice";
-    EXPECT_EQ(unicodeFile(L"<html>\u00e9</html>\r\n"), readBytes(betaWeb + L"\\index.htm"));
-    EXPECT_EQ(reportDir, regString(GA_KEY, L"ReportDir"));
-    for (const auto& state : statesBySource(ui))
-        EXPECT_EQ(L"Migrated", state.second) << narrow(state.first);
-}
-
-TEST_F(Migration, OnlyRowsTickedWhenTheWorkerReachesThemAreMigrated)
-{
-    DialogHarness ui(t_processRefresh, t_processMigrate);
-    const int template_ = rowOf(ui, L"report.xml");
-    const int zelt = rowOf(ui, L"link.cfg");
-    ASSERT_GE(template_, 0);
-    ASSERT_EQ(ui.dlg().m_list.rowCount() - 1, zelt);
-    ui.dlg().m_list.setChecked(template_, false);
-
-    // The last row is unticked while the run is on its way there.
-    EXPECT_EQ(kSuccess, migrate(ui, [&] { ui.dlg().m_list.setChecked(zelt, false); }));
+    // Ticks count when the worker reaches a row: the last one is unticked on the way.
+    EXPECT_EQ(kSuccess, migrate(ui, [&] { list.setChecked(zelt, false); }));
     std::map<std::wstring, std::wstring> states = statesBySource(ui);
     EXPECT_EQ(L"Not Started", states[L"report.xml"]);
     EXPECT_EQ(L"Not Started", states[L"link.cfg"]);
     EXPECT_EQ(L"Migrated", states[L"daily.ext"]);
     EXPECT_FALSE(fileExists(ga + L"\\report.xml"));
     EXPECT_FALSE(fileExists(ga + L"\\zelt\\link.cfg"));
+    EXPECT_EQ(unicodeFile(L"info \u00e9\r\n"), readBytes(betaWeb + L"\\summary.info"));
+
+    ui.click(IDC_SELECT_ALL);
+    ASSERT_TRUE(waitUntil([&] { return list.isChecked(3) && list.isChecked(zelt); }));
+    EXPECT_EQ(kSuccess, migrate(ui));
+    const std::map<std::wstring, std::string> second = destinationFiles();
+    const std::wstring reportDir = regString(GA_KEY, L"ReportDir");
+
+    EXPECT_EQ(kSuccess, migrate(ui));
+    EXPECT_EQ(second, destinationFiles());
+    EXPECT_EQ(unicodeFile(L"info \u00e9\r\n"), readBytes(betaWeb + L"\\summary.info")) << "not converted twice";
+    EXPECT_EQ(unicodeFile(L"<html>\u00e9</html>\r\n"), readBytes(betaWeb + L"\\index.htm"));
+    EXPECT_EQ(reportDir, regString(GA_KEY, L"ReportDir"));
+    for (const auto& state : statesBySource(ui))
+        EXPECT_EQ(L"Migrated", state.second) << narrow(state.first);
 }
 
 TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
@@ -267,8 +246,7 @@ TEST_F(Migration, AnUnusableCommandLibraryFailsOnlyTheRegistryRow)
 {
     for (const char* library : {static_cast<const char*>(nullptr), QM_EXEC_DLL_NOENTRY}) {
         SCOPED_TRACE(library ? library : "no exec_dll.dll");
-        while (HMODULE module = GetModuleHandleW((ga + L"\\exec_dll.dll").c_str()))
-            FreeLibrary(module);
+        unload(ga + L"\\exec_dll.dll");
         DeleteFileW((ga + L"\\exec_dll.dll").c_str());
         if (library) {
             ASSERT_TRUE(CopyFileW(widen(library).c_str(), (ga + L"\\exec_dll.dll").c_str(), FALSE));
@@ -282,27 +260,6 @@ TEST_F(Migration, AnUnusableCommandLibraryFailsOnlyTheRegistryRow)
         EXPECT_EQ(L"<missing>", regString(GA_KEY, L"ReportDir"));
         EXPECT_EQ(unicodeFile(wideRecipients), readBytes(ga + L"\\recipients.rcp"));
     }
-}
-
-TEST_F(Migration, TheGaKeysOwnLocationsAreKept)
-{
-    // The 5.2.2 installation is not where the beta's renamed paths point.
-    const std::wstring elsewhere = root / L"Quarn522";
-    makeDirs(elsewhere + L"\\web");
-    ASSERT_TRUE(CopyFileW(widen(QM_EXEC_DLL).c_str(), (elsewhere + L"\\exec_dll.dll").c_str(), FALSE));
-    setRegString(GA_KEY, L"Path", elsewhere);
-    setRegString(GA_KEY, L"WebSiteLocalPath", elsewhere + L"\\web");
-
-    DialogHarness ui(t_processRefresh, t_processMigrate);
-    EXPECT_EQ(kSuccess, migrate(ui));
-    EXPECT_EQ(elsewhere, regString(GA_KEY, L"Path"));
-    EXPECT_EQ(elsewhere + L"\\web", regString(GA_KEY, L"WebSiteLocalPath"));
-    // Everything else of the beta still arrives, renamed.
-    EXPECT_EQ(ga + L"\\reports", regString(GA_KEY, L"ReportDir"));
-    EXPECT_EQ(L"\\\\server\\console\\out", regString(GA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Target"));
-    EXPECT_EQ(unicodeFile(wideRecipients), readBytes(elsewhere + L"\\recipients.rcp"));
-    while (HMODULE module = GetModuleHandleW((elsewhere + L"\\exec_dll.dll").c_str()))
-        FreeLibrary(module);
 }
 
 DWORD WINAPI placeholderOnly(LPVOID parameter)
@@ -322,8 +279,9 @@ TEST_F(Migration, ThePlaceholderRowIsOnlyMarked)
     EXPECT_EQ(L"<missing>", regString(GA_KEY, L"ReportDir"));
 }
 
-TEST(RegistryRename, EveryWordIsRenamedWhateverItsCaseAndNothingElse)
+TEST(RegistryRename, RenamesTheWordInAnyCaseAndKeepsOnlyTheGaKeysOwnLocations)
 {
+    // The word is renamed wherever it stands, whatever its case, and nothing else.
     EXPECT_EQ(L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console\\Sub]",
               renameConsoleReporting(L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console_Reporting\\Sub]"));
     EXPECT_EQ(L"console console", renameConsoleReporting(L"CONSOLE_REPORTING console_reporting"));
@@ -331,11 +289,8 @@ TEST(RegistryRename, EveryWordIsRenamedWhateverItsCaseAndNothingElse)
     EXPECT_EQ(L"myconsoles", renameConsoleReporting(L"myconsole_reportings"));
     EXPECT_EQ(L"end: console", renameConsoleReporting(L"end: console_Reporting"));
     EXPECT_EQ(L"console_reportin", renameConsoleReporting(L"console_reportin"));
-    EXPECT_EQ(L"", renameConsoleReporting(L""));
-}
 
-TEST(RegistryRename, OnlyThe5_2_2KeysOwnLocationValuesAreLeftOut)
-{
+    // Only Path and WebSiteLocalPath of the 5.2.2 key itself are left out of the import.
     const std::wstring exported =
         L"Windows Registry Editor Version 5.00\r\n\r\n"
         L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console]\r\n"
