@@ -65,6 +65,11 @@ TEST_F(ExecBindingTest, RunsTheCommandInTheGivenDirectoryAndWaitsForIt)
     EXPECT_EQ("hello\r\n", readBytes(work(L"out.txt")));
     EXPECT_EQ(0, runExecCommand(L"cmd /q /c cd> where.txt", m_work));
     EXPECT_EQ(narrow(m_work) + "\r\n", readBytes(work(L"where.txt")));
+
+    // More output than a pipe holds must not stall the command.
+    writeBytes(work(L"big.txt"), std::string(200000, 'x'));
+    EXPECT_EQ(0, runExecCommand(L"cmd /q /c type big.txt & echo done> end.txt", m_work));
+    EXPECT_EQ("done\r\n", readBytes(work(L"end.txt")));
 }
 
 TEST_F(ExecBindingTest, MissingOrBrokenLibrariesAreRefusedBeforeAnythingRuns)
