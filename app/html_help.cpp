@@ -6,20 +6,7 @@ namespace {
 
 using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
-HtmlHelpFn loadHtmlHelp()
-{
-    wchar_t path[MAX_PATH];
-    if (!htmlHelpControlPath(path, MAX_PATH))
-        return nullptr;
-    // Stays loaded for the rest of the run.
-    HMODULE module = LoadLibraryW(path);
-    if (!module)
-        return nullptr;
-    return reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(module, "HtmlHelpW")));
-}
-
-} // namespace
-
+// Path of the help control registered under its class id.
 bool htmlHelpControlPath(wchar_t* path, DWORD capacity)
 {
     HKEY key;
@@ -43,6 +30,21 @@ bool htmlHelpControlPath(wchar_t* path, DWORD capacity)
     }
     return path[0] != L'\0';
 }
+
+HtmlHelpFn loadHtmlHelp()
+{
+    wchar_t path[MAX_PATH];
+    if (!htmlHelpControlPath(path, MAX_PATH))
+        return nullptr;
+    // Stays loaded for the rest of the run.
+    HMODULE module = LoadLibraryW(path);
+    if (!module)
+        return nullptr;
+    return reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(module, "HtmlHelpW")));
+}
+
+} // namespace
+
 
 HWND callHtmlHelp(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data)
 {

@@ -8,6 +8,3 @@ constexpr UINT QM_HH_DISPLAY_TOC = 0x0001;
 constexpr UINT QM_HH_CLOSE_ALL = 0x0012;
 
 HWND callHtmlHelp(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data);
-
-// Path of the help control from the registry, empty when none is registered.
-bool htmlHelpControlPath(wchar_t* path, DWORD capacity);

@@ -13,7 +13,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Executables built here run on Linux under Wine; tests/CMakeLists.txt points
-# the emulator at a generated wrapper that knows the test prefix.
-set(QM_WINE_HOST ON)

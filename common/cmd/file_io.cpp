@@ -184,24 +184,29 @@ bool measure(HANDLE file, DWORD& length, FileFailure& failure)
     return true;
 }
 
+// Reads the next piece of at most IO_CHUNK of the `left` bytes still due.
+// Running out before them means the file is shorter than it measured.
+bool readPiece(HANDLE file, char* at, DWORD left, DWORD& got, FileFailure& failure)
+{
+    got = 0;
+    if (!ReadFile(file, at, std::min(left, IO_CHUNK), &got, nullptr)) {
+        failure = lastSystemFailure();
+        return false;
+    }
+    if (got == 0) {
+        failure.cause = FILE_CAUSE_END_OF_FILE;
+        failure.osError = 0;
+        return false;
+    }
+    return true;
+}
+
 bool readExactly(HANDLE file, void* buffer, DWORD length, FileFailure& failure)
 {
     char* at = static_cast<char*>(buffer);
-    DWORD left = length;
-    while (left > 0) {
-        DWORD got = 0;
-        if (!ReadFile(file, at, std::min(left, IO_CHUNK), &got, nullptr)) {
-            failure = lastSystemFailure();
+    for (DWORD left = length, got = 0; left > 0; at += got, left -= got) {
+        if (!readPiece(file, at, left, got, failure))
             return false;
-        }
-        if (got == 0) {
-            // The file is shorter than it measured.
-            failure.cause = FILE_CAUSE_END_OF_FILE;
-            failure.osError = 0;
-            return false;
-        }
-        at += got;
-        left -= got;
     }
     return true;
 }
@@ -437,15 +442,8 @@ bool readNarrowSingleByte(FileHandle& file, DWORD size, std::wstring& text, File
     bool converting = true;
     for (DWORD left = size; left > 0;) {
         DWORD got = 0;
-        if (!ReadFile(file, narrow.get(), std::min(left, IO_CHUNK), &got, nullptr)) {
-            failure = lastSystemFailure();
+        if (!readPiece(file, narrow.get(), left, got, failure))
             return false;
-        }
-        if (got == 0) {
-            failure.cause = FILE_CAUSE_END_OF_FILE;
-            failure.osError = 0;
-            return false;
-        }
         left -= got;
         if (!converting)
             continue;

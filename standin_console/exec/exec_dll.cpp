@@ -9,8 +9,6 @@
 // in which a library can fail the tool:
 //   EXEC_STANDIN_NO_ENTRY_POINTS  no execGetEntryPoints at all
 //   EXEC_STANDIN_NULL_SLOT        the table's execErrorString slot stays null
-//   EXEC_STANDIN_UNUSABLE         execGetEntryPoints fills the table but returns 0
-//   EXEC_STANDIN_NO_RESULTS       commands run but no output text comes back
 #include "migrate/exec_interface.h"
 
 #include <cwchar>
@@ -152,12 +150,8 @@ int WINAPI execIssueCommand(ExecRequest* request)
             return 0;
         }
         request->rc = INT32(exitCode);
-#ifdef EXEC_STANDIN_NO_RESULTS
-        request->results = nullptr;
-#else
         // An empty text, not null, when the command printed nothing: it still ran.
         request->results = newResults(oemToWide(output));
-#endif
         return 1;
     } catch (...) {
         request->rc = ERROR_NOT_ENOUGH_MEMORY;
@@ -222,11 +216,7 @@ int WINAPI execGetEntryPoints(HMODULE, ExecEntryPoints* entries)
     entries->execErrorString = execErrorString;
 #endif
     entries->execWriteFile = execWriteFile;
-#ifdef EXEC_STANDIN_UNUSABLE
-    return 0;
-#else
     return 1;
-#endif
 }
 #endif
 

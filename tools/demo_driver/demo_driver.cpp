@@ -298,6 +298,14 @@ bool readList(const Tool& tool, ListContents& list)
         return false;
     }
     LPWSTR remoteTextAddress = reinterpret_cast<LPWSTR>(remote.at(offsetof(RemoteItem, text)));
+    // Places the request and an empty text in the tool's process, asks the
+    // list, and reads back the text it wrote there.
+    auto askText = [&](UINT message, WPARAM wParam, const auto& request) {
+        remote.write(0, &request, sizeof request);
+        remote.write(offsetof(RemoteItem, text), L"", sizeof(wchar_t));
+        send(control, message, wParam, reinterpret_cast<LPARAM>(remote.at(0)));
+        return remoteText(remote);
+    };
 
     HWND header = reinterpret_cast<HWND>(send(control, LVM_GETHEADER, 0, 0));
     const int columnCount = header ? int(send(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
@@ -306,10 +314,7 @@ bool readList(const Tool& tool, ListContents& list)
         column.mask = LVCF_TEXT;
         column.pszText = remoteTextAddress;
         column.cchTextMax = kTextChars;
-        remote.write(0, &column, sizeof column);
-        remote.write(offsetof(RemoteItem, text), L"", sizeof(wchar_t));
-        send(control, LVM_GETCOLUMNW, WPARAM(c), reinterpret_cast<LPARAM>(remote.at(0)));
-        list.columns.push_back(remoteText(remote));
+        list.columns.push_back(askText(LVM_GETCOLUMNW, WPARAM(c), column));
     }
 
     const int rowCount = int(send(control, LVM_GETITEMCOUNT, 0, 0));
@@ -324,10 +329,7 @@ bool readList(const Tool& tool, ListContents& list)
             item.iSubItem = c;
             item.pszText = remoteTextAddress;
             item.cchTextMax = kTextChars;
-            remote.write(0, &item, sizeof item);
-            remote.write(offsetof(RemoteItem, text), L"", sizeof(wchar_t));
-            send(control, LVM_GETITEMTEXTW, WPARAM(r), reinterpret_cast<LPARAM>(remote.at(0)));
-            row.cells.push_back(remoteText(remote));
+            row.cells.push_back(askText(LVM_GETITEMTEXTW, WPARAM(r), item));
         }
         list.rows.push_back(row);
     }
