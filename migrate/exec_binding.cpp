@@ -34,7 +34,8 @@ bool allEntriesPresent(const ExecEntryPoints& entries)
     return all;
 }
 
-int issueCommand(const std::wstring& command, const std::wstring& directory, const wchar_t* outputTarget)
+int issueCommand(const std::wstring& command, const std::wstring& directory, const wchar_t* outputTarget,
+                 ExecOutcome& outcome)
 {
     // The request has fixed fields: refuse what does not fit rather than run
     // a command that was cut short.
@@ -60,10 +61,13 @@ int issueCommand(const std::wstring& command, const std::wstring& directory, con
 
     // Loaded on every call and never freed: the reference count keeps one copy
     // mapped, and the library stays for the life of the process.
+    outcome.library = libraryPath;
     HMODULE library = LoadLibraryW(libraryPath.c_str());
     if (!library) {
+        outcome.loadError = GetLastError();
         if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"Unable to load %s\n", libraryPath.c_str());
+            traceWrite(__FILE__, __LINE__, L"Unable to load %s, error %u\n", libraryPath.c_str(),
+                       unsigned(outcome.loadError));
         return EXEC_NOT_LOADED;
     }
 
@@ -129,10 +133,12 @@ int issueCommand(const std::wstring& command, const std::wstring& directory, con
 
 } // namespace
 
-int runExecCommand(const std::wstring& command, const std::wstring& directory, const wchar_t* outputTarget)
+int runExecCommand(const std::wstring& command, const std::wstring& directory, const wchar_t* outputTarget,
+                   ExecOutcome* outcome)
 {
+    ExecOutcome ignored;
     try {
-        return issueCommand(command, directory, outputTarget);
+        return issueCommand(command, directory, outputTarget, outcome ? *outcome : ignored);
     } catch (...) {
         if (traceCategoryOn[TRACE_CAT_APP])
             traceWrite(__FILE__, __LINE__, L"Exception while issuing: %s\n", command.c_str());

@@ -13,8 +13,6 @@
 
 #include <cstddef>
 
-static_assert(sizeof(void*) == 4, "exec_dll.dll is a 32-bit library: build the tool for 32-bit Windows");
-
 // Field sizes of the request, terminators included.
 constexpr int EXEC_DIRECTORY_CHARS = 261; // at most MAX_PATH characters
 constexpr int EXEC_COMMAND_CHARS = 1025;  // at most 1024 characters
@@ -23,8 +21,11 @@ constexpr int EXEC_COMMAND_CHARS = 1025;  // at most 1024 characters
 constexpr size_t EXEC_MAX_DIRECTORY = EXEC_DIRECTORY_CHARS - 1;
 constexpr size_t EXEC_MAX_COMMAND = EXEC_COMMAND_CHARS - 1;
 
-// The record handed to execIssueCommand. The library was built against this
-// exact layout (2580 bytes, little-endian, 32-bit pointer), so it must not change.
+// The record handed to execIssueCommand. The console's library was built
+// against this exact layout (2580 bytes, little-endian, 32-bit pointer), so it
+// must not change. A 64-bit build of the tool (for test machines that run no
+// 32-bit programs) only ever meets a 64-bit stand-in built from this same
+// header; the console's own 32-bit library fails to load there.
 #pragma pack(push, 4)
 struct ExecRequest {
     // In: -1. Out: the command's exit code, or the reason it could not run.
@@ -39,11 +40,13 @@ struct ExecRequest {
 };
 #pragma pack(pop)
 
+#ifndef _WIN64
 static_assert(sizeof(ExecRequest) == 2580, "ExecRequest must match the library's record");
 static_assert(offsetof(ExecRequest, rc) == 0, "ExecRequest::rc");
 static_assert(offsetof(ExecRequest, directory) == 4, "ExecRequest::directory");
 static_assert(offsetof(ExecRequest, command) == 526, "ExecRequest::command");
 static_assert(offsetof(ExecRequest, results) == 2576, "ExecRequest::results");
+#endif
 
 // The library's version number (only traced).
 typedef unsigned(WINAPI* ExecGetVersionFn)();

@@ -1,6 +1,7 @@
 #include "migrate/registry_transfer.h"
 
 #include "common/cmd/file_io.h"
+#include "common/cmd/system_error.h"
 #include "common/trace/trace.h"
 #include "migrate/exec_binding.h"
 
@@ -108,7 +109,8 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
     }
 
     const std::wstring exportCommand = L"cmd /q /c regedit /e \"" + file + L"\" " + kBetaKey;
-    const int exported = runExecCommand(exportCommand, betaDirectory);
+    ExecOutcome exportOutcome;
+    const int exported = runExecCommand(exportCommand, betaDirectory, nullptr, &exportOutcome);
 
     std::wstring text;
     std::wstring errorText;
@@ -117,10 +119,15 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
         if (traceCategoryOn[TRACE_CAT_APP])
             traceWrite(__FILE__, __LINE__, L"quarnrept_migr: error getting file: %s\n", file.c_str());
         // Importing an empty file would add nothing: say what went wrong instead.
-        reason = exported == EXEC_DONE || exported == EXEC_NO_OUTPUT
-                     ? L"the registry settings could not be exported (is the beta key still there?)"
-                     : L"the registry editor could not be run (command library result " + std::to_wstring(exported)
-                           + L")";
+        if (exported == EXEC_DONE || exported == EXEC_NO_OUTPUT)
+            reason = L"the registry settings could not be exported (is the beta key still there?)";
+        else if (exported == EXEC_NOT_LOADED && exportOutcome.loadError != 0)
+            reason = L"the registry editor could not be run: the command library " + exportOutcome.library
+                     + L" could not be loaded ("
+                     + systemErrorText(exportOutcome.loadError, L"the library") + L")";
+        else
+            reason = L"the registry editor could not be run (command library result " + std::to_wstring(exported)
+                     + L")";
         return false;
     }
     if (traceCategoryOn[TRACE_CAT_APP])

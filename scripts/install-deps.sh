@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs what building and testing quarnrept_migrate needs on a Debian machine:
-# the mingw-w64 cross compiler, CMake, GoogleTest sources, 32-bit Wine, Xvfb and chmcmd.
+# the mingw-w64 cross compilers (32- and 64-bit), CMake, GoogleTest sources, Wine
+# with both loaders, Xvfb and chmcmd.
 # Packages already present are left alone, so a second run costs a few seconds.
 set -euo pipefail
 
 need=(
   g++-mingw-w64-i686-posix
+  g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686
+  binutils-mingw-w64-x86-64
   cmake
   make
   googletest

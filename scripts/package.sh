@@ -4,9 +4,12 @@
 # if anything else (a stand-in console DLL, a test or benchmark) got in.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="${QM_BUILD_DIR:-$root/build}"
+. "$root/scripts/arch.sh"
+# What ships is the 32-bit tool, whatever this kernel runs: cross-compiling
+# needs no 32-bit support from it.
+build=$(qm_build_dir "$root" win32)
 "$root/scripts/install-deps.sh"
-QM_BUILD_DIR="$build" "$root/scripts/build.sh"
+QM_ARCH=win32 "$root/scripts/build.sh"
 
 (cd "$build" && cpack -G ZIP >/dev/null)
 name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")

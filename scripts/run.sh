@@ -9,10 +9,17 @@
 # tool as an administrator would (refresh, Migrate, Yes, OK, Done), the
 # screenshots go to docs/images/, and a summary of what was migrated is printed.
 #
-# QM_BUILD_DIR chooses the build directory (default: build/).
+# QM_BUILD_DIR chooses the build directory (default: build/). On a kernel that
+# runs no 32-bit programs (or with QM_ARCH=win64) the 64-bit variant of the
+# tool runs, in a 64-bit prefix, from build-win64/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="${QM_BUILD_DIR:-$root/build}"
+. "$root/scripts/arch.sh"
+if [ "${1:-}" != "--headless-steps" ]; then
+  "$root/scripts/install-deps.sh"
+  qm_select_arch run
+fi
+build=$(qm_build_dir "$root" "$QM_ARCH")
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 prefix="$build/sample-prefix"
@@ -180,17 +187,21 @@ summary() {
 # ---------------------------------------------------------------------------
 # The run with the user's display: the tool is the user's until it is closed.
 interactive_run() {
-  export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   # The sample's text files are in code page 437, the OEM code page of the
-  # "C" locale; another locale would read them with its own.
-  export LC_ALL=C LANG=C
+  # "C" locale (which this sets); another locale would read them with its own.
+  qm_wine_env "$QM_ARCH" "$prefix" "$loader"
   rm -rf "$prefix"
   mkdir -p "$prefix"
   trap 'wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true' EXIT
   trap 'exit 130' INT TERM
   wineserver -p
-  echo "run: creating the Wine prefix $prefix"
-  wineboot -i >/dev/null 2>&1
+  echo "run: creating the $QM_ARCH Wine prefix $prefix"
+  local rc=0
+  wineboot -i >/dev/null 2>&1 || rc=$?
+  if [ "$rc" != 0 ]; then
+    echo "run: creating the Wine prefix failed: 'wineboot -i' exited with status $rc" >&2
+    exit "$rc"
+  fi
   "$root/scripts/sample-install.sh" "$WINEPREFIX" "$build/standin_console"
   local tool_dir
   tool_dir=$(install_tool)
@@ -208,7 +219,7 @@ build_driver() {
   command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
   if [ ! -f "$build/demo_driver/CMakeCache.txt" ]; then
     cmake -S "$root/tools/demo_driver" -B "$build/demo_driver" "${generator[@]}" \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" >/dev/null
+      -DCMAKE_TOOLCHAIN_FILE="$(qm_toolchain "$root" "$QM_ARCH")" >/dev/null
   fi
   cmake --build "$build/demo_driver" >/dev/null
 }
@@ -220,8 +231,9 @@ if [ "${1:-}" = "--headless-steps" ]; then
   exit 0
 fi
 
-"$root/scripts/install-deps.sh"
-QM_BUILD_DIR="$build" "$root/scripts/build.sh"
+"$root/scripts/build.sh"
+loader=""
+[ "$QM_ARCH" = win64 ] && loader=64
 
 headless=0
 if [ "${QM_HEADLESS:-0}" = 1 ] || [ -n "${CI:-}" ] || [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
@@ -234,6 +246,6 @@ else
   echo "run: no display to show the tool on; a scripted run on a virtual display follows"
   build_driver
   start=$(date +%s)
-  QM_BUILD_DIR="$build" "$root/scripts/with-wine.sh" "$prefix" -- "$root/scripts/run.sh" --headless-steps
+  "$root/scripts/with-wine.sh" --arch "$QM_ARCH" ${loader:+--loader64} "$prefix" -- "$root/scripts/run.sh" --headless-steps
   echo "run: the scripted run took $(( $(date +%s) - start )) s"
 fi

@@ -2,14 +2,25 @@
 # The README's test command: installs what is missing, builds, and runs every
 # test under Wine and Xvfb. Extra arguments go to ctest (for example -R trace).
 #
-# Two passes: every test in a 32-bit prefix, except those labelled wow64, which
-# need the 32-bit program to run under WOW64 and so get a 64-bit prefix of
-# their own. The second pass is skipped when the ctest arguments select none.
+# Where this kernel runs 32-bit programs (or with QM_ARCH=win32): the 32-bit
+# tool, in two passes: every test in a 32-bit prefix, except those labelled
+# wow64, which need the 32-bit program to run under WOW64 and so get a 64-bit
+# prefix of their own (skipped when the ctest arguments select none).
+#
+# Elsewhere (or with QM_ARCH=win64): the 64-bit variant, every test in one
+# 64-bit prefix; the wow64 tests report themselves skipped there.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="${QM_BUILD_DIR:-$root/build}"
+. "$root/scripts/arch.sh"
 "$root/scripts/install-deps.sh"
-QM_BUILD_DIR="$build" "$root/scripts/build.sh"
+qm_select_arch test
+build=$(qm_build_dir "$root" "$QM_ARCH")
+"$root/scripts/build.sh"
+
+if [ "$QM_ARCH" = win64 ]; then
+  exec "$root/scripts/with-wine.sh" --arch win64 --loader64 "$build/wineprefix" -- \
+    ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
+fi
 
 # Listing the tests runs the test programs, so it needs a prefix: count the
 # selected wow64 tests while the 32-bit one is up.

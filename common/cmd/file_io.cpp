@@ -1,6 +1,7 @@
 #include "common/cmd/file_io.h"
 
 #include "common/cmd/console_path.h"
+#include "common/cmd/system_error.h"
 #include "common/msg/nls_resources.h"
 #include "common/trace/trace.h"
 
@@ -86,25 +87,6 @@ FileFailure systemFailure(DWORD osError)
 FileFailure lastSystemFailure()
 {
     return systemFailure(GetLastError());
-}
-
-// The system's own wording for an error number, without its line end.
-std::wstring systemErrorText(DWORD osError)
-{
-    wchar_t* text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS
-                                      | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                  nullptr, osError, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring result;
-    if (length > 0 && text)
-        result.assign(text, length);
-    if (text)
-        LocalFree(text);
-    while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' '))
-        result.pop_back();
-    if (result.empty())
-        result = L"Unknown error " + std::to_wstring(osError);
-    return result;
 }
 
 void describeFailure(const FileFailure& failure, std::wstring& errorText)
