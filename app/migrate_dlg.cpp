@@ -187,8 +187,7 @@ void CMigrateDlg::OnRefresh()
     if (m_workerRunning)
         return;
     ClearList();
-    if (traceCategoryOn[TRACE_CAT_APP])
-        traceWrite(__FILE__, __LINE__, L"quarnrept_migr: createthread Refresh\n");
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: createthread Refresh\n");
     startWorker(m_refreshRoutine);
 }
 
@@ -222,8 +221,7 @@ void CMigrateDlg::OnMigrate()
     if (MessageBoxW(hwnd(), question.c_str(), APP_TITLE, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
 
-    if (traceCategoryOn[TRACE_CAT_APP])
-        traceWrite(__FILE__, __LINE__, L"quarnrept_migr: createthread Migrate\n");
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: createthread Migrate\n");
     startWorker(m_migrateRoutine);
 }
 

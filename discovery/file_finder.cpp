@@ -119,9 +119,8 @@ int findAllFiles(const std::wstring& directory, const std::wstring& pattern, std
         if (count < int(results.size()))
             return count;
         // A full array may mean more files than it holds: search again with more room.
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: more than %u files match %s, searching again\n",
-                       unsigned(results.size() - 1), pattern.c_str());
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: more than %u files match %s, searching again\n",
+                 unsigned(results.size() - 1), pattern.c_str());
         results.resize(results.size() * 2);
     }
 }

@@ -58,10 +58,8 @@ int CMigrationView::AddListItem(ItemKind kind, const std::wstring& description, 
 
 void CMigrationView::AddListItems(const NewListItem* items, size_t count)
 {
-    if (traceCategoryOn[TRACE_CAT_APP]) {
-        for (size_t i = 0; i < count; ++i)
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: add list item: %s\n", items[i].description.c_str());
-    }
+    for (size_t i = 0; i < count && traceCategoryOn[TRACE_CAT_APP]; ++i)
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: add list item: %s\n", items[i].description.c_str());
     const HWND list = m_list.hwnd();
     if (!list || !IsWindow(list) || count == 0)
         return;

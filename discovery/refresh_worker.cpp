@@ -30,8 +30,7 @@ const ScanGroup kZeltFiles = {zeltItemTypes, L"Scanning for Zelt files...",
 void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring& sourceRoot,
                const std::wstring& destinationRoot, std::vector<std::wstring>& results)
 {
-    if (traceCategoryOn[TRACE_CAT_APP])
-        traceWrite(__FILE__, __LINE__, group.traceLine);
+    QM_TRACE(TRACE_CAT_APP, group.traceLine);
     view.m_status.setText(group.status);
 
     // Rows go to the list in batches: one window call each, so that the
@@ -48,8 +47,7 @@ void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring&
             // Each result is the searched directory, a backslash and the name.
             const std::wstring fileName = path.substr(path.find_last_of(L'\\') + 1);
             const std::wstring destinationName = row->fileName ? row->fileName : fileName;
-            if (traceCategoryOn[TRACE_CAT_APP])
-                traceWrite(__FILE__, __LINE__, L"quarnrept_migr: adding item %u, %s\n", unsigned(k), path.c_str());
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: adding item %u, %s\n", unsigned(k), path.c_str());
             if (group.reportFiles && equalsIgnoringCase(fileName, L"element.dat"))
                 continue;
             batch.push_back(NewListItem{row->kind, row->description, fileName, sourceRoot, destinationName,
@@ -81,8 +79,7 @@ DWORD WINAPI t_processRefresh(LPVOID parameter)
         int rowsFound = 0;
         bool errorShown = false;
 
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: entering t_processRefresh\n");
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: entering t_processRefresh\n");
         view.disableWorkerButtons();
         view.m_list.setRedraw(true);
         view.m_status.setText(L"Working");
@@ -109,8 +106,7 @@ DWORD WINAPI t_processRefresh(LPVOID parameter)
             }
 
             // Closing.
-            if (traceCategoryOn[TRACE_CAT_APP])
-                traceWrite(__FILE__, __LINE__, L"quarnrept_migr: refresh list\n");
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: refresh list\n");
             rowsFound = 1;
             if (view.m_list.rowCount() == 0) {
                 view.AddListItem(ITEM_NONE_FOUND, L"No items were found", L"", L"", L"", L"", L"");
@@ -129,7 +125,6 @@ DWORD WINAPI t_processRefresh(LPVOID parameter)
         // The buttons stay as they are and the status keeps its last text.
     }
     lookup.key.Close();
-    if (traceCategoryOn[TRACE_CAT_APP])
-        traceWrite(__FILE__, __LINE__, L"quarnrept_migr: leaving refresh\n");
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: leaving refresh\n");
     return lookup.result;
 }

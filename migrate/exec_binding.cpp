@@ -28,8 +28,7 @@ bool allEntriesPresent(const ExecEntryPoints& entries)
         if (slot.present)
             continue;
         all = false;
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, slot.format, EXEC_LIBRARY_NAME);
+        QM_TRACE(TRACE_CAT_APP, slot.format, EXEC_LIBRARY_NAME);
     }
     return all;
 }
@@ -40,22 +39,19 @@ int issueCommand(const std::wstring& command, const std::wstring& directory, con
     // The request has fixed fields: refuse what does not fit rather than run
     // a command that was cut short.
     if (command.size() > EXEC_MAX_COMMAND) {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"Command too long (%u characters), not issued: %s\n",
-                       unsigned(command.size()), command.c_str());
+        QM_TRACE(TRACE_CAT_APP, L"Command too long (%u characters), not issued: %s\n", unsigned(command.size()),
+                 command.c_str());
         return EXEC_COMMAND_TOO_LONG;
     }
     if (directory.size() > EXEC_MAX_DIRECTORY) {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"Directory too long (%u characters), not issued: %s\n",
-                       unsigned(directory.size()), directory.c_str());
+        QM_TRACE(TRACE_CAT_APP, L"Directory too long (%u characters), not issued: %s\n", unsigned(directory.size()),
+                 directory.c_str());
         return EXEC_DIRECTORY_TOO_LONG;
     }
 
     std::wstring libraryPath;
     if (!GetConsoleInstallPath(EXEC_LIBRARY_NAME, libraryPath)) {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"Console install path not found; %s not loaded\n", EXEC_LIBRARY_NAME);
+        QM_TRACE(TRACE_CAT_APP, L"Console install path not found; %s not loaded\n", EXEC_LIBRARY_NAME);
         return EXEC_NOT_LOADED;
     }
 
@@ -65,18 +61,14 @@ int issueCommand(const std::wstring& command, const std::wstring& directory, con
     HMODULE library = LoadLibraryW(libraryPath.c_str());
     if (!library) {
         outcome.loadError = GetLastError();
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"Unable to load %s, error %u\n", libraryPath.c_str(),
-                       unsigned(outcome.loadError));
+        QM_TRACE(TRACE_CAT_APP, L"Unable to load %s, error %u\n", libraryPath.c_str(), unsigned(outcome.loadError));
         return EXEC_NOT_LOADED;
     }
 
     auto getEntryPoints = reinterpret_cast<ExecGetEntryPointsFn>(
         reinterpret_cast<void*>(GetProcAddress(library, EXEC_GET_ENTRY_POINTS_NAME)));
     if (!getEntryPoints) {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"Failed to get execGetEntryPoints entry point from %s\n",
-                       EXEC_LIBRARY_NAME);
+        QM_TRACE(TRACE_CAT_APP, L"Failed to get execGetEntryPoints entry point from %s\n", EXEC_LIBRARY_NAME);
         return EXEC_NO_ENTRY_POINTS;
     }
 
@@ -85,15 +77,12 @@ int issueCommand(const std::wstring& command, const std::wstring& directory, con
     if (!allEntriesPresent(entries))
         return EXEC_ENTRY_MISSING;
     if (!usable) {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"execGetEntryPoints of %s reports the library unusable\n",
-                       EXEC_LIBRARY_NAME);
+        QM_TRACE(TRACE_CAT_APP, L"execGetEntryPoints of %s reports the library unusable\n", EXEC_LIBRARY_NAME);
         return EXEC_ENTRY_MISSING;
     }
 
     const unsigned version = entries.execGetVersion();
-    if (traceCategoryOn[TRACE_CAT_APP])
-        traceWrite(__FILE__, __LINE__, L"Quarn EXEC DLL version: %u\n", version);
+    QM_TRACE(TRACE_CAT_APP, L"Quarn EXEC DLL version: %u\n", version);
 
     ExecRequest request = {};
     request.rc = -1;
@@ -101,33 +90,27 @@ int issueCommand(const std::wstring& command, const std::wstring& directory, con
     command.copy(request.command, command.size());
     request.results = nullptr;
 
-    if (traceCategoryOn[TRACE_CAT_APP])
-        traceWrite(__FILE__, __LINE__, L"Issuing: %s\n", command.c_str());
+    QM_TRACE(TRACE_CAT_APP, L"Issuing: %s\n", command.c_str());
     const int issued = entries.execIssueCommand(&request);
-    if (traceCategoryOn[TRACE_CAT_APP])
-        traceWrite(__FILE__, __LINE__, L"Results: %u\n", unsigned(issued));
+    QM_TRACE(TRACE_CAT_APP, L"Results: %u\n", unsigned(issued));
 
     int result;
     if (!issued) {
         result = request.rc;
     } else if (!request.results) {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"\nResults: empty\n");
+        QM_TRACE(TRACE_CAT_APP, L"\nResults: empty\n");
         result = EXEC_NO_OUTPUT;
     } else {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"Obtained Results. Length: %u\n", unsigned(wcslen(request.results)));
+        QM_TRACE(TRACE_CAT_APP, L"Obtained Results. Length: %u\n", unsigned(wcslen(request.results)));
         if (outputTarget)
             entries.execWriteFile(outputTarget, request.results);
         const int freed = entries.execFreeResults(request.results);
         request.results = nullptr;
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"after free Results, rc: %u\n", unsigned(freed));
+        QM_TRACE(TRACE_CAT_APP, L"after free Results, rc: %u\n", unsigned(freed));
         result = EXEC_DONE;
     }
 
-    if (traceCategoryOn[TRACE_CAT_APP])
-        traceWrite(__FILE__, __LINE__, L"past exec completion, rc: %u\n", unsigned(request.rc));
+    QM_TRACE(TRACE_CAT_APP, L"past exec completion, rc: %u\n", unsigned(request.rc));
     return result;
 }
 
@@ -140,8 +123,7 @@ int runExecCommand(const std::wstring& command, const std::wstring& directory, c
     try {
         return issueCommand(command, directory, outputTarget, outcome ? *outcome : ignored);
     } catch (...) {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"Exception while issuing: %s\n", command.c_str());
+        QM_TRACE(TRACE_CAT_APP, L"Exception while issuing: %s\n", command.c_str());
         return EXEC_EXCEPTION;
     }
 }

@@ -36,8 +36,7 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
     // is its own destination (a shared web site directory) is safe.
     std::string bytes;
     if (w32ReadFileBytes(source, bytes, errorText) != W32_FILE_OK) {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: error getting file: %s\n", source.c_str());
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error getting file: %s\n", source.c_str());
         reason = L"cannot read " + source;
         return false;
     }
@@ -45,21 +44,18 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
     int written;
     if (!toUnicode) {
         // Templates and Zelt files go over exactly as they are.
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
-                       destination.c_str(), L"Ansi");
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
+                 destination.c_str(), L"Ansi");
         written = w32WriteFileBytes(destination, bytes, errorText);
     } else if (startsWithUnicodeMark(bytes)) {
         // Already UTF-16LE (an earlier run, or converted in place): converting
         // it again would destroy it.
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(),
-                       L"Unicode", destination.c_str(), L"Unicode");
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Unicode",
+                 destination.c_str(), L"Unicode");
         written = w32WriteFileBytes(destination, bytes, errorText);
     } else {
         if (std::memchr(bytes.data(), 0, bytes.size())) {
-            if (traceCategoryOn[TRACE_CAT_APP])
-                traceWrite(__FILE__, __LINE__, L"quarnrept_migr: not OEM text, zero byte in %s\n", source.c_str());
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: not OEM text, zero byte in %s\n", source.c_str());
             reason = source + L" is not OEM text (it holds zero bytes); nothing was written";
             return false;
         }
@@ -69,14 +65,12 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
             reason = source + L" cannot be converted from the OEM code page; nothing was written";
             return false;
         }
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
-                       destination.c_str(), L"Unicode");
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
+                 destination.c_str(), L"Unicode");
         written = w32PutFile(destination, text, 1, -1, errorText, 1, 0);
     }
     if (written != 0) {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: error putting file: %s\n", destination.c_str());
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", destination.c_str());
         reason = L"cannot write " + destination;
         return false;
     }
@@ -87,8 +81,7 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
 {
     CMigrationView& view = *static_cast<CMigrationView*>(parameter);
     try {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: entering t_processMigrate\n");
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: entering t_processMigrate\n");
         view.disableWorkerButtons();
         view.m_list.setRedraw(true);
         const int rows = view.m_list.rowCount();
@@ -118,8 +111,7 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
             } else {
                 ++failed;
                 item->state = ITEM_STATE_FAILED + reason;
-                if (traceCategoryOn[TRACE_CAT_APP])
-                    traceWrite(__FILE__, __LINE__, L"quarnrept_migr: row %d failed: %s\n", row, reason.c_str());
+                QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: row %d failed: %s\n", row, reason.c_str());
             }
             view.m_list.setCellText(row, 4, item->state);
         }
@@ -140,10 +132,8 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
         view.enableWorkerButtons(true, true, true, true, true);
         view.m_status.setText(L"Ready");
     } catch (...) {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: exception handled\n");
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: exception handled\n");
     }
-    if (traceCategoryOn[TRACE_CAT_APP])
-        traceWrite(__FILE__, __LINE__, L"quarnrept_migr: leaving t_processMigrate, RC: %u\n", 0u);
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: leaving t_processMigrate, RC: %u\n", 0u);
     return 0;
 }

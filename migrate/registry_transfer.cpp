@@ -101,9 +101,8 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
 
     // A file left by an earlier run must not stand in for an export that failed.
     if (!DeleteFileW(file.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: cannot remove old registration file %s, error %u\n",
-                       file.c_str(), unsigned(GetLastError()));
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: cannot remove old registration file %s, error %u\n", file.c_str(),
+                 unsigned(GetLastError()));
         reason = L"the old registration file " + file + L" cannot be removed";
         return false;
     }
@@ -116,8 +115,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
     std::wstring errorText;
     DWORD length = 0;
     if (w32GetFile(file, text, errorText, length, 1, 0) != W32_FILE_OK) {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: error getting file: %s\n", file.c_str());
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error getting file: %s\n", file.c_str());
         // Importing an empty file would add nothing: say what went wrong instead.
         if (exported == EXEC_DONE || exported == EXEC_NO_OUTPUT)
             reason = L"the registry settings could not be exported (is the beta key still there?)";
@@ -130,13 +128,11 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
                      + L")";
         return false;
     }
-    if (traceCategoryOn[TRACE_CAT_APP])
-        traceWrite(__FILE__, __LINE__, L"quarnrept_migr: registry file len: %u\n", unsigned(length));
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: registry file len: %u\n", unsigned(length));
 
     const std::wstring renamed = keepGaInstallValues(renameConsoleReporting(text));
     if (w32PutFile(file, renamed, 1, -1, errorText, 1, 0) != 0) {
-        if (traceCategoryOn[TRACE_CAT_APP])
-            traceWrite(__FILE__, __LINE__, L"quarnrept_migr: error putting file: %s\n", file.c_str());
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", file.c_str());
         // Importing the file as exported would only write the beta key back.
         reason = L"the registration file " + file + L" could not be rewritten";
         return false;

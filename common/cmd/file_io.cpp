@@ -390,8 +390,7 @@ const wchar_t* conversionErrorName(DWORD error)
 
 void traceConversionError(DWORD error)
 {
-    if (traceCategoryOn[TRACE_CAT_UTIL])
-        traceWrite(__FILE__, __LINE__, L"MultiByteToWideChar() error: %s\n", conversionErrorName(error));
+    QM_TRACE(TRACE_CAT_UTIL, L"MultiByteToWideChar() error: %s\n", conversionErrorName(error));
 }
 
 // True when every byte of the OEM code page is one character (437, 850, ...),
@@ -570,9 +569,7 @@ int w32GetFile(const std::wstring& path, std::wstring& text, std::wstring& error
 int w32PutFile(const std::wstring& path, const std::wstring& text, int overwrite, int sizeLimit,
                std::wstring& errorText, int unicode, int resolve)
 {
-    const bool tracing = traceCategoryOn[TRACE_CAT_UTIL] != 0;
-    if (tracing)
-        traceWrite(__FILE__, __LINE__, L"Entering w32 putfile...\n");
+    QM_TRACE(TRACE_CAT_UTIL, L"Entering w32 putfile...\n");
     errorText.clear();
 
     const std::wstring fullPath = resolvedPath(path, resolve);
@@ -592,8 +589,7 @@ int w32PutFile(const std::wstring& path, const std::wstring& text, int overwrite
     if (!unicode && std::any_of(text.c_str(), text.c_str() + length, [](wchar_t c) { return c > 0xFF; })) {
         // Narrow output has one byte per character: rather than cut the
         // text short, nothing is written.
-        if (tracing)
-            traceWrite(__FILE__, __LINE__, L"w32 putfile: %s holds a character above 255\n", fullPath.c_str());
+        QM_TRACE(TRACE_CAT_UTIL, L"w32 putfile: %s holds a character above 255\n", fullPath.c_str());
         result = W32_FILE_WRITE_FAILED;
     } else {
         ReplacingWriter writer;
@@ -605,15 +601,13 @@ int w32PutFile(const std::wstring& path, const std::wstring& text, int overwrite
             ok = writeNarrow(text.c_str(), length, writer, failure);
         ok = ok && writer.Commit(failure);
         if (!ok) {
-            if (tracing)
-                traceWrite(__FILE__, __LINE__, L"w32 putfile: %s not written, error %u\n", fullPath.c_str(),
-                           unsigned(failure.osError));
+            QM_TRACE(TRACE_CAT_UTIL, L"w32 putfile: %s not written, error %u\n", fullPath.c_str(),
+                     unsigned(failure.osError));
             result = W32_FILE_WRITE_FAILED;
         }
     }
 
-    if (tracing)
-        traceWrite(__FILE__, __LINE__, L"Leaving w32 putfile. RC: %u...\n", unsigned(result));
+    QM_TRACE(TRACE_CAT_UTIL, L"Leaving w32 putfile. RC: %u...\n", unsigned(result));
     return result;
 }
 

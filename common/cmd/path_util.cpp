@@ -100,16 +100,12 @@ int w32GetShortPath(const wchar_t* longPath, wchar_t* shortPath, DWORD capacity)
     if (answer != 0 && answer < capacity)
         return SHORTPATH_OK;
     if (answer != 0) {
-        if (traceCategoryOn[TRACE_CAT_UTIL])
-            traceWrite(__FILE__, __LINE__, L"Path too long %u vs max %u\n", unsigned(answer - 1),
-                       unsigned(capacity));
+        QM_TRACE(TRACE_CAT_UTIL, L"Path too long %u vs max %u\n", unsigned(answer - 1), unsigned(capacity));
         shortPath[0] = L'\0';
         return SHORTPATH_TOO_LONG;
     }
-    if (traceCategoryOn[TRACE_CAT_UTIL])
-        traceWrite(__FILE__, __LINE__,
-                   L"GetShortPathName() failed. Reason: %u. Calling splitanypath()\n",
-                   unsigned(GetLastError()));
+    QM_TRACE(TRACE_CAT_UTIL, L"GetShortPathName() failed. Reason: %u. Calling splitanypath()\n",
+             unsigned(GetLastError()));
 
     wchar_t drive[MAX_PATH];
     wchar_t dir[MAX_PATH];
@@ -117,38 +113,31 @@ int w32GetShortPath(const wchar_t* longPath, wchar_t* shortPath, DWORD capacity)
     wchar_t ext[MAX_PATH];
     splitanypath(longCopy.c_str(), drive, dir, name, ext);
     std::wstring tmpPath = std::wstring(drive) + dir;
-    if (traceCategoryOn[TRACE_CAT_UTIL])
-        traceWrite(__FILE__, __LINE__, L"After splitpath. tmpPath %s\n", tmpPath.c_str());
+    QM_TRACE(TRACE_CAT_UTIL, L"After splitpath. tmpPath %s\n", tmpPath.c_str());
 
     shortPath[0] = L'\0';
     answer = GetShortPathNameW(tmpPath.c_str(), shortPath, capacity);
     if (answer == 0) {
         DWORD error = GetLastError();
         shortPath[0] = L'\0';
-        if (traceCategoryOn[TRACE_CAT_UTIL])
-            traceWrite(__FILE__, __LINE__,
-                       L" GetShortPathName(2) failed. Reason: %u. tmpPath %s, shortpath %s\n",
-                       unsigned(error), tmpPath.c_str(), shortPath);
+        QM_TRACE(TRACE_CAT_UTIL, L" GetShortPathName(2) failed. Reason: %u. tmpPath %s, shortpath %s\n",
+                 unsigned(error), tmpPath.c_str(), shortPath);
         return SHORTPATH_NONE;
     }
 
     const size_t nameLength = wcslen(name) + wcslen(ext);
     const size_t pathLength = tmpPath.size() + nameLength;
-    if (traceCategoryOn[TRACE_CAT_UTIL])
-        traceWrite(__FILE__, __LINE__, L"Pathlen %u\n", unsigned(pathLength));
+    QM_TRACE(TRACE_CAT_UTIL, L"Pathlen %u\n", unsigned(pathLength));
     // The short directory is normally no longer than the long one, but it is
     // the one that is actually written.
     const size_t shortLength = answer < capacity ? answer + nameLength : size_t(-1);
     if (pathLength >= capacity || shortLength >= capacity) {
-        if (traceCategoryOn[TRACE_CAT_UTIL])
-            traceWrite(__FILE__, __LINE__, L"Path too long %u vs max %u\n", unsigned(pathLength),
-                       unsigned(capacity));
+        QM_TRACE(TRACE_CAT_UTIL, L"Path too long %u vs max %u\n", unsigned(pathLength), unsigned(capacity));
         shortPath[0] = L'\0';
         return SHORTPATH_TOO_LONG;
     }
     wcscat_s(shortPath, capacity, name);
     wcscat_s(shortPath, capacity, ext);
-    if (traceCategoryOn[TRACE_CAT_UTIL])
-        traceWrite(__FILE__, __LINE__, L"ok - shortpath: %s\n", shortPath);
+    QM_TRACE(TRACE_CAT_UTIL, L"ok - shortpath: %s\n", shortPath);
     return SHORTPATH_OK;
 }

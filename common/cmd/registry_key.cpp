@@ -62,8 +62,7 @@ LONG CRegistryKey::Close()
 LONG CRegistryKey::QueryString(const std::wstring& valueName, std::wstring& out)
 {
     out.clear();
-    if (traceCategoryOn[TRACE_CAT_REGISTRY])
-        traceWrite(__FILE__, __LINE__, L"looking for key: %s\n", valueName.c_str());
+    QM_TRACE(TRACE_CAT_REGISTRY, L"looking for key: %s\n", valueName.c_str());
 
     // One character more than the read may fill, so a value of exactly
     // QUERY_STRING_BYTES bytes still gets its terminator inside the buffer.
@@ -78,14 +77,11 @@ LONG CRegistryKey::QueryString(const std::wstring& valueName, std::wstring& out)
         DWORD end = size / sizeof(wchar_t);
         buffer[end < chars ? end : chars - 1] = L'\0';
         out = buffer;
-        if (traceCategoryOn[TRACE_CAT_REGISTRY]) {
-            wchar_t typeName[REG_TYPE_NAME_CHARS];
-            traceWrite(__FILE__, __LINE__, L"szKey: %s,dwType: %s,szBuf: %s,dwSize: %u\n",
-                       valueName.c_str(), TypeName(type, typeName, REG_TYPE_NAME_CHARS),
-                       out.c_str(), unsigned(size));
-        }
-    } else if (traceCategoryOn[TRACE_CAT_REGISTRY]) {
-        traceWrite(__FILE__, __LINE__, L"Error. Return code: %u\n", unsigned(rc));
+        wchar_t typeName[REG_TYPE_NAME_CHARS];
+        QM_TRACE(TRACE_CAT_REGISTRY, L"szKey: %s,dwType: %s,szBuf: %s,dwSize: %u\n", valueName.c_str(),
+                 TypeName(type, typeName, REG_TYPE_NAME_CHARS), out.c_str(), unsigned(size));
+    } else {
+        QM_TRACE(TRACE_CAT_REGISTRY, L"Error. Return code: %u\n", unsigned(rc));
     }
     return rc;
 }

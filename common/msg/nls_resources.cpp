@@ -175,9 +175,7 @@ void CNlsResources::FormatMessageTextV(std::wstring& out, UINT id, va_list args)
         out.assign(formatted, length);
     } else {
         // A text the formatter rejects is still better shown than lost.
-        if (traceCategoryOn[TRACE_CAT_NLS])
-            traceWrite(__FILE__, __LINE__, L"FormatMessage of string %u failed: %u\n", id,
-                       unsigned(GetLastError()));
+        QM_TRACE(TRACE_CAT_NLS, L"FormatMessage of string %u failed: %u\n", id, unsigned(GetLastError()));
         out = text;
     }
     if (formatted)
@@ -229,50 +227,42 @@ void nlsChooseLanguage()
 void nlsChooseLanguageFor(LCID lcid)
 {
     NlsState& state = nlsState();
-    const bool tracing = traceCategoryOn[TRACE_CAT_NLS] != 0;
-    if (tracing)
-        traceWrite(__FILE__, __LINE__, L"sysLCID %8.8X\n", unsigned(lcid));
+    QM_TRACE(TRACE_CAT_NLS, L"sysLCID %8.8X\n", unsigned(lcid));
 
     state.languageFound = 0;
     CRegistryKey key;
     if (key.Open(HKEY_LOCAL_MACHINE, NLS_LANGUAGES_KEY) != ERROR_SUCCESS) {
-        if (tracing)
-            traceWrite(__FILE__, __LINE__, L"Failed to open languages key\n");
+        QM_TRACE(TRACE_CAT_NLS, L"Failed to open languages key\n");
         return;
     }
     DWORD subKeyCount = 0;
     DWORD valueCount = 0;
     if (key.QueryInfo(&subKeyCount, &valueCount) != ERROR_SUCCESS) {
-        if (tracing)
-            traceWrite(__FILE__, __LINE__, L"Languages key contains no entries\n");
+        QM_TRACE(TRACE_CAT_NLS, L"Languages key contains no entries\n");
         return;
     }
-    if (tracing)
-        traceWrite(__FILE__, __LINE__, L"subKeyCnt=%d  valueCnt=%d\n", int(subKeyCount), int(valueCount));
+    QM_TRACE(TRACE_CAT_NLS, L"subKeyCnt=%d  valueCnt=%d\n", int(subKeyCount), int(valueCount));
 
     for (DWORD index = 0; index < valueCount; ++index) {
         std::wstring name;
         DWORD type = 0;
         if (key.EnumValue(index, name, type) != ERROR_SUCCESS)
             break;
-        if (tracing)
-            traceWrite(__FILE__, __LINE__, L"Language %d: %s\n", int(index), name.c_str());
+        QM_TRACE(TRACE_CAT_NLS, L"Language %d: %s\n", int(index), name.c_str());
 
         std::wstring lcids;
         CRegistryKey valueKey;
         if (valueKey.Open(HKEY_LOCAL_MACHINE, NLS_LANGUAGES_KEY) == ERROR_SUCCESS)
             valueKey.QueryString(name, lcids);
         lcids = trimmed(lcids);
-        if (tracing)
-            traceWrite(__FILE__, __LINE__, L"LCIDs  %s\n", lcids.c_str());
+        QM_TRACE(TRACE_CAT_NLS, L"LCIDs  %s\n", lcids.c_str());
 
         if (!nlsLcidListMatches(lcid, lcids))
             continue;
         // A name that cannot be a language code would make a library name
         // that no console has; such a value is passed over.
         if (name.empty() || name.size() > NLS_LANGUAGE_CODE_CHARS) {
-            if (tracing)
-                traceWrite(__FILE__, __LINE__, L"Language name %s is not a language code\n", name.c_str());
+            QM_TRACE(TRACE_CAT_NLS, L"Language name %s is not a language code\n", name.c_str());
             continue;
         }
         for (wchar_t& c : name)
@@ -285,9 +275,7 @@ void nlsChooseLanguageFor(LCID lcid)
 
 bool nlsLcidListMatches(LCID lcid, const std::wstring& list)
 {
-    const bool tracing = traceCategoryOn[TRACE_CAT_NLS] != 0;
-    if (tracing)
-        traceWrite(__FILE__, __LINE__, L"sizeof( LCID ) %d\n", int(sizeof(LCID)));
+    QM_TRACE(TRACE_CAT_NLS, L"sizeof( LCID ) %d\n", int(sizeof(LCID)));
 
     size_t taken = 0;
     size_t pos = 0;
@@ -298,11 +286,9 @@ bool nlsLcidListMatches(LCID lcid, const std::wstring& list)
         if (comma > pos) {
             std::wstring token = list.substr(pos, comma - pos);
             DWORD value = nlsParseHex(token);
-            if (tracing) {
-                traceWrite(__FILE__, __LINE__, L"Reg LCID%d Token %s\n", int(taken), token.c_str());
-                traceWrite(__FILE__, __LINE__, L"Reg dwLCID%d %4.4X\n", int(taken), unsigned(value));
-                traceWrite(__FILE__, __LINE__, L"Reg LCID%d %4.4X\n", int(taken), unsigned(value));
-            }
+            QM_TRACE(TRACE_CAT_NLS, L"Reg LCID%d Token %s\n", int(taken), token.c_str());
+            QM_TRACE(TRACE_CAT_NLS, L"Reg dwLCID%d %4.4X\n", int(taken), unsigned(value));
+            QM_TRACE(TRACE_CAT_NLS, L"Reg LCID%d %4.4X\n", int(taken), unsigned(value));
             if (value == lcid)
                 return true;
             ++taken;

@@ -2,11 +2,11 @@
 //
 // The file is UTF-16LE with a byte-order mark. Each traceWrite call produces a
 // header "date time # thread # file # line # " followed by the caller's
-// message; line feeds are written as CR LF. Call sites test their category
-// switch first, so a disabled category costs one integer test:
+// message; line feeds are written as CR LF. Call sites go through QM_TRACE,
+// which tests the category switch first, so a disabled category costs one
+// integer test and formats nothing:
 //
-//   if (traceCategoryOn[TRACE_CAT_APP])
-//       traceWrite(__FILE__, __LINE__, L"quarnrept_migr: ... %s\n", text);
+//   QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: ... %s\n", text);
 #pragma once
 
 enum {
@@ -42,3 +42,10 @@ int traceSetCategory(int category, int on);
 // name and extension reach the header. `format` follows the Microsoft wide
 // printf conventions: %s takes a wide string.
 void traceWrite(const char* sourceFile, unsigned line, const wchar_t* format, ...);
+
+// One trace line from the calling file and line, when `category` is on.
+#define QM_TRACE(category, ...)                                                                                        \
+    do {                                                                                                               \
+        if (traceCategoryOn[category])                                                                                 \
+            traceWrite(__FILE__, __LINE__, __VA_ARGS__);                                                               \
+    } while (0)
