@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/dialog.h"
 #include "res/resource.h"
+#include "window/dialog.h"
 
 // The About box, reached from the window's system menu.
 class CAboutDlg : public CDialog {

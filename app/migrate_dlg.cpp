@@ -6,11 +6,11 @@
 #include "discovery/refresh_worker.h"
 #include "migrate/migrate_worker.h"
 #include "res/resource.h"
+#include "window/handle.h"
 
 #include <commctrl.h>
 
 #include <memory>
-#include <new>
 
 const wchar_t APP_TITLE[] = L"quarnrept_migrate";
 
@@ -69,9 +69,16 @@ struct WorkerLaunch {
 DWORD WINAPI workerThread(LPVOID parameter)
 {
     std::unique_ptr<WorkerLaunch> launch(static_cast<WorkerLaunch*>(parameter));
-    DWORD result = launch->routine(launch->view);
-    // Only now may the dialog close again.
-    PostMessageW(launch->dialog, WM_WORKER_FINISHED, 0, 0);
+    DWORD result = 0;
+    try {
+        result = launch->routine(launch->view);
+    } catch (...) {
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: a worker ended by an exception\n");
+    }
+    // A routine that did not end its run (an exception took it out early)
+    // must not leave the window unable to close: end it here, every button
+    // on. After a proper end this changes nothing.
+    CWindow(launch->dialog).send(WM_WORKER_FINISHED, BUTTONS_ALL);
     return result;
 }
 
@@ -120,27 +127,22 @@ BOOL CMigrateDlg::OnInitDialog()
         }
     }
 
-    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    setIcon(m_hIcon, ICON_BIG);
+    setIcon(m_hIcon, ICON_SMALL);
 
     // No later language load in this run: the dialog's construction had its go.
-    CNlsResources noMoreLoading(1);
+    CNlsResources noMoreLoading(NLS_LOADING_OFF);
 
     traceInit();
-    traceOpen(1, kTraceFile, 0);
-    traceSetCategory(TRACE_CAT_ALL, 0);
-    traceSetCategory(TRACE_CAT_APP, 1);
+    traceOpen(TRACE_ENABLED, kTraceFile, TRACE_TRUNCATE);
+    traceSetCategory(TRACE_CAT_ALL, TRACE_OFF);
+    traceSetCategory(TRACE_CAT_APP, TRACE_ON);
 
-    m_list.useDefaultImageLists(0);
-    m_list.setRecordRows(1);
-    m_list.enableDrag(0);
-    m_list.createImageList(1, kListIcons, 0, 16, 16, 32, 2);
+    m_list.createSmallIcons(kListIcons);
     m_list.attach(item(IDC_ITEM_LIST));
-
-    m_list.setView(LV_VIEW_DETAILS);
-    m_list.setClickToggle(0);
-    ListView_SetExtendedListViewStyleEx(m_list.hwnd(), 0xFFFFFFFF, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
-    m_list.setChangeNotify(1, WM_LIST_SELCHANGE);
+    m_list.setExtendedStyle(0xFFFFFFFF, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
+    m_list.setChangeNotify(WM_LIST_SELCHANGE);
+    m_list.setSortKey([this](LPARAM id, int column) { return sortKeyOf(m_rows.find(id), column); });
 
     for (int i = 0; i < int(sizeof kColumns / sizeof kColumns[0]); ++i) {
         LVCOLUMNW column = {};
@@ -149,9 +151,9 @@ BOOL CMigrateDlg::OnInitDialog()
         column.cx = kColumns[i].width;
         column.pszText = const_cast<wchar_t*>(kColumns[i].title);
         column.iSubItem = i;
-        SendMessageW(m_list.hwnd(), LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+        m_list.insertColumn(i, column);
     }
-    SendMessageW(m_list.hwnd(), LVM_DELETEALLITEMS, 0, 0);
+    m_list.deleteAllItems();
 
     OnRefresh();
 
@@ -164,22 +166,36 @@ bool CMigrateDlg::startWorker(LPTHREAD_START_ROUTINE routine)
     if (!routine)
         return false;
     // The buttons go off before the thread exists, so that no second click
-    // can start a second worker in between.
-    const bool wasEnabled[5] = {m_btnMigrate.isEnabled(), m_btnClearAll.isEnabled(), m_btnSelectAll.isEnabled(),
-                                m_btnRefresh.isEnabled(), m_btnDone.isEnabled()};
+    // can start a second worker in between; and the rows keep their order
+    // while a worker walks them.
+    const unsigned wasEnabled = (m_btnMigrate.isEnabled() ? BUTTON_MIGRATE : 0)
+        | (m_btnClearAll.isEnabled() ? BUTTON_CLEAR_ALL : 0) | (m_btnSelectAll.isEnabled() ? BUTTON_SELECT_ALL : 0)
+        | (m_btnRefresh.isEnabled() ? BUTTON_REFRESH : 0) | (m_btnDone.isEnabled() ? BUTTON_DONE : 0);
     disableWorkerButtons();
+    m_list.allowSorting(false);
     m_workerRunning = true;
 
-    WorkerLaunch* launch = new (std::nothrow) WorkerLaunch{routine, this, hwnd()};
-    HANDLE thread = launch ? CreateThread(nullptr, 0, workerThread, launch, 0, nullptr) : nullptr;
-    if (!thread) {
-        delete launch;
-        m_workerRunning = false;
-        enableWorkerButtons(wasEnabled[0], wasEnabled[1], wasEnabled[2], wasEnabled[3], wasEnabled[4]);
+    auto launch = std::make_unique<WorkerLaunch>(WorkerLaunch { routine, this, hwnd() });
+    CKernelHandle thread(CreateThread(nullptr, 0, workerThread, launch.get(), 0, nullptr));
+    if (!thread.IsValid()) {
+        endRun(wasEnabled);
         return false;
     }
-    CloseHandle(thread);
+    launch.release(); // the thread owns it now
     return true;
+}
+
+void CMigrateDlg::endRun(unsigned buttons)
+{
+    if (!ownThread()) {
+        send(WM_WORKER_FINISHED, buttons);
+        return;
+    }
+    if (!m_workerRunning)
+        return;
+    enableWorkerButtons(buttons);
+    m_workerRunning = false;
+    m_list.allowSorting(true);
 }
 
 void CMigrateDlg::OnRefresh()
@@ -203,7 +219,7 @@ void CMigrateDlg::OnMigrate()
     while (row < rows && !m_list.isChecked(row))
         ++row;
     if (row == rows) {
-        MessageBoxW(hwnd(), L"No items are selected.", APP_TITLE, MB_OK);
+        messageBox(L"No items are selected.", APP_TITLE, MB_OK);
         return;
     }
 
@@ -218,7 +234,7 @@ void CMigrateDlg::OnMigrate()
     question += L"those files is:\nc:\\program files\\ostrel\\quarn\\console_reporting\\web";
     question += L"\n\n";
     question += L"Are you sure you want to continue?.";
-    if (MessageBoxW(hwnd(), question.c_str(), APP_TITLE, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (messageBox(question, APP_TITLE, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
 
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: createthread Migrate\n");
@@ -244,7 +260,7 @@ LRESULT CMigrateDlg::OnListSelChange()
     const int row = m_list.getSelectedRow();
     if (row < 0)
         return 0;
-    if (const MigrationItem* record = m_list.rowRecord(row)) {
+    if (const MigrationItem* record = rowRecord(row)) {
         m_sourcePath.setText(record->sourceRoot);
         m_destPath.setText(record->destinationRoot);
     }
@@ -284,7 +300,7 @@ bool CMigrateDlg::OnPaint()
         return false;
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(hwnd(), &paint);
-    SendMessageW(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc));
     RECT client;
     GetClientRect(hwnd(), &client);
     const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
@@ -342,7 +358,7 @@ bool CMigrateDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result
         result = TRUE;
         return true;
     case WM_WORKER_FINISHED:
-        m_workerRunning = false;
+        endRun(unsigned(wParam));
         result = TRUE;
         return true;
     default:

@@ -2,9 +2,9 @@
 // the status line and the source and destination path lines.
 #pragma once
 
-#include "app/dialog.h"
 #include "common/msg/nls_resources.h"
 #include "discovery/migration_view.h"
+#include "window/dialog.h"
 
 #include <string>
 
@@ -26,6 +26,11 @@ public:
     // True from the moment a worker is about to start until its thread has
     // finished; the dialog refuses to close meanwhile.
     bool workerRunning() const { return m_workerRunning; }
+
+    // Ends a worker's run on the dialog's thread: the named buttons on, the
+    // close guard off and sorting allowed again, all in one step, so no
+    // click falls between them.
+    void endRun(unsigned buttons) override;
 
     void OnRefresh();
     void OnMigrate();
@@ -54,7 +59,8 @@ private:
     LPTHREAD_START_ROUTINE m_migrateRoutine;
 };
 
-// Posted by a worker's thread to the dialog when the worker routine has returned.
+// Sent by a worker's thread to the dialog at the end of its run; wParam holds
+// the buttons to enable.
 constexpr UINT WM_WORKER_FINISHED = WM_APP + 1;
 
 // Caption of the tool's message boxes.

@@ -19,10 +19,11 @@ enum ItemKind : std::uint32_t {
     ITEM_ZELT = 10,
 };
 
-// One record per list row, owned by the row (attached as its item data).
+// One record per list row, kept by the row store (discovery/row_store.h).
 struct MigrationItem {
     std::wstring description;     // column 0
-    std::wstring sourceName;      // column 1: file name, no directory
+    std::wstring sourceName; // column 1: file name, no directory, in lower case
+    std::wstring sourceFileName; // the same name as the finder found it: what the migration opens
     std::wstring conversion;      // column 2: "To unicode" or "None" (a label only)
     std::wstring destinationName; // column 3
     std::wstring state;           // column 4: "Not Started", then what the migration did
@@ -54,3 +55,7 @@ inline bool itemKindIsFile(std::uint32_t kind)
 {
     return itemKindConvertsToUnicode(kind) || kind == ITEM_TEMPLATE || kind == ITEM_ZELT;
 }
+
+// The key a record gives for a column: the record's texts in column order,
+// empty for any other column or for no record.
+std::wstring sortKeyOf(const MigrationItem* record, int column);

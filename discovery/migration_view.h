@@ -5,14 +5,17 @@
 // to know the dialog itself.
 //
 // Every control operation here is a window call: made from a worker thread,
-// the system carries it out on the dialog's thread before it returns.
+// the system carries it out on the dialog's thread before it returns. The
+// rows' records live in the row store and change only on that thread.
 #pragma once
 
 #include "controls/check_list_ctrl.h"
-#include "controls/window.h"
 #include "discovery/migration_item.h"
+#include "discovery/row_store.h"
+#include "window/window.h"
 
 #include <string>
+#include <vector>
 
 // One row to add: the texts and kind of a new MigrationItem.
 struct NewListItem {
@@ -23,14 +26,31 @@ struct NewListItem {
     std::wstring destinationName;
     std::wstring destinationRoot;
     std::wstring conversion;
+    std::wstring sourceFileName; // the name as found; sourceName when empty
+};
+
+// The buttons a worker switches, for enableWorkerButtons and endRun.
+constexpr unsigned BUTTON_MIGRATE = 1u << 0;
+constexpr unsigned BUTTON_CLEAR_ALL = 1u << 1;
+constexpr unsigned BUTTON_SELECT_ALL = 1u << 2;
+constexpr unsigned BUTTON_REFRESH = 1u << 3;
+constexpr unsigned BUTTON_DONE = 1u << 4;
+constexpr unsigned BUTTONS_NONE = 0;
+constexpr unsigned BUTTONS_ALL = (1u << 5) - 1;
+
+// A row's record as it was when a migration took it, and the id that finds
+// its row again however the list has been reordered since.
+struct TakenRecord {
+    LPARAM id;
+    MigrationItem item;
 };
 
 class CMigrationView {
 public:
     virtual ~CMigrationView() = default;
 
-    // Appends a ticked row that owns a new MigrationItem whose state is
-    // "Not Started". A row the list refuses is left out. Returns 0.
+    // Appends a ticked row with a new record whose state is "Not Started".
+    // A row the list refuses is left out. Returns 0.
     int AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
                     const std::wstring& sourceRoot, const std::wstring& destinationName,
                     const std::wstring& destinationRoot, const std::wstring& conversion);
@@ -39,13 +59,28 @@ public:
     // thread with its drawing held off until the last one is in.
     void AddListItems(const NewListItem* items, size_t count);
 
-    // Deletes every row and releases its record, last row first.
+    // Deletes every row and its record.
     void ClearList();
 
-    // Migrate, Clear All, Select All, Refresh, Done: the order in which a
-    // worker disables them at its start and enables them at its end.
-    void enableWorkerButtons(bool migrate, bool clearAll, bool selectAll, bool refresh, bool done);
-    void disableWorkerButtons() { enableWorkerButtons(false, false, false, false, false); }
+    // The record of a row (null for none); on the dialog's thread only.
+    const MigrationItem* rowRecord(int row) const { return m_rows.find(m_list.rowData(row)); }
+
+    // Copies of every row's record, in list order, in one call.
+    std::vector<TakenRecord> takeRecords();
+    // When the row of record `id` is ticked now, wherever it stands, selects
+    // and shows it and returns true.
+    bool showRecordRowIfTicked(LPARAM id);
+    // Sets the state of record `id` and its row's State column.
+    void setRecordState(LPARAM id, const std::wstring& state);
+
+    // Migrate, Clear All, Select All, Refresh, Done: each named button on,
+    // the others off.
+    void enableWorkerButtons(unsigned buttons);
+    void disableWorkerButtons() { enableWorkerButtons(BUTTONS_NONE); }
+    // The last thing a worker does: enables the named buttons and ends the
+    // run, so that the window may close again. A worker touches nothing of
+    // the view after it.
+    virtual void endRun(unsigned buttons) { enableWorkerButtons(buttons); }
 
     CCheckListCtrl m_list;
     CWindow m_status;
@@ -58,6 +93,9 @@ public:
     CWindow m_btnRefresh;
     std::wstring m_betaPath;
     std::wstring m_gaPath;
+
+protected:
+    CRowStore m_rows;
 };
 
 // Image list indexes of the list's rows.

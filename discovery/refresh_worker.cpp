@@ -43,15 +43,18 @@ void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring&
         const int count = findAllFiles(sourceRoot, row->pattern, results);
         for (int k = 0; k < count; ++k) {
             std::wstring& path = results[k];
-            lowerCaseInPlace(path);
             // Each result is the searched directory, a backslash and the name.
+            // The migration opens the name as found; the list shows it in
+            // lower case, and full case mapping can make that another name.
+            const std::wstring foundName = path.substr(path.find_last_of(L'\\') + 1);
+            lowerCaseInPlace(path);
             const std::wstring fileName = path.substr(path.find_last_of(L'\\') + 1);
             const std::wstring destinationName = row->fileName ? row->fileName : fileName;
             QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: adding item %u, %s\n", unsigned(k), path.c_str());
             if (group.reportFiles && equalsIgnoringCase(fileName, L"element.dat"))
                 continue;
-            batch.push_back(NewListItem{row->kind, row->description, fileName, sourceRoot, destinationName,
-                                        destinationRoot, row->conversion});
+            batch.push_back(NewListItem { row->kind, row->description, fileName, sourceRoot, destinationName,
+                                          destinationRoot, row->conversion, foundName });
             if (batch.size() == kBatch) {
                 view.AddListItems(batch.data(), batch.size());
                 batch.clear();
@@ -117,14 +120,16 @@ DWORD WINAPI t_processRefresh(LPVOID parameter)
         }
 
         // Ending.
-        const bool rows = rowsFound != 0;
-        view.enableWorkerButtons(rows, rows, rows, true, true);
         if (!errorShown)
             view.m_status.setText(L"Ready");
+        lookup.key.Close();
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: leaving refresh\n");
+        const unsigned always = BUTTON_REFRESH | BUTTON_DONE;
+        view.endRun(rowsFound != 0 ? BUTTONS_ALL : always);
     } catch (...) {
-        // The buttons stay as they are and the status keeps its last text.
+        // The status keeps its last text; the dialog ends the run when this
+        // routine returns, with every button enabled.
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: refresh ended by an exception\n");
     }
-    lookup.key.Close();
-    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: leaving refresh\n");
     return lookup.result;
 }

@@ -5,9 +5,12 @@
 #include "discovery/migration_view.h"
 #include "migrate/registry_transfer.h"
 
-#include <commctrl.h>
-
 #include <cstring>
+#include <cwchar>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 const wchar_t ITEM_STATE_MIGRATED[] = L"Migrated";
 const wchar_t ITEM_STATE_FAILED[] = L"Failed: ";
@@ -77,46 +80,73 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
     return true;
 }
 
+namespace {
+
+// Carries one taken record over. Whatever goes wrong in it, a failure,
+// an exception or a size the tool cannot handle, fails this row only.
+bool migrateRecord(CMigrationView& view, const MigrationItem& item, std::wstring& reason)
+{
+    try {
+        if (item.kind == ITEM_REGISTRY_SETTINGS)
+            return migrateRegistrySettings(view.m_betaPath, reason);
+        if (itemKindIsFile(item.kind))
+            return migrateFileItem(item, item.sourceFileName, item.destinationName, reason);
+        return true; // the "No items were found" row: only marked
+    } catch (const std::bad_alloc&) {
+        reason = L"not enough memory to carry this item over";
+    } catch (const std::length_error&) {
+        reason = L"the item is too large to be held in memory";
+    } catch (const std::exception& error) {
+        const std::string what = error.what();
+        reason = L"unexpected error: " + std::wstring(what.begin(), what.end());
+    } catch (...) {
+        reason = L"unexpected error";
+    }
+    return false;
+}
+
+} // namespace
+
 DWORD WINAPI t_processMigrate(LPVOID parameter)
 {
     CMigrationView& view = *static_cast<CMigrationView*>(parameter);
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: entering t_processMigrate\n");
+    unsigned migrated = 0;
+    unsigned failed = 0;
+    std::vector<TakenRecord> taken;
+    size_t reached = 0;
     try {
-        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: entering t_processMigrate\n");
         view.disableWorkerButtons();
         view.m_list.setRedraw(true);
-        const int rows = view.m_list.rowCount();
         view.m_status.setText(L"Working...");
 
-        unsigned migrated = 0;
-        unsigned failed = 0;
-        for (int row = 0; row < rows; ++row) {
-            if (!view.m_list.isChecked(row))
+        // The run works from the records as they were at its start, and finds
+        // each one's row by its id: whatever happens to the list's order
+        // meanwhile, every row is reached exactly once. A row's tick counts
+        // as the run reaches it.
+        taken = view.takeRecords();
+        for (const TakenRecord& record : taken) {
+            ++reached;
+            if (!view.showRecordRowIfTicked(record.id))
                 continue;
-            view.m_list.selectAndShowRow(row);
             Sleep(250);
-
-            MigrationItem* item = view.m_list.rowRecord(row);
-            if (!item)
-                continue;
-            bool ok = true;
             std::wstring reason;
-            if (item->kind == ITEM_REGISTRY_SETTINGS) {
-                ok = migrateRegistrySettings(view.m_betaPath, reason);
-            } else if (itemKindIsFile(item->kind)) {
-                ok = migrateFileItem(*item, view.m_list.cellText(row, 1), view.m_list.cellText(row, 3), reason);
-            }
-            if (ok) {
-                ++migrated;
-                item->state = ITEM_STATE_MIGRATED;
-            } else {
-                ++failed;
-                item->state = ITEM_STATE_FAILED + reason;
-                QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: row %d failed: %s\n", row, reason.c_str());
-            }
-            view.m_list.setCellText(row, 4, item->state);
+            const bool ok = migrateRecord(view, record.item, reason);
+            ok ? ++migrated : ++failed;
+            if (!ok)
+                QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s failed: %s\n", record.item.sourceName.c_str(),
+                         reason.c_str());
+            view.setRecordState(record.id, ok ? std::wstring(ITEM_STATE_MIGRATED) : ITEM_STATE_FAILED + reason);
         }
-
         view.m_list.setRedraw(true);
+    } catch (...) {
+        // Only the list can fail us here; the rows not reached count as failed.
+        failed += unsigned(taken.size() - reached);
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: exception handled\n");
+    }
+
+    // Every run ends with the closing message and the buttons enabled.
+    try {
         view.m_status.setText(L"Completed");
         std::wstring message = L"The migation completed successfully.";
         UINT icon = 0;
@@ -127,13 +157,12 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
                         L"everything else was migrated.";
             icon = MB_ICONWARNING;
         }
-        MessageBoxW(GetParent(view.m_list.hwnd()), message.c_str(), kAppTitle, MB_OK | icon);
-
-        view.enableWorkerButtons(true, true, true, true, true);
+        CWindow(view.m_list.parent()).messageBox(message, kAppTitle, MB_OK | icon);
         view.m_status.setText(L"Ready");
     } catch (...) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: exception handled\n");
     }
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: leaving t_processMigrate, RC: %u\n", 0u);
+    view.endRun(BUTTONS_ALL);
     return 0;
 }

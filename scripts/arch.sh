@@ -64,8 +64,9 @@ qm_wine_env() {
   export WINEDEBUG=-all
   # Otherwise Wine may offer to install Mono or Gecko and wait for an answer.
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  # "C" gives en-US with OEM code page 437, the same on every machine.
-  export LC_ALL=C LANG=C
+  # "C" gives en-US with OEM code page 437, the same on every machine; its
+  # UTF-8 form lets Wine give files names beyond ASCII.
+  export LC_ALL=C.UTF-8 LANG=C.UTF-8
   if [ "$loader" = 64 ]; then
     local shim="$prefix.bin"
     mkdir -p "$shim"

@@ -47,6 +47,10 @@ struct NlsState {
 
 NlsState& nlsState();
 
+// The noLoad switch of CNlsResources(int).
+constexpr int NLS_LOADING_OFF = 1;
+constexpr int NLS_LOADING_ON = 0;
+
 class CNlsResources {
 public:
     // Loads the message libraries unless that already succeeded or loading

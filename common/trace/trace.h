@@ -18,6 +18,16 @@ enum {
 };
 
 constexpr int TRACE_CATEGORY_COUNT = 37;
+
+// Named arguments of traceOpen and traceSetCategory.
+enum : int {
+    TRACE_DISABLED = 0, // traceOpen: tracing stays off
+    TRACE_ENABLED = 1,
+    TRACE_TRUNCATE = 0, // traceOpen: the file starts anew
+    TRACE_APPEND = 1,
+    TRACE_OFF = 0, // traceSetCategory
+    TRACE_ON = 1,
+};
 constexpr int TRACE_REFUSED = 201;
 
 // Each of the header and the message is formatted into a buffer of this many

@@ -16,12 +16,15 @@ namespace {
 std::atomic<int> g_rowsToAdd{3};
 std::atomic<int> g_migrateRuns{0};
 std::atomic<bool> g_buttonsOffAtStart{false};
+std::atomic<int> g_refreshRuns { 0 };
 std::atomic<bool> g_hold{false};
 HANDLE g_release = nullptr;
+HANDLE g_leave = nullptr; // holds a migrate worker's thread open after its run has ended
 
 DWORD WINAPI listingWorker(LPVOID parameter)
 {
     auto* view = static_cast<CMigrationView*>(parameter);
+    ++g_refreshRuns;
     view->disableWorkerButtons();
     view->ClearList();
     for (int i = 0; i < g_rowsToAdd; ++i) {
@@ -32,8 +35,8 @@ DWORD WINAPI listingWorker(LPVOID parameter)
     const bool rows = view->m_list.rowCount() > 0;
     if (rows)
         view->m_list.selectAndShowRow(0);
-    view->enableWorkerButtons(rows, rows, rows, true, true);
     view->m_status.setText(L"Ready");
+    view->endRun(rows ? BUTTONS_ALL : BUTTON_REFRESH | BUTTON_DONE);
     return 0;
 }
 
@@ -49,8 +52,10 @@ DWORD WINAPI migrateWorker(LPVOID parameter)
     view->m_status.setText(L"Working...");
     if (g_hold)
         WaitForSingleObject(g_release, 20000);
-    view->enableWorkerButtons(true, true, true, true, true);
     view->m_status.setText(L"Ready");
+    view->endRun(BUTTONS_ALL);
+    if (g_hold)
+        WaitForSingleObject(g_leave, 20000);
     return 0;
 }
 
@@ -70,13 +75,18 @@ protected:
         g_rowsToAdd = 3;
         g_migrateRuns = 0;
         g_buttonsOffAtStart = false;
+        g_refreshRuns = 0;
         g_hold = false;
         g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        g_leave = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
     void TearDown() override
     {
         SetEvent(g_release);
+        SetEvent(g_leave);
+        Sleep(50);
         CloseHandle(g_release);
+        CloseHandle(g_leave);
     }
 };
 
@@ -228,8 +238,12 @@ TEST_F(MainDialog, EveryCloseRequestWaitsForTheRunningWorker)
     EXPECT_FALSE(ui.closed());
     EXPECT_EQ(L"Working...", windowText(ui.control(IDC_STATUS)));
 
+    // The run is over when the worker says so, though its thread lingers:
+    // a click at once is not lost, and the window may close.
     SetEvent(g_release);
-    ASSERT_TRUE(waitUntil([&] { return !ui.dlg().workerRunning(); }));
+    ASSERT_TRUE(waitUntil([&] { return IsWindowEnabled(ui.control(IDC_REFRESH)) != FALSE; }));
+    ui.click(IDC_REFRESH);
+    EXPECT_TRUE(waitUntil([&] { return g_refreshRuns.load() == 2 && !ui.dlg().workerRunning(); }));
     EXPECT_EQ(L"Ready", windowText(ui.control(IDC_STATUS)));
     PostMessageW(ui.hwnd(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(waitUntil([&] { return ui.closed(); }));

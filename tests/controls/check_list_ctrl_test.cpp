@@ -2,13 +2,13 @@
 // records what the control posts to it and forwards the list's notices to the
 // control, as the main dialog does.
 #include "controls/check_list_ctrl.h"
-#include "discovery/migration_item.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -73,13 +73,12 @@ protected:
     void configureLikeDialog(int rows)
     {
         const UINT icons[] = {kCord, kCord, kRegistry, kRegistry, kDocument, kDocument, 0};
-        m_ctrl.useDefaultImageLists(0);
-        m_ctrl.setRecordRows(1);
-        m_ctrl.enableDrag(0);
-        ASSERT_NE(m_ctrl.createImageList(CCheckListCtrl::IMAGES_SMALL, icons, 0, 16, 16, 32, 2), 0);
+        ASSERT_TRUE(m_ctrl.createSmallIcons(icons));
         ASSERT_TRUE(m_ctrl.attach(m_list));
         ListView_SetExtendedListViewStyle(m_list, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
-        m_ctrl.setChangeNotify(1, WM_LIST_SELCHANGE);
+        m_ctrl.setChangeNotify(WM_LIST_SELCHANGE);
+        // The owner's rows: item data indexes the test's own texts.
+        m_ctrl.setSortKey([this](LPARAM row, int column) { return m_rows.at(row)[column]; });
         LVCOLUMNW lvc = {};
         lvc.mask = LVCF_WIDTH | LVCF_SUBITEM;
         lvc.cx = 130;
@@ -90,16 +89,14 @@ protected:
         takePosted();
     }
 
-    // Appends a row as the dialog does: record as item data, texts, ticked.
+    // Appends a row as the dialog does: the owner's key as item data, texts, ticked.
     void addRow(const std::wstring& source, const std::wstring& state)
     {
-        m_records.push_back(std::make_unique<MigrationItem>());
-        m_records.back()->sourceName = source;
-        m_records.back()->state = state;
+        m_rows.push_back({ L"", source, L"", L"", state });
         LVITEMW item = {};
         item.mask = LVIF_PARAM;
         item.iItem = m_ctrl.rowCount();
-        item.lParam = reinterpret_cast<LPARAM>(m_records.back().get());
+        item.lParam = LPARAM(m_rows.size() - 1);
         int row = ListView_InsertItem(m_list, &item);
         m_ctrl.setCellText(row, 1, source);
         m_ctrl.setCellText(row, 4, state);
@@ -147,7 +144,7 @@ protected:
 
     HWND m_parent = nullptr;
     HWND m_list = nullptr;
-    std::vector<std::unique_ptr<MigrationItem>> m_records;
+    std::vector<std::vector<std::wstring>> m_rows;
     CCheckListCtrl m_ctrl;
     std::vector<Posted> m_posted;
 };
@@ -162,14 +159,13 @@ TEST(CheckListSortKeys, NumbersByLeadingIntegerElseTextIgnoringCase)
     EXPECT_EQ(compareSortKeys(L" b ", L"A"), 1);
     EXPECT_EQ(compareSortKeys(L"1a", L"10"), 1); // not numeric: "1a" after "10" as text
     EXPECT_EQ(compareSortKeys(L"1a", L"2"), -1);
-    EXPECT_EQ(sortKeyOf(nullptr, 0), L"");
 }
 
 TEST_F(CheckListTest, AMissingIconIsLeftOutAndTheRestMoveUp)
 {
     const UINT gapped[] = {kNoSuchIcon, kNoSuchIcon, kRegistry, kRegistry, kDocument, kDocument, 0};
-    ASSERT_NE(m_ctrl.createImageList(CCheckListCtrl::IMAGES_SMALL, gapped, 0, 16, 16, 32, 2), 0);
-    HIMAGELIST images = m_ctrl.imageList(CCheckListCtrl::IMAGES_SMALL);
+    ASSERT_TRUE(m_ctrl.createSmallIcons(gapped));
+    HIMAGELIST images = m_ctrl.smallIcons();
     ASSERT_EQ(ImageList_GetImageCount(images), 4);
     EXPECT_EQ(imagePixels(images, 0), imagePixels(images, 1));
     EXPECT_NE(imagePixels(images, 1), imagePixels(images, 2));
@@ -200,7 +196,7 @@ TEST_F(CheckListTest, ChangeNotificationFollowsTheNewState)
     setState(1, 0x2000, 0xF000);
     EXPECT_EQ(countOf(takePosted(), WM_LIST_SELCHANGE), 1u);
 
-    m_ctrl.setChangeNotify(0, WM_LIST_SELCHANGE); // switched off: silence
+    m_ctrl.setChangeNotify(0); // switched off: silence
     setState(0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     EXPECT_TRUE(takePosted().empty());
 }
@@ -257,9 +253,14 @@ TEST_F(CheckListTest, HeaderClickSortsAscendingAndAgainKeepsTheOrder)
         pump();
         std::vector<std::wstring> names;
         for (int row = 0; row < m_ctrl.rowCount(); ++row)
-            names.push_back(m_ctrl.rowRecord(row)->sourceName);
+            names.push_back(m_rows.at(m_ctrl.rowData(row))[1]);
         return names;
     };
+    // While the owner holds sorting off (a worker walks the rows) a click
+    // leaves the order as it is.
+    m_ctrl.allowSorting(false);
+    EXPECT_EQ(sortBy(1), (std::vector<std::wstring> { L"b.xml", L"C.xml", L"a2.xml", L"A.xml" }));
+    m_ctrl.allowSorting(true);
     const std::vector<std::wstring> bySource = {L"A.xml", L"a2.xml", L"b.xml", L"C.xml"};
     EXPECT_EQ(sortBy(1), bySource);
     EXPECT_EQ(sortBy(1), bySource);
@@ -267,14 +268,33 @@ TEST_F(CheckListTest, HeaderClickSortsAscendingAndAgainKeepsTheOrder)
     EXPECT_EQ(sortBy(4), (std::vector<std::wstring>{L"A.xml", L"C.xml", L"b.xml", L"a2.xml"}));
 }
 
-TEST_F(CheckListTest, WorkerThreadSelectsAndScrollsTheRowIntoView)
+TEST_F(CheckListTest, WorkerCallsRunOnTheListThreadAndOnlyTheirs)
 {
     configureLikeDialog(200);
+    // A stray private message, as any process on the desktop could send,
+    // with a pointer-sized value that once would have been called.
+    SendMessageW(m_list, WM_APP + 0x3A0, 1, 0x10);
+    SendMessageW(m_list, WM_APP + 0x3A0, 0, 0x10);
+
     std::atomic<bool> done(false);
-    std::thread worker([&] { m_ctrl.selectAndShowRow(150); done = true; });
+    bool thrownBack = false;
+    DWORD ranOn = 0;
+    std::thread worker([&] {
+        m_ctrl.selectAndShowRow(150);
+        m_ctrl.runOnListThread([&] { ranOn = GetCurrentThreadId(); });
+        // An exception in the call comes back to the worker, not through the window procedure.
+        try {
+            m_ctrl.runOnListThread([] { throw std::runtime_error("list call failed"); });
+        } catch (const std::runtime_error&) {
+            thrownBack = true;
+        }
+        done = true;
+    });
     for (; !done; Sleep(1)) // the worker's calls run on this thread: keep serving messages
         pump();
     worker.join();
+    EXPECT_EQ(GetCurrentThreadId(), ranOn);
+    EXPECT_TRUE(thrownBack);
     EXPECT_EQ(m_ctrl.getSelectedRow(), 150);
     RECT row = rowRect(150, LVIR_BOUNDS), client = {};
     GetClientRect(m_list, &client);

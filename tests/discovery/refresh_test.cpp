@@ -28,7 +28,7 @@ std::vector<Row> rowsOf(DialogHarness& ui)
         Row row;
         for (int c = 0; c < 5; ++c)
             row.cells[c] = list.cellText(r, c);
-        if (const MigrationItem* item = list.rowRecord(r)) {
+        if (const MigrationItem* item = ui.dlg().rowRecord(r)) {
             row.sourceRoot = item->sourceRoot;
             row.destinationRoot = item->destinationRoot;
             row.kind = unsigned(item->kind);

@@ -129,14 +129,60 @@ protected:
 
 } // namespace
 
+int CALLBACK reverseOrder(LPARAM first, LPARAM second, LPARAM)
+{
+    return int(second - first);
+}
+
 TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeepingItsOwnPaths)
 {
-    DialogHarness ui(t_processRefresh, t_processMigrate);
-    ASSERT_EQ(10, ui.dlg().m_list.rowCount());
-    EXPECT_EQ(kSuccess, migrate(ui));
+    // A name beyond ASCII, from the search to the copy.
+    writeBytes(beta + L"\\\u00c9mile.rcp", "\x90 \x82\r\n");
+    TempDir scratch;
+    DialogHarness ui(t_processRefresh, t_processMigrate, scratch.path());
+    CCheckListCtrl& list = ui.dlg().m_list;
+    ASSERT_EQ(11, list.rowCount());
+    auto sources = [&] {
+        std::vector<std::wstring> names;
+        for (int row = 0; row < list.rowCount(); ++row)
+            names.push_back(cellText(ui, row, 1));
+        return names;
+    };
+    const std::vector<std::wstring> before = sources();
+    bool orderKept = false;
+    EXPECT_EQ(kSuccess, migrate(ui, [&] {
+                  // A header click during the run is refused; a reorder that happens all
+                  // the same must not make the run skip rows or take one twice.
+                  HWND header = ListView_GetHeader(list);
+                  RECT column = {};
+                  Header_GetItemRect(header, 1, &column);
+                  const LPARAM where = MAKELPARAM(column.left + 20, (column.top + column.bottom) / 2);
+                  SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, where);
+                  SendMessageW(header, WM_LBUTTONUP, 0, where);
+                  ui.settle();
+                  orderKept = sources() == before;
+                  SendMessageW(list, LVM_SORTITEMSEX, 0, reinterpret_cast<LPARAM>(reverseOrder));
+              }));
+    EXPECT_TRUE(orderKept) << "sorted during the run";
 
     for (const auto& state : statesBySource(ui))
         EXPECT_EQ(L"Migrated", state.second) << narrow(state.first);
+    EXPECT_EQ(unicodeFile(L"\u00c9 \u00e9\r\n"), readBytes(ga + L"\\\u00e9mile.rcp"));
+    // Each file was taken exactly once.
+    const std::wstring trace = fromUtf16le(readBytes(scratch / L"trace_quarnrept_migrate.txt"));
+    for (const std::wstring& name : before) {
+        if (name == L"console_reporting")
+            continue;
+        size_t copies = 0;
+        for (size_t at = trace.find(L"copying "); at != std::wstring::npos; at = trace.find(L"copying ", at + 1)) {
+            const size_t end = trace.find(L" (", at);
+            std::wstring source = trace.substr(at + 8, end - at - 8);
+            source = source.substr(source.find_last_of(L'\\') + 1);
+            CharLowerBuffW(&source[0], DWORD(source.size()));
+            copies += source == name;
+        }
+        EXPECT_EQ(1u, copies) << narrow(name);
+    }
 
     std::map<std::wstring, std::string> files = destinationFiles();
     EXPECT_EQ(unicodeFile(wideRecipients), files[L"recipients.rcp"]);
@@ -279,7 +325,7 @@ DWORD WINAPI placeholderOnly(LPVOID parameter)
     auto* view = static_cast<CMigrationView*>(parameter);
     view->disableWorkerButtons();
     view->AddListItem(ITEM_NONE_FOUND, L"No items were found", L"", L"", L"", L"", L"");
-    view->enableWorkerButtons(true, true, true, true, true);
+    view->endRun(BUTTONS_ALL);
     return 0;
 }
 

@@ -2,21 +2,17 @@
 // hands every message to the object's virtual handlers.
 #pragma once
 
-#include <windows.h>
+#include "window/window.h"
 
-class CDialog {
+class CDialog : public CWindow {
 public:
     CDialog(UINT templateId, HWND parent);
-    virtual ~CDialog() = default;
     CDialog(const CDialog&) = delete;
     CDialog& operator=(const CDialog&) = delete;
 
     // Runs the dialog until EndDialog; returns its result, or -1 when the
     // dialog could not be created.
     INT_PTR DoModal();
-
-    HWND hwnd() const { return m_hwnd; }
-    HWND item(int id) const { return ::GetDlgItem(m_hwnd, id); }
 
 protected:
     // Return FALSE when the handler set the focus itself.
@@ -31,7 +27,7 @@ protected:
     virtual void OnOK() { EndDialog(IDOK); }
     virtual void OnCancel() { EndDialog(IDCANCEL); }
 
-    void EndDialog(INT_PTR result) { ::EndDialog(m_hwnd, result); }
+    void EndDialog(INT_PTR result) { ::EndDialog(hwnd(), result); }
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -39,5 +35,4 @@ private:
 
     UINT m_templateId;
     HWND m_parent;
-    HWND m_hwnd = nullptr;
 };

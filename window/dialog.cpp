@@ -1,6 +1,10 @@
-#include "app/dialog.h"
+#include "window/dialog.h"
 
-CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
+CDialog::CDialog(UINT templateId, HWND parent)
+    : m_templateId(templateId)
+    , m_parent(parent)
+{
+}
 
 INT_PTR CDialog::DoModal()
 {
@@ -28,7 +32,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
     CDialog* dialog;
     if (message == WM_INITDIALOG) {
         dialog = reinterpret_cast<CDialog*>(lParam);
-        dialog->m_hwnd = window;
+        dialog->attach(window);
         ::SetWindowLongPtrW(window, DWLP_USER, lParam);
     } else {
         dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
@@ -66,7 +70,7 @@ INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_NOTIFY: {
         LRESULT result = 0;
         if (OnNotify(reinterpret_cast<const NMHDR*>(lParam), result)) {
-            ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, result);
+            ::SetWindowLongPtrW(hwnd(), DWLP_MSGRESULT, result);
             return TRUE;
         }
         return FALSE;
