@@ -1,0 +1,436 @@
+#include "migrate/migration_backup.h"
+
+#include "common/cmd/system_error.h"
+#include "common/trace/trace.h"
+#include "migrate/exec_binding.h"
+
+#include <cwchar>
+#include <memory>
+#include <string>
+
+const wchar_t BACKUP_REGISTRY_KEY[] = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console";
+
+namespace {
+
+const wchar_t kBackupsFolder[] = L"migration backups";
+const wchar_t kRegistryFile[] = L"Console.reg";
+const wchar_t kScriptFile[] = L"restore.cmd";
+const wchar_t kReadmeFile[] = L"README.txt";
+// reg.exe's spelling of the same key.
+const wchar_t kRegKey[] = L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console";
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using FileHandle = std::unique_ptr<void, HandleCloser>;
+
+FileHandle openFile(const std::wstring& path, DWORD access, DWORD disposition)
+{
+    HANDLE handle
+        = CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return FileHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+const wchar_t* rootFolderName(BackupRoot root)
+{
+    switch (root) {
+    case BackupRoot::Installation:
+        return L"installation";
+    case BackupRoot::WebSite:
+        return L"web site";
+    case BackupRoot::Zelt:
+        return L"zelt";
+    }
+    return L"other";
+}
+
+bool sameFileName(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE)
+        == CSTR_EQUAL;
+}
+
+// restore.cmd is read by cmd in the console's code page, which is the OEM code
+// page unless someone changed it (Wine's cmd always reads batch files in the
+// OEM code page, whatever chcp says). Texts are written in that code page.
+bool toCodePage(const std::wstring& text, UINT codePage, std::string& bytes)
+{
+    bytes.clear();
+    if (text.empty())
+        return true;
+    // The UTF-8 code pages take neither the flag nor the default-character test.
+    const bool utf = codePage == CP_UTF8 || codePage == CP_UTF7;
+    BOOL usedDefault = FALSE;
+    const DWORD flags = utf ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL* used = utf ? nullptr : &usedDefault;
+    const int length = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(codePage, flags, text.c_str(), length, nullptr, 0, nullptr, used);
+    if (size <= 0 || usedDefault)
+        return false;
+    bytes.resize(static_cast<size_t>(size));
+    WideCharToMultiByte(codePage, flags, text.c_str(), length, &bytes[0], size, nullptr, nullptr);
+    return true;
+}
+
+// A path restore.cmd names literally: cmd expands % even inside quotes, cannot
+// quote a ", and a control character or one outside the script's code page
+// would reach the command as something else.
+bool cmdCanCarry(const std::wstring& path, std::wstring& reason)
+{
+    for (wchar_t c : path) {
+        if (c == L'%' || c == L'"' || c < 0x20 || c == 0x7F) {
+            wchar_t code[8];
+            swprintf(code, 8, L"%04X", static_cast<unsigned>(c));
+            reason = L"the path " + path + L" holds the character U+" + code
+                + L", which restore.cmd cannot carry; nothing was backed up for it";
+            return false;
+        }
+    }
+    std::string bytes;
+    if (!toCodePage(path, GetOEMCP(), bytes)) {
+        reason = L"the path " + path + L" holds characters outside the OEM code page " + std::to_wstring(GetOEMCP())
+            + L", in which restore.cmd is written; nothing was backed up for it";
+        return false;
+    }
+    return true;
+}
+
+// Replaces `path` in one step (temporary file, flush, rename), so that a
+// restore.cmd is never half written.
+bool writeWholeFile(const std::wstring& path, const std::string& bytes, std::wstring& reason)
+{
+    const std::wstring temporary = path + L".new";
+    DWORD error = 0;
+    {
+        FileHandle file = openFile(temporary, GENERIC_WRITE, CREATE_ALWAYS);
+        DWORD written = 0;
+        if (!file)
+            error = GetLastError();
+        else if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)
+                 || !FlushFileBuffers(file.get()))
+            error = GetLastError();
+        else if (written != bytes.size())
+            error = ERROR_WRITE_FAULT;
+    }
+    if (!error && !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = GetLastError();
+    if (error) {
+        DeleteFileW(temporary.c_str());
+        reason = L"cannot write " + path + L": " + systemErrorText(error, path);
+        return false;
+    }
+    return true;
+}
+
+std::wstring startText(const SYSTEMTIME& start, const wchar_t* timeSeparator)
+{
+    wchar_t text[32];
+    swprintf(text, 32, L"%04u-%02u-%02u %02u%ls%02u%ls%02u", start.wYear, start.wMonth, start.wDay, start.wHour,
+             timeSeparator, start.wMinute, timeSeparator, start.wSecond);
+    return text;
+}
+
+// Has the registry editor export the 5.2.2 key into `file`, the way the
+// registry transfer runs it.
+bool exportRegistryKey(const std::wstring& file, const std::wstring& directory, std::wstring& reason)
+{
+    const std::wstring key = BACKUP_REGISTRY_KEY;
+    ExecOutcome outcome;
+    const int result = runExecCommand(L"cmd /q /c regedit /e \"" + file + L"\" " + key, directory, nullptr, &outcome);
+    if (result != EXEC_DONE) {
+        reason = L"cannot export " + key + L": the console's exec_dll.dll";
+        if (result == EXEC_NOT_LOADED && outcome.loadError)
+            reason += L" did not load (" + systemErrorText(outcome.loadError, outcome.library) + L")";
+        else
+            reason += L" did not run the registry editor (result " + std::to_wstring(result) + L")";
+        return false;
+    }
+
+    // The registry editor exits 0 even when it exported nothing, so the file
+    // is the only proof: UTF-16LE behind FF FE, holding the key itself.
+    std::string bytes;
+    DWORD error = 0;
+    if (FileHandle in = openFile(file, GENERIC_READ, OPEN_EXISTING)) {
+        LARGE_INTEGER size {};
+        DWORD read = 0;
+        if (!GetFileSizeEx(in.get(), &size))
+            error = GetLastError();
+        else if (size.QuadPart > 0x4000000)
+            error = ERROR_FILE_TOO_LARGE;
+        else {
+            bytes.resize(static_cast<size_t>(size.QuadPart));
+            if (!bytes.empty() && !ReadFile(in.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr))
+                error = GetLastError();
+            bytes.resize(read);
+        }
+    } else {
+        error = GetLastError();
+    }
+    if (error) {
+        reason = L"the export of " + key + L" made no readable file " + file + L": " + systemErrorText(error, file);
+        return false;
+    }
+    std::wstring text;
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF
+        && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / sizeof(wchar_t));
+        CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    }
+    std::wstring header = L"[" + key + L"]";
+    CharUpperBuffW(&header[0], static_cast<DWORD>(header.size()));
+    if (text.find(header) == std::wstring::npos) {
+        reason = L"the export of " + key + L" in " + file + L" is not a UTF-16 registration file holding the key";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+MigrationBackup::MigrationBackup(std::wstring gaDirectory, const SYSTEMTIME& start)
+    : m_gaDirectory(std::move(gaDirectory))
+    , m_start(start)
+{
+}
+
+bool MigrationBackup::makeFolder(std::wstring& reason)
+{
+    if (!m_folder.empty())
+        return true;
+    const std::wstring parent = m_gaDirectory + L"\\" + kBackupsFolder;
+    if (!cmdCanCarry(parent, reason))
+        return false;
+    if (!CreateDirectoryW(parent.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        const DWORD error = GetLastError();
+        reason = L"cannot create the backup folder " + parent + L": " + systemErrorText(error, parent);
+        return false;
+    }
+    // A folder of its own, never one an earlier run left (two runs in one
+    // second): CreateDirectoryW makes it or tells us it is taken.
+    const std::wstring stamp = startText(m_start, L"-");
+    for (unsigned n = 1; n < 100; ++n) {
+        const std::wstring candidate
+            = parent + L"\\" + stamp + (n == 1 ? std::wstring() : L" (" + std::to_wstring(n) + L")");
+        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+            m_folder = candidate;
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backup folder %s\n", m_folder.c_str());
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS) {
+            reason = L"cannot create the backup folder " + candidate + L": " + systemErrorText(error, candidate);
+            return false;
+        }
+    }
+    reason = L"cannot create a backup folder for " + stamp + L" in " + parent + L": every name is taken";
+    return false;
+}
+
+void MigrationBackup::dropFolderIfUnused()
+{
+    // RemoveDirectoryW takes empty folders only, so nothing kept can go here.
+    if (m_folder.empty() || !m_files.empty() || m_registryKept)
+        return;
+    for (BackupRoot root : { BackupRoot::Installation, BackupRoot::WebSite, BackupRoot::Zelt })
+        RemoveDirectoryW((m_folder + L"\\" + rootFolderName(root)).c_str());
+    if (RemoveDirectoryW(m_folder.c_str())) {
+        RemoveDirectoryW((m_gaDirectory + L"\\" + kBackupsFolder).c_str());
+        m_folder.clear();
+    }
+}
+
+bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationRoot,
+                               const std::wstring& destinationName, std::wstring& reason)
+{
+    // The backup keeps files by name under their root's folder: a name that
+    // reaches elsewhere would land outside it.
+    if (destinationName.empty() || destinationName.find_first_of(L"\\/:") != std::wstring::npos) {
+        reason = L"cannot back up \"" + destinationName + L"\": not a plain file name";
+        return false;
+    }
+    const std::wstring destination = destinationRoot + L"\\" + destinationName;
+    if (!cmdCanCarry(destination, reason))
+        return false;
+    // The first keep holds the file as it was before the run; a later one
+    // would hold what the run wrote.
+    for (const KeptFile& kept : m_files)
+        if (sameFileName(kept.destination, destination))
+            return true;
+
+    KeptFile kept { destination, std::wstring() };
+    const DWORD attributes = GetFileAttributesW(destination.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            reason = L"cannot back up " + destination + L": " + systemErrorText(error, destination);
+            return false;
+        }
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        reason = L"cannot back up " + destination + L": it is a directory";
+        return false;
+    } else {
+        kept.copy = std::wstring(rootFolderName(root)) + L"\\" + destinationName;
+    }
+
+    if (!makeFolder(reason))
+        return false;
+    if (!kept.copy.empty()) {
+        const std::wstring folder = m_folder + L"\\" + rootFolderName(root);
+        const std::wstring copy = m_folder + L"\\" + kept.copy;
+        DWORD error = 0;
+        if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            error = GetLastError();
+        else if (!CopyFileW(destination.c_str(), copy.c_str(), TRUE)) {
+            error = GetLastError();
+            // Only a copy of ours is removed, never one kept earlier.
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+                DeleteFileW(copy.c_str());
+        }
+        if (error) {
+            reason = L"cannot back up " + destination + L" to " + copy + L": " + systemErrorText(error, destination);
+            dropFolderIfUnused();
+            return false;
+        }
+    }
+    m_files.push_back(kept);
+    if (!writeRestoreFiles(reason)) {
+        m_files.pop_back();
+        if (!kept.copy.empty())
+            DeleteFileW((m_folder + L"\\" + kept.copy).c_str());
+        dropFolderIfUnused();
+        return false;
+    }
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s (%s)\n", destination.c_str(),
+             kept.copy.empty() ? L"new" : kept.copy.c_str());
+    return true;
+}
+
+bool MigrationBackup::keepRegistryKey(std::wstring& reason)
+{
+    // The first export holds the key as it was; a later one would hold the import.
+    if (m_registryKept)
+        return true;
+    if (!makeFolder(reason))
+        return false;
+    const std::wstring file = m_folder + L"\\" + kRegistryFile;
+    if (exportRegistryKey(file, m_folder, reason)) {
+        m_registryKept = true;
+        if (writeRestoreFiles(reason)) {
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s to %s\n", BACKUP_REGISTRY_KEY, file.c_str());
+            return true;
+        }
+        m_registryKept = false;
+    }
+    // A half export must not pass for the key in restore.cmd.
+    DeleteFileW(file.c_str());
+    dropFolderIfUnused();
+    return false;
+}
+
+bool MigrationBackup::finish(std::wstring& reason)
+{
+    if (m_folder.empty())
+        return true;
+    return writeRestoreFiles(reason);
+}
+
+bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
+{
+    const std::wstring when = startText(m_start, L":");
+    const UINT codePage = GetOEMCP();
+    std::wstring s;
+    auto line = [&s](const std::wstring& text) { s += text + L"\r\n"; };
+    // Every path below stands in double quotes, with delayed expansion off:
+    // & ( ) ^ ! in names are then plain characters, in and out of blocks.
+    line(L"@echo off");
+    line(L"rem Puts the 5.2.2 installation back as it was before the migration of " + when + L".");
+    line(L"rem Run it as an administrator; it works from any current directory.");
+    line(L"setlocal EnableExtensions DisableDelayedExpansion");
+    line(L"rem The paths below are written in code page " + std::to_wstring(codePage)
+         + L": read them in it, and give the console its own back at the end.");
+    line(L"set \"QM_CODEPAGE=\"");
+    line(L"for /f \"tokens=2 delims=:.\" %%c in ('chcp') do set \"QM_CODEPAGE=%%c\"");
+    line(L"chcp " + std::to_wstring(codePage) + L" >nul 2>&1");
+    line(L"set \"QM_FAILED=\"");
+    line(L"echo Restoring the 5.2.2 installation as it was before the migration of " + when + L".");
+
+    for (const KeptFile& kept : m_files) {
+        const std::wstring target = L"\"" + kept.destination + L"\"";
+        if (!kept.copy.empty()) {
+            line(L"copy /b /y \"%~dp0" + kept.copy + L"\" " + target + L" >nul");
+            line(L"if errorlevel 1 (");
+            line(L"  echo ERROR: could not copy " + target + L" back from the backup.");
+            line(L"  set \"QM_FAILED=1\"");
+            line(L") else (");
+            line(L"  echo Restored " + target + L".");
+            line(L")");
+        } else {
+            line(L"if exist " + target + L" del /f /q " + target);
+            line(L"if exist " + target + L" (");
+            line(L"  echo ERROR: could not delete " + target + L", which the migration created.");
+            line(L"  set \"QM_FAILED=1\"");
+            line(L") else (");
+            line(L"  echo Removed " + target + L", which the migration created.");
+            line(L")");
+        }
+    }
+
+    if (m_registryKept) {
+        const std::wstring key = kRegKey;
+        const std::wstring file = std::wstring(L"\"%~dp0") + kRegistryFile + L"\"";
+        // The key is replaced, not merged into: values and subkeys the
+        // migration added must go. reg query proves each step, as regedit
+        // exits 0 whatever it did.
+        line(L"if not exist " + file + L" goto registry_missing");
+        line(L"reg delete \"" + key + L"\" /f >nul 2>&1");
+        line(L"reg query \"" + key + L"\" >nul 2>&1");
+        line(L"if not errorlevel 1 goto registry_kept");
+        line(L"regedit /s " + file);
+        line(L"reg query \"" + key + L"\" >nul 2>&1");
+        line(L"if errorlevel 1 goto registry_lost");
+        line(L"echo Restored the registry key " + key + L".");
+        line(L"goto registry_done");
+        line(L":registry_missing");
+        line(L"echo ERROR: " + file + L" is missing, so the registry key " + key + L" was left as it is.");
+        line(L"set \"QM_FAILED=1\"");
+        line(L"goto registry_done");
+        line(L":registry_kept");
+        line(L"echo ERROR: could not delete the registry key " + key
+             + L" to replace it, so nothing was imported. Run restore.cmd as an administrator.");
+        line(L"set \"QM_FAILED=1\"");
+        line(L"goto registry_done");
+        line(L":registry_lost");
+        line(L"echo ERROR: the registry key " + key + L" was deleted but could not be imported again from " + file
+             + L". Import that file with the registry editor.");
+        line(L"set \"QM_FAILED=1\"");
+        line(L":registry_done");
+    }
+
+    line(L"echo.");
+    line(L"set \"QM_EXIT=0\"");
+    line(L"if defined QM_FAILED set \"QM_EXIT=1\"");
+    line(L"if defined QM_FAILED echo Restore FAILED in the steps marked ERROR above. The backup is left as it is; "
+         L"restore.cmd can be run again.");
+    line(L"if not defined QM_FAILED echo Done: the 5.2.2 installation is back as it was before the migration of " + when
+         + L".");
+    line(L"if defined QM_CODEPAGE chcp %QM_CODEPAGE% >nul 2>&1");
+    // Started by a double-click, the window would close before anyone read it.
+    line(L"pause");
+    line(L"exit /b %QM_EXIT%");
+
+    std::string script;
+    if (!toCodePage(s, codePage, script)) {
+        reason = L"cannot write " + m_folder + L"\\" + kScriptFile + L": a path in it is outside the OEM code page";
+        return false;
+    }
+    // README.txt is plain ASCII, readable in any editor and code page.
+    std::string readme = "This folder keeps what the quarnrept_migrate run of " + std::string(when.begin(), when.end())
+        + " replaced in the 5.2.2 installation: each file as it was"
+        + (m_registryKept ? " and the registry key HKLM\\...\\CurrentVersion\\Console (Console.reg).\r\n" : ".\r\n")
+        + "To put the installation back as it was before that run, close the console and run restore.cmd here as "
+          "an administrator (a double-click will do).\r\n"
+          "restore.cmd copies the kept files back, deletes the files the run created, replaces the registry key, "
+          "and shows ERROR for any step that failed.\r\n";
+    return writeWholeFile(m_folder + L"\\" + kScriptFile, script, reason)
+        && writeWholeFile(m_folder + L"\\" + kReadmeFile, readme, reason);
+}

@@ -1,0 +1,77 @@
+// Keeps everything a migration run replaces in the 5.2.2 installation, in a
+// backup folder of the run's own, with a restore.cmd that puts the
+// installation back as it was:
+//
+//   <5.2.2 dir>\migration backups\2026-12-07 14-03-22\  (the run's start)
+//       installation\, web site\, zelt\   the files as they were, by name
+//       Console.reg                       the 5.2.2 key as it was
+//       restore.cmd, README.txt
+//
+// The folder is made at the first keep, so a run that changed nothing leaves
+// none. restore.cmd is rewritten after every keep, so a run that stops half
+// way still leaves a backup that restores everything it got to.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Which destination directory of the 5.2.2 installation a file belongs to;
+// each has a subfolder of its own in the backup.
+enum class BackupRoot {
+    Installation, // the 5.2.2 installation directory
+    WebSite, // the 5.2.2 web site directory
+    Zelt, // <5.2.2 installation>\zelt
+};
+
+// The 5.2.2 key a migration imports into, as restore.cmd and the export name it.
+extern const wchar_t BACKUP_REGISTRY_KEY[]; // HKEY_LOCAL_MACHINE\SOFTWARE\Norvale\Kelda\CurrentVersion\Console
+
+class MigrationBackup {
+public:
+    // gaDirectory: the 5.2.2 installation directory, which holds the
+    // "migration backups" folder. start: the run's start in local time, which
+    // names the backup folder. Nothing is created here.
+    MigrationBackup(std::wstring gaDirectory, const SYSTEMTIME& start);
+    MigrationBackup(const MigrationBackup&) = delete;
+    MigrationBackup& operator=(const MigrationBackup&) = delete;
+
+    // Call before destinationRoot\destinationName is written. Copies the file
+    // byte for byte into the backup, or records it as new when it does not
+    // exist (restore.cmd then deletes it). A destination kept before in this
+    // run is left as first kept. False with `reason` when the file could not
+    // be kept: the caller must then leave the destination alone.
+    bool keepFile(BackupRoot root, const std::wstring& destinationRoot, const std::wstring& destinationName,
+                  std::wstring& reason);
+
+    // Call before the registry import. Exports the whole 5.2.2 key into the
+    // backup through the console's command-execution library; once per run.
+    // False with `reason` when no readable export came of it: the caller must
+    // then import nothing.
+    bool keepRegistryKey(std::wstring& reason);
+
+    // Call at the end of the run. Writes restore.cmd and README.txt once more
+    // when anything was kept; true when nothing was kept. False with `reason`
+    // when they could not be written.
+    bool finish(std::wstring& reason);
+
+    // The backup folder; empty until the first keep made it.
+    const std::wstring& folder() const { return m_folder; }
+
+private:
+    struct KeptFile {
+        std::wstring destination; // full path in the 5.2.2 installation
+        std::wstring copy; // relative to the folder; empty: the run created the file
+    };
+
+    bool makeFolder(std::wstring& reason);
+    void dropFolderIfUnused();
+    bool writeRestoreFiles(std::wstring& reason) const;
+
+    std::wstring m_gaDirectory;
+    SYSTEMTIME m_start;
+    std::wstring m_folder;
+    std::vector<KeptFile> m_files;
+    bool m_registryKept = false;
+};
