@@ -53,3 +53,17 @@ HWND callHtmlHelp(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data
     std::call_once(once, [] { htmlHelp = loadHtmlHelp(); });
     return htmlHelp ? htmlHelp(caller, file, command, data) : nullptr;
 }
+
+void closeAllHtmlHelp()
+{
+    callHtmlHelp(nullptr, nullptr, QM_HH_CLOSE_ALL, 0);
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM) -> BOOL {
+            wchar_t className[32] = L"";
+            if (GetClassNameW(window, className, 32) && lstrcmpW(className, L"HH Parent") == 0)
+                DestroyWindow(window);
+            return TRUE;
+        },
+        0);
+}

@@ -8,3 +8,8 @@ constexpr UINT QM_HH_DISPLAY_TOC = 0x0001;
 constexpr UINT QM_HH_CLOSE_ALL = 0x0012;
 
 HWND callHtmlHelp(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data);
+
+// Closes every help window this thread opened. HH_CLOSE_ALL first; a help
+// control that leaves windows open all the same (Wine's does) has them
+// destroyed, so that Done never leaves help behind.
+void closeAllHtmlHelp();

@@ -8,6 +8,7 @@ CMigrateApp theApp;
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    removeCurrentDirectoryFromDllSearch();
     theApp.InitInstance();
     return 0;
 }

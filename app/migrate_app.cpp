@@ -4,6 +4,17 @@
 
 #include <commctrl.h>
 
+void removeCurrentDirectoryFromDllSearch()
+{
+    // SetDefaultDllDirectories is missing before Windows 8 without update
+    // KB2533623; SetDllDirectoryW(L"") drops the current directory everywhere.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS))
+        SetDllDirectoryW(L"");
+}
+
 bool CMigrateApp::InitInstance()
 {
     INITCOMMONCONTROLSEX controls = {};

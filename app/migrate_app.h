@@ -1,5 +1,10 @@
 #pragma once
 
+// Takes the current directory out of the process's DLL search, so that no
+// library the tool or the help control loads by name can be planted beside
+// wherever the tool was started from. The first thing the tool does.
+void removeCurrentDirectoryFromDllSearch();
+
 // The application object: runs the main dialog modally; the process ends
 // when the dialog closes.
 class CMigrateApp {

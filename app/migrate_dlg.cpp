@@ -280,7 +280,7 @@ void CMigrateDlg::OnCancel()
         MessageBeep(MB_ICONWARNING);
         return;
     }
-    callHtmlHelp(nullptr, nullptr, QM_HH_CLOSE_ALL, 0);
+    closeAllHtmlHelp();
     EndDialog(IDCANCEL);
 }
 

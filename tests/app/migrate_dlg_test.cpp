@@ -1,6 +1,7 @@
 // The main dialog as a user meets it, driven from outside its own thread.
 #include "tests/app/dialog_harness.h"
 
+#include "app/migrate_app.h"
 #include "res/resource.h"
 
 #include <commctrl.h>
@@ -163,6 +164,13 @@ TEST_F(MainDialog, ListTicksConfirmationAndAboutBox)
               L"backup copy of those files before proceeding. The default location of those files is:\n"
               L"c:\\program files\\ostrel\\quarn\\console_reporting\\web\n\nAre you sure you want to continue?.",
               messageBoxText(box));
+    // A question with Yes and No, and the question mark.
+    EXPECT_TRUE(GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO) && !GetDlgItem(box, IDOK));
+    HICON shown = nullptr;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            shown = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+    EXPECT_EQ(LoadIconW(nullptr, IDI_QUESTION), shown);
     PostMessageW(box, WM_COMMAND, IDNO, 0);
     ASSERT_TRUE(waitUntil([&] { return !IsWindow(box); }));
     ui.settle();
@@ -208,14 +216,36 @@ TEST_F(MainDialog, EmptyListDisablesItsButtonsAndHelpNeverHangs)
     EXPECT_EQ(nullptr, findDialogWithText(L"", ui.hwnd()));
     EXPECT_EQ(0, g_migrateRuns.load());
 
+    // The help file stands beside this test, as beside the tool: Help opens it
+    // without holding up the dialog, and Done closes it.
+    auto helpShown = [] {
+        HWND help = FindWindowW(L"HH Parent", nullptr);
+        return help && IsWindowVisible(help);
+    };
     ui.click(IDC_HELP_BUTTON);
     DWORD_PTR answer = 0;
     EXPECT_TRUE(SendMessageTimeoutW(ui.hwnd(), WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer));
-    EXPECT_TRUE(ui.close(10000));
-    EXPECT_TRUE(waitUntil([] {
-        HWND help = FindWindowW(L"HH Parent", nullptr);
-        return !help || !IsWindowVisible(help);
-    })) << "closing leaves no help window";
+    ASSERT_TRUE(waitUntil(helpShown, 10000)) << "no help window to close";
+    ui.command(IDCANCEL); // Done, while the help window has the focus
+    EXPECT_TRUE(waitUntil([&] { return ui.closed(); }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return !helpShown(); })) << "closing leaves no help window";
+}
+
+// Once taken out of the search, a library beside the current directory is
+// not found by name, though it is there.
+TEST(StartUp, TheCurrentDirectoryIsNoPlaceToFindLibraries)
+{
+    TempDir dir;
+    ASSERT_TRUE(CopyFileW(widen(QM_ANY_DLL).c_str(), (dir / L"qmplanted.dll").c_str(), FALSE));
+    wchar_t previous[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(dir.path().c_str());
+    removeCurrentDirectoryFromDllSearch();
+    HMODULE planted = LoadLibraryW(L"qmplanted.dll");
+    EXPECT_EQ(nullptr, planted);
+    if (planted)
+        FreeLibrary(planted);
+    SetCurrentDirectoryW(previous);
 }
 
 TEST_F(MainDialog, EveryCloseRequestWaitsForTheRunningWorker)
