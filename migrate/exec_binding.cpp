@@ -96,12 +96,23 @@ int issueCommand(const std::wstring& command, const std::wstring& directory, con
 
     int result;
     if (!issued) {
-        result = request.rc;
+        outcome.libraryError = request.rc;
+        wchar_t text[512] = {};
+        if (entries.execErrorString(request.rc, text, int(sizeof text / sizeof text[0])) > 0) {
+            text[sizeof text / sizeof text[0] - 1] = L'\0';
+            outcome.libraryErrorText = text;
+        }
+        QM_TRACE(TRACE_CAT_APP, L"The library could not run the command, rc: %d %s\n", int(request.rc),
+                 outcome.libraryErrorText.c_str());
+        result = EXEC_LIBRARY_FAILED;
     } else if (!request.results) {
         QM_TRACE(TRACE_CAT_APP, L"\nResults: empty\n");
+        outcome.exitCode = DWORD(request.rc);
         result = EXEC_NO_OUTPUT;
     } else {
         QM_TRACE(TRACE_CAT_APP, L"Obtained Results. Length: %u\n", unsigned(wcslen(request.results)));
+        outcome.exitCode = DWORD(request.rc);
+        outcome.output = request.results;
         if (outputTarget)
             entries.execWriteFile(outputTarget, request.results);
         const int freed = entries.execFreeResults(request.results);

@@ -6,15 +6,17 @@
 
 #include <string>
 
-// Results of runExecCommand besides 0 (done) and the library's own codes.
+// Results of runExecCommand. They are the binding's own: what the library
+// reports about a command it could not run comes in ExecOutcome, never here.
 enum {
-    EXEC_DONE = 0,
+    EXEC_DONE = 0, // the command ran to its end: see ExecOutcome::exitCode
     EXEC_EXCEPTION = 1,
-    EXEC_NOT_LOADED = 3,        // no console path, or LoadLibraryW failed
-    EXEC_NO_ENTRY_POINTS = 4,   // the library lacks execGetEntryPoints
-    EXEC_ENTRY_MISSING = 5,     // an entry point is null, or the library calls itself unusable
-    EXEC_NO_OUTPUT = 6,         // the command ran but the library handed back no results
-    EXEC_COMMAND_TOO_LONG = 7,  // more than EXEC_MAX_COMMAND characters; nothing was run
+    EXEC_LIBRARY_FAILED = 2, // the library could not run the command: see ExecOutcome::libraryError
+    EXEC_NOT_LOADED = 3, // no console path, or LoadLibraryW failed
+    EXEC_NO_ENTRY_POINTS = 4, // the library lacks execGetEntryPoints
+    EXEC_ENTRY_MISSING = 5, // an entry point is null, or the library calls itself unusable
+    EXEC_NO_OUTPUT = 6, // the command ran to its end but the library handed back no results
+    EXEC_COMMAND_TOO_LONG = 7, // more than EXEC_MAX_COMMAND characters; nothing was run
     EXEC_DIRECTORY_TOO_LONG = 8 // more than EXEC_MAX_DIRECTORY characters; nothing was run
 };
 
@@ -25,16 +27,22 @@ struct ExecOutcome {
     // was tried). A library built for another architecture fails here.
     std::wstring library;
     DWORD loadError = 0;
+    // With EXEC_DONE and EXEC_NO_OUTPUT: the command's exit code, and with
+    // EXEC_DONE what it printed. A command that ran is not one that worked.
+    DWORD exitCode = 0;
+    std::wstring output;
+    // With EXEC_LIBRARY_FAILED: the library's code (rc of the request) and
+    // the library's own text for it.
+    INT32 libraryError = 0;
+    std::wstring libraryErrorText;
 };
 
 // Issues `command` with `directory` as its working directory and waits for it
 // to finish. When `outputTarget` is given, the command's output is also
 // written to that file by the library.
 //
-// Returns 0 when the command ran and its output came back (whatever its exit
-// code), one of the codes above, or, when the library could not run the
-// command, the library's code for that (rc of the request). Every step goes to
-// the trace. The library is loaded on each call and never unloaded. When
-// `outcome` is given it is filled in as far as the call got.
+// Returns one of the codes above. Every step goes to the trace. The library
+// is loaded on each call and never unloaded. When `outcome` is given it is
+// filled in as far as the call got.
 int runExecCommand(const std::wstring& command, const std::wstring& directory,
                    const wchar_t* outputTarget = nullptr, ExecOutcome* outcome = nullptr);

@@ -1,6 +1,7 @@
 #include "migrate/registry_transfer.h"
 
 #include "common/cmd/file_io.h"
+#include "common/cmd/registry_key.h"
 #include "common/cmd/system_error.h"
 #include "common/trace/trace.h"
 #include "migrate/exec_binding.h"
@@ -14,7 +15,6 @@ const wchar_t REGISTRATION_FILE_NAME[] = L"quarnrept_mig.reg";
 
 namespace {
 
-const wchar_t kBetaKey[] = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console_reporting";
 const wchar_t kWord[] = L"console_reporting";
 constexpr size_t kWordLength = 17;
 
@@ -95,21 +95,144 @@ std::wstring keepGaInstallValues(const std::wstring& text)
     return kept;
 }
 
+namespace {
+
+const wchar_t kBetaSubKey[] = L"SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console_reporting";
+const wchar_t kGaSubKey[] = L"SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console";
+const std::wstring kRoot = L"HKEY_LOCAL_MACHINE\\";
+
+// What in `path` cmd cannot carry literally between double quotes (a quote
+// ends the quoting, %NAME% is expanded even there, a control character ends
+// or splits the line); empty when nothing.
+std::wstring uncarriable(const std::wstring& path)
+{
+    for (wchar_t c : path) {
+        if (c == L'"' || c == L'%')
+            return std::wstring(L"the character ") + c;
+        if (c < 0x20) {
+            wchar_t code[8];
+            swprintf(code, 8, L"U+%04X", unsigned(c));
+            return std::wstring(L"the control character ") + code;
+        }
+    }
+    return {};
+}
+
+// What the command printed, on one line, as the tail of a reason.
+std::wstring said(const ExecOutcome& outcome)
+{
+    std::wstring text;
+    for (wchar_t c : outcome.output) {
+        if (c == L'\r' || c == L'\n')
+            c = L' ';
+        if (c != L' ' || (!text.empty() && text.back() != L' '))
+            text += c;
+    }
+    while (!text.empty() && text.back() == L' ')
+        text.pop_back();
+    return text.empty() ? text : L" (" + text + L")";
+}
+
+// Why a regedit command run for `step` did not work; empty when it did.
+std::wstring commandFailure(const std::wstring& step, int result, const ExecOutcome& outcome)
+{
+    switch (result) {
+    case EXEC_DONE:
+    case EXEC_NO_OUTPUT:
+        if (outcome.exitCode == 0)
+            return {};
+        return L"regedit exited with status " + std::to_wstring(outcome.exitCode) + L" while " + step + said(outcome);
+    case EXEC_LIBRARY_FAILED:
+        return L"the command library could not run regedit for " + step + L" (its error "
+            + std::to_wstring(outcome.libraryError)
+            + (outcome.libraryErrorText.empty() ? L"" : L": " + outcome.libraryErrorText) + L")";
+    case EXEC_NOT_LOADED:
+        if (outcome.library.empty())
+            return L"the console's install directory is not in the registry, so its command library was not found";
+        return L"the registry editor could not be run: the command library " + outcome.library
+            + L" could not be loaded (" + systemErrorText(outcome.loadError, L"the library") + L")";
+    case EXEC_NO_ENTRY_POINTS:
+        return L"the command library " + outcome.library + L" lacks execGetEntryPoints";
+    case EXEC_ENTRY_MISSING:
+        return L"the command library " + outcome.library + L" lacks an entry point or reports itself unusable";
+    case EXEC_COMMAND_TOO_LONG:
+    case EXEC_DIRECTORY_TOO_LONG:
+        return L"the command for " + step + L" is longer than the command library takes; nothing was run";
+    default:
+        return L"the command library failed while " + step + L" (result " + std::to_wstring(result) + L")";
+    }
+}
+
+} // namespace
+
 bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& reason)
 {
     const std::wstring file = betaDirectory + L"\\" + REGISTRATION_FILE_NAME;
+    const std::wstring betaKey = kRoot + kBetaSubKey;
+    const std::wstring gaKey = kRoot + kGaSubKey;
 
-    // A file left by an earlier run must not stand in for an export that failed.
-    if (!DeleteFileW(file.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: cannot remove old registration file %s, error %u\n", file.c_str(),
-                 unsigned(GetLastError()));
-        reason = L"the old registration file " + file + L" cannot be removed";
+    // The directory comes from the registry and goes into cmd's command lines.
+    const std::wstring refused = uncarriable(betaDirectory);
+    if (!refused.empty()) {
+        reason = L"the beta directory " + betaDirectory + L" contains " + refused
+            + L", which the registry editor's command line cannot carry; nothing was run";
+        return false;
+    }
+    if (GetFileAttributesW(betaDirectory.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        reason = L"the beta directory " + betaDirectory
+            + (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? L" does not exist"
+                   : L" cannot be reached (" + systemErrorText(error) + L")");
         return false;
     }
 
-    const std::wstring exportCommand = L"cmd /q /c regedit /e \"" + file + L"\" " + kBetaKey;
-    ExecOutcome exportOutcome;
-    const int exported = runExecCommand(exportCommand, betaDirectory, nullptr, &exportOutcome);
+    // A file left by an earlier run must not stand in for an export that fails.
+    if (!DeleteFileW(file.c_str())) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND) {
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: cannot remove old registration file %s, error %u\n", file.c_str(),
+                     unsigned(error));
+            reason = L"the old registration file " + file + L" cannot be removed (" + systemErrorText(error) + L")";
+            return false;
+        }
+    }
+
+    // regedit says little when it cannot export (Wine's still exits 0), so
+    // look at the key first, and take one value to look for after the import.
+    bool probing = false;
+    std::wstring probeName, probeData;
+    {
+        CRegistryKey beta;
+        const LONG opened = beta.Open(HKEY_LOCAL_MACHINE, kBetaSubKey);
+        if (opened == ERROR_FILE_NOT_FOUND) {
+            reason = L"the beta key " + betaKey + L" does not exist";
+            return false;
+        }
+        if (opened != ERROR_SUCCESS) {
+            reason = L"the beta key " + betaKey + L" cannot be read (" + systemErrorText(opened) + L")";
+            return false;
+        }
+        std::wstring name, data;
+        DWORD type = 0;
+        for (DWORD index = 0; !probing && beta.EnumValue(index, name, type) == ERROR_SUCCESS; ++index) {
+            // Held back from the import, see keepGaInstallValues.
+            if (_wcsicmp(name.c_str(), L"Path") == 0 || _wcsicmp(name.c_str(), L"WebSiteLocalPath") == 0
+                || beta.QueryString(name, data) != ERROR_SUCCESS)
+                continue;
+            // regedit writes only REG_SZ data as text, so only that is renamed.
+            probing = true;
+            probeName = renameConsoleReporting(name);
+            probeData = type == REG_SZ ? renameConsoleReporting(data) : data;
+        }
+    }
+
+    const std::wstring exportCommand = L"cmd /q /c regedit /e \"" + file + L"\" " + betaKey;
+    ExecOutcome exported;
+    const int exportResult = runExecCommand(exportCommand, betaDirectory, nullptr, &exported);
+    reason = commandFailure(L"exporting the beta key", exportResult, exported);
+    if (!reason.empty())
+        return false;
 
     std::wstring text;
     std::wstring errorText;
@@ -117,15 +240,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
     if (w32GetFile(file, text, errorText, length, 1, 0) != W32_FILE_OK) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error getting file: %s\n", file.c_str());
         // Importing an empty file would add nothing: say what went wrong instead.
-        if (exported == EXEC_DONE || exported == EXEC_NO_OUTPUT)
-            reason = L"the registry settings could not be exported (is the beta key still there?)";
-        else if (exported == EXEC_NOT_LOADED && exportOutcome.loadError != 0)
-            reason = L"the registry editor could not be run: the command library " + exportOutcome.library
-                     + L" could not be loaded ("
-                     + systemErrorText(exportOutcome.loadError, L"the library") + L")";
-        else
-            reason = L"the registry editor could not be run (command library result " + std::to_wstring(exported)
-                     + L")";
+        reason = L"regedit left no readable export of the beta key in " + file + said(exported);
         return false;
     }
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: registry file len: %u\n", unsigned(length));
@@ -134,16 +249,34 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
     if (w32PutFile(file, renamed, 1, -1, errorText, 1, 0) != 0) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", file.c_str());
         // Importing the file as exported would only write the beta key back.
-        reason = L"the registration file " + file + L" could not be rewritten";
+        reason = L"the registration file " + file + L" could not be rewritten"
+            + (errorText.empty() ? L"" : L" (" + errorText + L")") + L"; nothing was imported";
         return false;
     }
 
     const std::wstring importCommand = L"cmd /q /c regedit /s \"" + file + L"\"";
-    const int imported = runExecCommand(importCommand, betaDirectory);
-    if (imported != EXEC_DONE && imported != EXEC_NO_OUTPUT) {
-        reason = L"the registry editor could not import " + file + L" (command library result "
-                 + std::to_wstring(imported) + L")";
+    ExecOutcome imported;
+    const int importResult = runExecCommand(importCommand, betaDirectory, nullptr, &imported);
+    reason = commandFailure(L"importing " + file, importResult, imported);
+    if (!reason.empty())
         return false;
+
+    // An import can end well having written nothing (a key it may not write,
+    // a file it did not take): the value taken above must be there now.
+    if (probing) {
+        CRegistryKey ga;
+        std::wstring data;
+        LONG rc = ga.Open(HKEY_LOCAL_MACHINE, kGaSubKey);
+        if (rc == ERROR_SUCCESS)
+            rc = ga.QueryString(probeName, data);
+        if (rc != ERROR_SUCCESS || data != probeData) {
+            reason = L"the import of " + file + L" did not arrive: the value \"" + probeName + L"\" under " + gaKey
+                + (rc == ERROR_FILE_NOT_FOUND ? L" is missing"
+                       : rc != ERROR_SUCCESS  ? L" cannot be read (" + systemErrorText(rc) + L")"
+                                              : L" does not hold the exported data")
+                + said(imported);
+            return false;
+        }
     }
     return true;
 }

@@ -19,5 +19,8 @@ std::wstring renameConsoleReporting(const std::wstring& text);
 std::wstring keepGaInstallValues(const std::wstring& text);
 
 // Runs the transfer. Returns true when the settings were exported, rewritten
-// and imported; otherwise false with `reason` saying which step failed.
+// and imported, and a value of the beta key (when it holds one) is now under
+// the 5.2.2 key as exported; otherwise false with `reason` saying what failed.
+// A beta directory holding a character that cmd cannot carry literally within
+// double quotes (", %, control characters) is refused before anything runs.
 bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& reason);

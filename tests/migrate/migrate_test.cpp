@@ -86,6 +86,16 @@ protected:
     // The binding keeps exec_dll.dll loaded; let go so the directory can go.
     void TearDown() override { unload(ga + L"\\exec_dll.dll"); }
 
+    // Puts `library` in the 5.2.2 directory as exec_dll.dll (none when null).
+    void useLibrary(const char* library)
+    {
+        unload(ga + L"\\exec_dll.dll");
+        DeleteFileW((ga + L"\\exec_dll.dll").c_str());
+        if (library) {
+            ASSERT_TRUE(CopyFileW(widen(library).c_str(), (ga + L"\\exec_dll.dll").c_str(), FALSE)) << library;
+        }
+    }
+
     // Confirms a migration and waits for its closing message; returns its
     // text after answering it, once the dialog reads "Ready" again.
     std::wstring migrate(DialogHarness& ui, const std::function<void()>& duringRun = nullptr)
@@ -266,7 +276,7 @@ TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
     writeBytes(gaWeb + L"\\index.htm", "old page");                     // destination held open
     HANDLE locked = CreateFileW((gaWeb + L"\\index.htm").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, locked);
-    deleteRegTree(BETA_KEY);                                           // nothing to export
+    denyRegAccess(GA_KEY, KEY_SET_VALUE | KEY_CREATE_SUB_KEY); // regedit imports nothing, exits 0
 
     const std::wstring message = migrate(ui);
     CloseHandle(locked);
@@ -277,6 +287,10 @@ TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
          {L"daily.ext", L"cache.dat", L"link.cfg", L"notifymissed.txt", L"index.htm", L"console_reporting"})
         EXPECT_EQ(0u, states[failed].find(L"Failed: ")) << narrow(failed) << ": " << narrow(states[failed]);
     EXPECT_NE(std::wstring::npos, states[L"cache.dat"].find(L"not OEM text"));
+    EXPECT_NE(
+        std::wstring::npos,
+        states[L"console_reporting"].find(
+            L"\"ReportDir\" under HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console is missing"));
     for (const wchar_t* migrated : {L"recipients.rcp", L"report.xml", L"notifyfailed.txt", L"summary.info"})
         EXPECT_EQ(L"Migrated", states[migrated]) << narrow(migrated);
 
@@ -297,18 +311,14 @@ TEST_F(Migration, AnUnusableCommandLibraryFailsOnlyTheRegistryRow)
         std::wstring reason;
     };
     const std::wstring notLoaded = L"\\exec_dll.dll could not be loaded (";
-    std::vector<Case> cases = {{nullptr, notLoaded}, {QM_EXEC_DLL_NOENTRY, L"result 4"}};
+    std::vector<Case> cases = { { nullptr, notLoaded }, { QM_EXEC_DLL_NOENTRY, L"lacks execGetEntryPoints" } };
 #ifdef QM_EXEC_DLL_FOREIGN
     // The console's own library is 32-bit: a 64-bit build must say why it cannot use it.
     cases.push_back({QM_EXEC_DLL_FOREIGN, notLoaded + systemErrorText(ERROR_BAD_EXE_FORMAT, L"the library") + L")"});
 #endif
     for (const Case& c : cases) {
         SCOPED_TRACE(c.library ? c.library : "no exec_dll.dll");
-        unload(ga + L"\\exec_dll.dll");
-        DeleteFileW((ga + L"\\exec_dll.dll").c_str());
-        if (c.library) {
-            ASSERT_TRUE(CopyFileW(widen(c.library).c_str(), (ga + L"\\exec_dll.dll").c_str(), FALSE));
-        }
+        useLibrary(c.library);
         DialogHarness ui(t_processRefresh, t_processMigrate);
         const std::wstring message = migrate(ui);
         EXPECT_NE(std::wstring::npos, message.find(L"1 of 10 items could not be migrated")) << narrow(message);
@@ -317,6 +327,66 @@ TEST_F(Migration, AnUnusableCommandLibraryFailsOnlyTheRegistryRow)
         EXPECT_NE(std::wstring::npos, state.find(c.reason)) << narrow(state);
         EXPECT_EQ(L"<missing>", regString(GA_KEY, L"ReportDir"));
         EXPECT_EQ(unicodeFile(wideRecipients), readBytes(ga + L"\\recipients.rcp"));
+    }
+}
+
+TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
+{
+    const std::wstring file = beta + L"\\quarnrept_mig.reg";
+    auto expectFailure = [&](const std::wstring& directory, const std::wstring& because) {
+        std::wstring reason;
+        EXPECT_FALSE(migrateRegistrySettings(directory, reason)) << narrow(because);
+        EXPECT_NE(std::wstring::npos, reason.find(because)) << narrow(reason);
+        EXPECT_EQ(L"<missing>", regString(GA_KEY, L"ReportDir")) << narrow(because);
+    };
+    expectFailure(beta + L"\\gone", L"the beta directory " + beta + L"\\gone does not exist");
+
+    // Cmd would end the quoting at a quote, expand %TEMP%, end the line at a control character.
+    makeDirs(root / L"100%TEMP%");
+    expectFailure(root / L"100%TEMP%", L"100%TEMP% contains the character %, ");
+    EXPECT_FALSE(fileExists(root / L"100%TEMP%\\quarnrept_mig.reg"));
+    expectFailure(root / L"quo\"ted", L"contains the character \", ");
+    expectFailure(root / L"tab\there", L"contains the control character U+0009, ");
+
+    const std::pair<const char*, std::wstring> libraries[] = {
+        { QM_EXEC_DLL_IMPORT_EXITS, L"regedit exited with status 1 while importing " + file },
+        { QM_EXEC_DLL_IMPORT_REFUSED, L"could not run regedit for importing " + file + L" (its error 6: " },
+        { QM_EXEC_DLL_EXPORT_READ_ONLY, L"could not be rewritten" },
+    };
+    for (const auto& c : libraries) {
+        useLibrary(c.first);
+        expectFailure(beta, c.second);
+    }
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    useLibrary(QM_EXEC_DLL);
+
+    // A registration file of an earlier run is removed first, never imported.
+    const std::wstring betaKey
+        = L"the beta key HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console_reporting";
+    const std::string stale = unicodeFile(L"Windows Registry Editor Version 5.00\r\n\r\n"
+                                          L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console]\r\n"
+                                          L"\"ReportDir\"=\"stale\"\r\n");
+    writeBytes(file, stale);
+    denyRegAccess(BETA_KEY, KEY_QUERY_VALUE);
+    expectFailure(beta, betaKey + L" cannot be read (" + systemErrorText(ERROR_ACCESS_DENIED) + L")");
+    denyRegAccess(BETA_KEY, 0);
+    EXPECT_FALSE(fileExists(file));
+    writeBytes(file, stale);
+    deleteRegTree(BETA_KEY);
+    expectFailure(beta, betaKey + L" does not exist");
+    EXPECT_FALSE(fileExists(file));
+}
+
+TEST_F(Migration, BetaDirectoriesWithCharactersThatCmdCarriesLiterallyWork)
+{
+    // (Non-ASCII names cannot be made under the "C" locale the tests run Wine in.)
+    for (const wchar_t* name : { L"space & (parens)", L"caret^ ^^", L"semi;comma,eq=!bang" }) {
+        const std::wstring directory = root / name;
+        makeDirs(directory);
+        deleteRegValue(GA_KEY, L"ReportDir");
+        std::wstring reason;
+        EXPECT_TRUE(migrateRegistrySettings(directory, reason)) << narrow(reason);
+        EXPECT_EQ(renamed + L"\\reports", regString(GA_KEY, L"ReportDir")) << narrow(directory);
     }
 }
 

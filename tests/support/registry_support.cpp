@@ -1,5 +1,9 @@
 #include "tests/support/registry_support.h"
 
+#include <sddl.h>
+
+#include <cwchar>
+
 namespace qmtest {
 
 namespace {
@@ -12,6 +16,21 @@ HKEY createKey(const std::wstring& key)
 }
 
 } // namespace
+
+void denyRegAccess(const std::wstring& key, REGSAM denied)
+{
+    wchar_t sddl[64];
+    swprintf(sddl, 64, L"D:(D;;0x%lx;;;WD)(A;;KA;;;WD)", static_cast<unsigned long>(denied));
+    HKEY handle = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, WRITE_DAC, &handle) == ERROR_SUCCESS
+        && ConvertStringSecurityDescriptorToSecurityDescriptorW(denied ? sddl : L"D:(A;;KA;;;WD)", SDDL_REVISION_1,
+                                                                &descriptor, nullptr))
+        RegSetKeySecurity(handle, DACL_SECURITY_INFORMATION, descriptor);
+    LocalFree(descriptor);
+    if (handle)
+        RegCloseKey(handle);
+}
 
 void setRegString(const std::wstring& key, const std::wstring& name, const std::wstring& value, DWORD type)
 {
@@ -59,15 +78,6 @@ std::wstring regString(const std::wstring& key, const std::wstring& name, const 
     if (rc != ERROR_SUCCESS)
         return missing;
     return std::wstring(data);
-}
-
-bool regKeyExists(const std::wstring& key)
-{
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(handle);
-    return true;
 }
 
 } // namespace qmtest

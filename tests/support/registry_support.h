@@ -22,7 +22,10 @@ void deleteRegValue(const std::wstring& key, const std::wstring& name);
 void deleteRegTree(const std::wstring& key);
 // The string value, or `missing` when the key or value is not there.
 std::wstring regString(const std::wstring& key, const std::wstring& name, const std::wstring& missing = L"<missing>");
-bool regKeyExists(const std::wstring& key);
+
+// Denies everyone `denied` on the key (Wine checks access as Windows does);
+// 0 lets everyone do everything again.
+void denyRegAccess(const std::wstring& key, REGSAM denied);
 
 // Removes HKLM\SOFTWARE\Norvale before and after the test.
 class CleanNorvaleKeys {
