@@ -3,9 +3,11 @@
 #include "common/cmd/file_io.h"
 #include "common/trace/trace.h"
 #include "discovery/migration_view.h"
+#include "migrate/migration_backup.h"
 #include "migrate/registry_transfer.h"
 
 #include <cstring>
+#include <functional>
 #include <cwchar>
 #include <new>
 #include <stdexcept>
@@ -28,7 +30,7 @@ bool startsWithUnicodeMark(const std::string& bytes)
 } // namespace
 
 bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, const std::wstring& destinationName,
-                     std::wstring& reason)
+                     std::wstring& reason, const std::function<bool(std::wstring& reason)>& beforeWrite)
 {
     const bool toUnicode = itemKindConvertsToUnicode(item.kind);
     const std::wstring source = item.sourceRoot + L"\\" + sourceName;
@@ -44,34 +46,37 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
         return false;
     }
 
-    int written;
+    // The new content is made whole before the destination is touched.
+    bool convert = false;
+    std::wstring text;
     if (!toUnicode) {
         // Templates and Zelt files go over exactly as they are.
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
                  destination.c_str(), L"Ansi");
-        written = w32WriteFileBytes(destination, bytes, errorText);
     } else if (startsWithUnicodeMark(bytes)) {
         // Already UTF-16LE (an earlier run, or converted in place): converting
         // it again would destroy it.
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Unicode",
                  destination.c_str(), L"Unicode");
-        written = w32WriteFileBytes(destination, bytes, errorText);
     } else {
         if (std::memchr(bytes.data(), 0, bytes.size())) {
             QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: not OEM text, zero byte in %s\n", source.c_str());
             reason = source + L" is not OEM text (it holds zero bytes); nothing was written";
             return false;
         }
-        std::wstring text;
         w32NarrowToWide(bytes.c_str(), text);
         if (text.empty() && !bytes.empty()) {
             reason = source + L" cannot be converted from the OEM code page; nothing was written";
             return false;
         }
+        convert = true;
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
                  destination.c_str(), L"Unicode");
-        written = w32PutFile(destination, text, 1, -1, errorText, 1, 0);
     }
+    if (beforeWrite && !beforeWrite(reason))
+        return false;
+    const int written = convert ? w32PutFile(destination, text, 1, -1, errorText, 1, 0)
+                                : w32WriteFileBytes(destination, bytes, errorText);
     if (written != 0) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", destination.c_str());
         reason = L"cannot write " + destination;
@@ -84,13 +89,31 @@ namespace {
 
 // Carries one taken record over. Whatever goes wrong in it, a failure,
 // an exception or a size the tool cannot handle, fails this row only.
-bool migrateRecord(CMigrationView& view, const MigrationItem& item, std::wstring& reason)
+BackupRoot backupRootOf(ItemKind kind)
+{
+    switch (kind) {
+    case ITEM_WEB_SUMMARY_HTM:
+    case ITEM_WEB_SUMMARY_INFO:
+        return BackupRoot::WebSite;
+    case ITEM_ZELT:
+        return BackupRoot::Zelt;
+    default:
+        return BackupRoot::Installation;
+    }
+}
+
+bool migrateRecord(CMigrationView& view, MigrationBackup& backup, const MigrationItem& item, std::wstring& reason)
 {
     try {
+        // What a row replaces is kept first; a row that cannot be kept is
+        // not carried over.
         if (item.kind == ITEM_REGISTRY_SETTINGS)
-            return migrateRegistrySettings(view.m_betaPath, reason);
+            return migrateRegistrySettings(view.m_betaPath, reason,
+                                           [&](std::wstring& why) { return backup.keepRegistryKey(why); });
         if (itemKindIsFile(item.kind))
-            return migrateFileItem(item, item.sourceFileName, item.destinationName, reason);
+            return migrateFileItem(item, item.sourceFileName, item.destinationName, reason, [&](std::wstring& why) {
+                return backup.keepFile(backupRootOf(item.kind), item.destinationRoot, item.destinationName, why);
+            });
         return true; // the "No items were found" row: only marked
     } catch (const std::bad_alloc&) {
         reason = L"not enough memory to carry this item over";
@@ -115,6 +138,9 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
     unsigned failed = 0;
     std::vector<TakenRecord> taken;
     size_t reached = 0;
+    SYSTEMTIME start;
+    GetLocalTime(&start);
+    MigrationBackup backup(view.m_gaPath, start);
     try {
         view.disableWorkerButtons();
         view.m_list.setRedraw(true);
@@ -131,7 +157,7 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
                 continue;
             Sleep(250);
             std::wstring reason;
-            const bool ok = migrateRecord(view, record.item, reason);
+            const bool ok = migrateRecord(view, backup, record.item, reason);
             ok ? ++migrated : ++failed;
             if (!ok)
                 QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s failed: %s\n", record.item.sourceName.c_str(),
@@ -155,6 +181,15 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
                       + std::to_wstring(failed + migrated)
                       + L" items could not be migrated.\n\nThe State column shows why for each of them; "
                         L"everything else was migrated.";
+            icon = MB_ICONWARNING;
+        }
+        std::wstring backupProblem;
+        const bool backupWritten = backup.finish(backupProblem);
+        if (!backup.folder().empty())
+            message += L"\n\nWhat the migration replaced is kept in " + backup.folder()
+                       + L". To put the 5.2.2 installation back as it was, run restore.cmd in that folder.";
+        if (!backupWritten) {
+            message += L"\n\nThe backup is incomplete: " + backupProblem;
             icon = MB_ICONWARNING;
         }
         CWindow(view.m_list.parent()).messageBox(message, kAppTitle, MB_OK | icon);

@@ -165,7 +165,8 @@ std::wstring commandFailure(const std::wstring& step, int result, const ExecOutc
 
 } // namespace
 
-bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& reason)
+bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& reason,
+                             const std::function<bool(std::wstring& reason)>& beforeImport)
 {
     const std::wstring file = betaDirectory + L"\\" + REGISTRATION_FILE_NAME;
     const std::wstring betaKey = kRoot + kBetaSubKey;
@@ -253,6 +254,9 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
             + (errorText.empty() ? L"" : L" (" + errorText + L")") + L"; nothing was imported";
         return false;
     }
+
+    if (beforeImport && !beforeImport(reason))
+        return false;
 
     const std::wstring importCommand = L"cmd /q /c regedit /s \"" + file + L"\"";
     ExecOutcome imported;

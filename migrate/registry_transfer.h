@@ -4,6 +4,7 @@
 // editor imports the file again.
 #pragma once
 
+#include <functional>
 #include <string>
 
 extern const wchar_t REGISTRATION_FILE_NAME[]; // "quarnrept_mig.reg"
@@ -23,4 +24,8 @@ std::wstring keepGaInstallValues(const std::wstring& text);
 // the 5.2.2 key as exported; otherwise false with `reason` saying what failed.
 // A beta directory holding a character that cmd cannot carry literally within
 // double quotes (", %, control characters) is refused before anything runs.
-bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& reason);
+// `beforeImport`, when given, runs once the rewritten file is ready and
+// before anything is imported; when it fails (false, with `reason`) nothing
+// is imported.
+bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& reason,
+                             const std::function<bool(std::wstring& reason)>& beforeImport = nullptr);

@@ -11,6 +11,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -96,6 +97,8 @@ protected:
         }
     }
 
+    std::wstring backupNote; // the closing message's last paragraph, when it names a backup
+
     // Confirms a migration and waits for its closing message; returns its
     // text after answering it, once the dialog reads "Ready" again.
     std::wstring migrate(DialogHarness& ui, const std::function<void()>& duringRun = nullptr)
@@ -118,6 +121,10 @@ protected:
         if (!done)
             return L"<no closing message>";
         std::wstring text = messageBoxText(done);
+        // The paragraph naming the backup folder goes apart.
+        const size_t kept = text.find(L"\n\nWhat the migration replaced is kept in ");
+        backupNote = kept == std::wstring::npos ? L"" : text.substr(kept + 2);
+        text.resize(std::min(kept, text.size()));
         EXPECT_EQ(L"Completed", windowText(ui.control(IDC_STATUS)));
         EXPECT_FALSE(IsWindowEnabled(ui.control(IDC_REFRESH))) << "buttons come back only after the message";
         PostMessageW(done, WM_COMMAND, IDOK, 0);
