@@ -1,5 +1,7 @@
 #include "app/html_help.h"
 
+#include "window/handle.h"
+
 #include <mutex>
 
 namespace {
@@ -9,15 +11,15 @@ using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 // Path of the help control registered under its class id.
 bool htmlHelpControlPath(wchar_t* path, DWORD capacity)
 {
-    HKEY key;
+    HKEY opened = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0,
-                      KEY_READ, &key)
+                      KEY_READ, &opened)
         != ERROR_SUCCESS)
         return false;
+    const CKeyHandle key(opened);
     DWORD type = 0;
     DWORD bytes = (capacity - 1) * sizeof(wchar_t);
-    LONG rc = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &bytes);
-    RegCloseKey(key);
+    LONG rc = RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &bytes);
     if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
         return false;
     path[bytes / sizeof(wchar_t)] = L'\0';
@@ -54,16 +56,20 @@ HWND callHtmlHelp(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data
     return htmlHelp ? htmlHelp(caller, file, command, data) : nullptr;
 }
 
+namespace {
+
+BOOL CALLBACK destroyHelpWindow(HWND window, LPARAM)
+{
+    wchar_t className[32] = L"";
+    if (GetClassNameW(window, className, 32) && lstrcmpW(className, L"HH Parent") == 0)
+        DestroyWindow(window);
+    return TRUE;
+}
+
+} // namespace
+
 void closeAllHtmlHelp()
 {
     callHtmlHelp(nullptr, nullptr, QM_HH_CLOSE_ALL, 0);
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM) -> BOOL {
-            wchar_t className[32] = L"";
-            if (GetClassNameW(window, className, 32) && lstrcmpW(className, L"HH Parent") == 0)
-                DestroyWindow(window);
-            return TRUE;
-        },
-        0);
+    EnumThreadWindows(GetCurrentThreadId(), destroyHelpWindow, 0);
 }

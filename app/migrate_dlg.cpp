@@ -32,19 +32,17 @@ std::wstring helpTopicPath()
 }
 
 // Centres the window in the work area of its monitor.
-void centreOnMonitor(HWND window)
+void centreOnMonitor(const CWindow& window)
 {
     RECT frame;
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
-    if (!GetWindowRect(window, &frame)
-        || !GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor))
+    if (!window.getRect(frame) || !GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor))
         return;
     const RECT& area = monitor.rcWork;
     const int x = area.left + ((area.right - area.left) - (frame.right - frame.left)) / 2;
     const int y = area.top + ((area.bottom - area.top) - (frame.bottom - frame.top)) / 2;
-    SetWindowPos(window, nullptr, x > area.left ? x : area.left, y > area.top ? y : area.top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    window.moveTo(x > area.left ? x : area.left, y > area.top ? y : area.top);
 }
 const wchar_t kTraceFile[] = L"trace_quarnrept_migrate.txt";
 
@@ -116,14 +114,14 @@ void CMigrateDlg::DoDataExchange()
 BOOL CMigrateDlg::OnInitDialog()
 {
     DoDataExchange();
-    centreOnMonitor(hwnd());
+    centreOnMonitor(*this);
 
-    if (HMENU systemMenu = GetSystemMenu(hwnd(), FALSE)) {
+    if (HMENU menu = systemMenu()) {
         wchar_t about[256];
         int length = LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 256);
         if (length > 0) {
-            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about);
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about);
         }
     }
 
@@ -296,13 +294,13 @@ bool CMigrateDlg::OnSysCommand(UINT command)
 
 bool CMigrateDlg::OnPaint()
 {
-    if (!IsIconic(hwnd()))
+    if (!isIconic())
         return false;
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(hwnd(), &paint);
     send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc));
     RECT client;
-    GetClientRect(hwnd(), &client);
+    getClientRect(client);
     const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
     const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
     DrawIcon(dc, x, y, m_hIcon);

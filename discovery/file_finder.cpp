@@ -1,27 +1,11 @@
 #include "discovery/file_finder.h"
 
 #include "common/trace/trace.h"
+#include "window/handle.h"
 
 #include <windows.h>
 
 namespace {
-
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : m_handle(handle) {}
-    ~FindHandle()
-    {
-        if (valid())
-            FindClose(m_handle);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
 
 bool patternMatches(const std::wstring& pattern, const std::wstring& name)
 {
@@ -77,8 +61,8 @@ int findFiles(const std::wstring& directory, const std::wstring* patterns, int p
         return 0;
 
     WIN32_FIND_DATAW entry;
-    FindHandle find(FindFirstFileW((directory + L"\\*").c_str(), &entry));
-    if (!find.valid())
+    CFindHandle find(FindFirstFileW((directory + L"\\*").c_str(), &entry));
+    if (!find.IsValid())
         return 0;
 
     std::wstring name;
@@ -103,7 +87,7 @@ int findFiles(const std::wstring& directory, const std::wstring* patterns, int p
             result += L'\\';
             result += name;
         }
-    } while (running < capacity && FindNextFileW(find.get(), &entry));
+    } while (running < capacity && FindNextFileW(find.Get(), &entry));
 
     count = running;
     return 0;

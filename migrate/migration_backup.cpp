@@ -3,6 +3,7 @@
 #include "common/cmd/system_error.h"
 #include "common/trace/trace.h"
 #include "migrate/exec_binding.h"
+#include "window/handle.h"
 
 #include <cwchar>
 #include <memory>
@@ -19,16 +20,10 @@ const wchar_t kReadmeFile[] = L"README.txt";
 // reg.exe's spelling of the same key.
 const wchar_t kRegKey[] = L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console";
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using FileHandle = std::unique_ptr<void, HandleCloser>;
-
-FileHandle openFile(const std::wstring& path, DWORD access, DWORD disposition)
+CFileHandle openFile(const std::wstring& path, DWORD access, DWORD disposition)
 {
-    HANDLE handle
-        = CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return FileHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+    return CFileHandle(
+        CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 const wchar_t* rootFolderName(BackupRoot root)
@@ -102,12 +97,12 @@ bool writeWholeFile(const std::wstring& path, const std::string& bytes, std::wst
     const std::wstring temporary = path + L".new";
     DWORD error = 0;
     {
-        FileHandle file = openFile(temporary, GENERIC_WRITE, CREATE_ALWAYS);
+        CFileHandle file = openFile(temporary, GENERIC_WRITE, CREATE_ALWAYS);
         DWORD written = 0;
-        if (!file)
+        if (!file.IsValid())
             error = GetLastError();
-        else if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)
-                 || !FlushFileBuffers(file.get()))
+        else if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)
+                 || !FlushFileBuffers(file.Get()))
             error = GetLastError();
         else if (written != bytes.size())
             error = ERROR_WRITE_FAULT;
@@ -150,16 +145,16 @@ bool exportRegistryKey(const std::wstring& file, const std::wstring& directory, 
     // is the only proof: UTF-16LE behind FF FE, holding the key itself.
     std::string bytes;
     DWORD error = 0;
-    if (FileHandle in = openFile(file, GENERIC_READ, OPEN_EXISTING)) {
+    if (CFileHandle in = openFile(file, GENERIC_READ, OPEN_EXISTING); in.IsValid()) {
         LARGE_INTEGER size {};
         DWORD read = 0;
-        if (!GetFileSizeEx(in.get(), &size))
+        if (!GetFileSizeEx(in.Get(), &size))
             error = GetLastError();
         else if (size.QuadPart > 0x4000000)
             error = ERROR_FILE_TOO_LARGE;
         else {
             bytes.resize(static_cast<size_t>(size.QuadPart));
-            if (!bytes.empty() && !ReadFile(in.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr))
+            if (!bytes.empty() && !ReadFile(in.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr))
                 error = GetLastError();
             bytes.resize(read);
         }

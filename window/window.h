@@ -37,6 +37,14 @@ public:
         text.resize(length > 0 ? length : 0);
         return text;
     }
+    bool getRect(RECT& rect) const { return ::GetWindowRect(m_window, &rect) != FALSE; }
+    bool getClientRect(RECT& rect) const { return ::GetClientRect(m_window, &rect) != FALSE; }
+    bool moveTo(int x, int y) const
+    {
+        return ::SetWindowPos(m_window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) != FALSE;
+    }
+    bool isIconic() const { return ::IsIconic(m_window) != FALSE; }
+    HMENU systemMenu() const { return ::GetSystemMenu(m_window, FALSE); }
     void setRedraw(bool on) const { send(WM_SETREDRAW, on ? TRUE : FALSE); }
     bool invalidate(const RECT* area = nullptr, bool erase = true) const
     {

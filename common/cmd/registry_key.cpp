@@ -14,14 +14,13 @@ const wchar_t* const kTypeNames[] = {
 
 // Opens subKey below an already open handle, closing a connection handle
 // afterwards: the opened key stays valid without it.
-LONG openBelow(HKEY base, HKEY root, const std::wstring& subKey, HKEY& keyOut)
+LONG openBelow(HKEY base, HKEY root, const std::wstring& subKey, CKeyHandle& keyOut)
 {
+    CKeyHandle connection(base != root ? base : nullptr);
     HKEY key = nullptr;
     LONG rc = RegOpenKeyExW(base, subKey.c_str(), 0, KEY_READ, &key);
-    if (base != root)
-        RegCloseKey(base);
     if (rc == ERROR_SUCCESS)
-        keyOut = key;
+        keyOut.Attach(key);
     return rc;
 }
 
@@ -52,11 +51,7 @@ LONG CRegistryKey::OpenOnMachine(const std::wstring& machine, HKEY root, const s
 
 LONG CRegistryKey::Close()
 {
-    if (!m_key)
-        return ERROR_SUCCESS;
-    LONG rc = RegCloseKey(m_key);
-    m_key = nullptr;
-    return rc;
+    return m_key.IsValid() ? RegCloseKey(m_key.Detach()) : ERROR_SUCCESS;
 }
 
 LONG CRegistryKey::QueryString(const std::wstring& valueName, std::wstring& out)
@@ -70,7 +65,7 @@ LONG CRegistryKey::QueryString(const std::wstring& valueName, std::wstring& out)
     wchar_t buffer[chars];
     DWORD type = REG_NONE;
     DWORD size = QUERY_STRING_BYTES;
-    LONG rc = m_key ? RegQueryValueExW(m_key, valueName.c_str(), nullptr, &type,
+    LONG rc = m_key.IsValid() ? RegQueryValueExW(m_key.Get(), valueName.c_str(), nullptr, &type,
                                        reinterpret_cast<BYTE*>(buffer), &size)
                     : LONG(ERROR_INVALID_HANDLE);
     if (rc == ERROR_SUCCESS) {
@@ -89,12 +84,12 @@ LONG CRegistryKey::QueryString(const std::wstring& valueName, std::wstring& out)
 LONG CRegistryKey::EnumValue(DWORD index, std::wstring& nameOut, DWORD& typeOut)
 {
     nameOut.clear();
-    if (!m_key)
+    if (!m_key.IsValid())
         return ERROR_INVALID_HANDLE;
     wchar_t name[ENUM_NAME_CHARS];
     DWORD length = ENUM_NAME_CHARS;
     DWORD type = REG_NONE;
-    LONG rc = RegEnumValueW(m_key, index, name, &length, nullptr, &type, nullptr, nullptr);
+    LONG rc = RegEnumValueW(m_key.Get(), index, name, &length, nullptr, &type, nullptr, nullptr);
     if (rc == ERROR_SUCCESS) {
         nameOut.assign(name, length < ENUM_NAME_CHARS ? length : ENUM_NAME_CHARS - 1);
         typeOut = type;
@@ -106,7 +101,7 @@ LONG CRegistryKey::QueryInfo(DWORD* subKeyCountOut, DWORD* valueCountOut)
 {
     DWORD subKeys = 0;
     DWORD values = 0;
-    LONG rc = m_key ? RegQueryInfoKeyW(m_key, nullptr, nullptr, nullptr, &subKeys, nullptr,
+    LONG rc = m_key.IsValid() ? RegQueryInfoKeyW(m_key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr,
                                        nullptr, &values, nullptr, nullptr, nullptr, nullptr)
                     : LONG(ERROR_INVALID_HANDLE);
     if (rc != ERROR_SUCCESS) {
@@ -146,16 +141,15 @@ bool CRegistryKey::IsLocalMachine(const std::wstring& machine)
 
 bool CRegistryKey::IsWow64()
 {
-    HMODULE kernel = LoadLibraryW(L"KERNEL32.DLL");
-    if (!kernel)
+    CModuleHandle kernel(LoadLibraryW(L"KERNEL32.DLL"));
+    if (!kernel.IsValid())
         return false;
     using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
     auto isWow64Process = reinterpret_cast<IsWow64ProcessFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+        reinterpret_cast<void*>(GetProcAddress(kernel.Get(), "IsWow64Process")));
     BOOL wow64 = FALSE;
     if (isWow64Process && !isWow64Process(GetCurrentProcess(), &wow64))
         wow64 = FALSE;
-    FreeLibrary(kernel);
     return wow64 != FALSE;
 }
 

@@ -10,6 +10,8 @@
 // fails the user is told to start the Remote Registry service.
 #pragma once
 
+#include "window/handle.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -36,7 +38,7 @@ public:
     // Closes the key if one is open. Returns RegCloseKey's result, or 0.
     LONG Close();
 
-    bool IsOpen() const { return m_key != nullptr; }
+    bool IsOpen() const { return m_key.IsValid(); }
 
     // Empties `out`, then reads the value's data (whatever its type) as UTF-16
     // text, up to QUERY_STRING_BYTES bytes; an odd last byte is dropped and
@@ -73,5 +75,5 @@ public:
     static constexpr DWORD ENUM_NAME_CHARS = 512;
 
 private:
-    HKEY m_key = nullptr;
+    CKeyHandle m_key;
 };

@@ -84,10 +84,12 @@ DialogHarness::DialogHarness(LPTHREAD_START_ROUTINE refresh, LPTHREAD_START_ROUT
         m_dialog.DoModal();
         m_closed = true;
     });
-    waitUntil([this] { return m_dialog.hwnd() && IsWindowVisible(m_dialog.hwnd()); });
+    // Generous: a Wine prefix that other tests load at the same time is slow
+    // to show the first window.
+    waitUntil([this] { return m_dialog.hwnd() && IsWindowVisible(m_dialog.hwnd()); }, 30000);
     m_hwnd = m_dialog.hwnd();
     if (m_hwnd)
-        waitUntil([this] { return IsWindowEnabled(control(IDC_REFRESH)) && !m_dialog.workerRunning(); });
+        waitUntil([this] { return IsWindowEnabled(control(IDC_REFRESH)) && !m_dialog.workerRunning(); }, 30000);
     settle();
 }
 
