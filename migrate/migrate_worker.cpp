@@ -30,29 +30,29 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
     const bool toUnicode = itemKindConvertsToUnicode(item.kind);
     const std::wstring source = item.sourceRoot + L"\\" + sourceName;
     const std::wstring destination = item.destinationRoot + L"\\" + destinationName;
-    std::wstring errorText;
+    FileFailure failure;
 
     // Read whole and closed before the destination is written, so a file that
     // is its own destination (a shared web site directory) is safe.
     std::string bytes;
-    if (w32ReadFileBytes(source, bytes, errorText) != W32_FILE_OK) {
+    if (!w32ReadFileBytes(source, bytes, failure)) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error getting file: %s\n", source.c_str());
-        reason = L"cannot read " + source;
+        reason = L"cannot read " + source + L": " + describeFileFailure(failure);
         return false;
     }
 
-    int written;
+    bool written;
     if (!toUnicode) {
         // Templates and Zelt files go over exactly as they are.
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
                  destination.c_str(), L"Ansi");
-        written = w32WriteFileBytes(destination, bytes, errorText);
+        written = w32WriteFileBytes(destination, bytes, failure);
     } else if (startsWithUnicodeMark(bytes)) {
         // Already UTF-16LE (an earlier run, or converted in place): converting
         // it again would destroy it.
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Unicode",
                  destination.c_str(), L"Unicode");
-        written = w32WriteFileBytes(destination, bytes, errorText);
+        written = w32WriteFileBytes(destination, bytes, failure);
     } else {
         if (std::memchr(bytes.data(), 0, bytes.size())) {
             QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: not OEM text, zero byte in %s\n", source.c_str());
@@ -60,18 +60,18 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
             return false;
         }
         std::wstring text;
-        w32NarrowToWide(bytes.c_str(), text);
-        if (text.empty() && !bytes.empty()) {
-            reason = source + L" cannot be converted from the OEM code page; nothing was written";
+        if (!w32NarrowToWide(bytes, text, failure)) {
+            reason = L"cannot convert " + source + L": " + describeFileFailure(failure) + L" Nothing was written.";
             return false;
         }
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
                  destination.c_str(), L"Unicode");
-        written = w32PutFile(destination, text, 1, -1, errorText, 1, 0);
+        written = w32PutFile(destination, text, PutMode::Replace, NoSizeLimit, failure, TextEncoding::Utf16Le,
+                             PathIs::AsGiven);
     }
-    if (written != 0) {
+    if (!written) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", destination.c_str());
-        reason = L"cannot write " + destination;
+        reason = L"cannot write " + destination + L": " + describeFileFailure(failure);
         return false;
     }
     return true;

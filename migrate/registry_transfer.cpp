@@ -112,12 +112,14 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
     const int exported = runExecCommand(exportCommand, betaDirectory, nullptr, &exportOutcome);
 
     std::wstring text;
-    std::wstring errorText;
+    FileFailure failure;
     DWORD length = 0;
-    if (w32GetFile(file, text, errorText, length, 1, 0) != W32_FILE_OK) {
+    if (!w32GetFile(file, text, failure, length, TextEncoding::Utf16Le, PathIs::AsGiven)) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error getting file: %s\n", file.c_str());
         // Importing an empty file would add nothing: say what went wrong instead.
-        if (exported == EXEC_DONE || exported == EXEC_NO_OUTPUT)
+        if ((exported == EXEC_DONE || exported == EXEC_NO_OUTPUT) && failure.cause != FILE_CAUSE_NOT_FOUND)
+            reason = L"the exported registration file " + file + L" cannot be read: " + describeFileFailure(failure);
+        else if (exported == EXEC_DONE || exported == EXEC_NO_OUTPUT)
             reason = L"the registry settings could not be exported (is the beta key still there?)";
         else if (exported == EXEC_NOT_LOADED && exportOutcome.loadError != 0)
             reason = L"the registry editor could not be run: the command library " + exportOutcome.library
@@ -131,10 +133,10 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: registry file len: %u\n", unsigned(length));
 
     const std::wstring renamed = keepGaInstallValues(renameConsoleReporting(text));
-    if (w32PutFile(file, renamed, 1, -1, errorText, 1, 0) != 0) {
+    if (!w32PutFile(file, renamed, PutMode::Replace, NoSizeLimit, failure, TextEncoding::Utf16Le, PathIs::AsGiven)) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", file.c_str());
         // Importing the file as exported would only write the beta key back.
-        reason = L"the registration file " + file + L" could not be rewritten";
+        reason = L"the registration file " + file + L" could not be rewritten: " + describeFileFailure(failure);
         return false;
     }
 
