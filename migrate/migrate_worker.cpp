@@ -59,15 +59,9 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
             reason = source + L" is not OEM text (it holds zero bytes); nothing was written";
             return false;
         }
-        std::wstring text;
-        if (!w32NarrowToWide(bytes, text, failure)) {
-            reason = L"cannot convert " + source + L": " + describeFileFailure(failure) + L" Nothing was written.";
-            return false;
-        }
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
                  destination.c_str(), L"Unicode");
-        written = w32PutFile(destination, text, PutMode::Replace, NoSizeLimit, failure, TextEncoding::Utf16Le,
-                             PathIs::AsGiven);
+        written = w32PutOemAsUtf16(destination, bytes, failure);
     }
     if (!written) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", destination.c_str());

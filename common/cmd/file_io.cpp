@@ -693,6 +693,40 @@ bool w32PutFile(const std::wstring& path, const std::wstring& text, PutMode mode
     return ok;
 }
 
+bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure)
+{
+    // A piece boundary could split a double-byte character: those code
+    // pages are converted whole.
+    if (!oemIsSingleByte()) {
+        std::wstring text;
+        return w32NarrowToWide(oemText, text, failure)
+            && w32PutFile(path, text, PutMode::Replace, NoSizeLimit, failure, TextEncoding::Utf16Le, PathIs::AsGiven);
+    }
+    // With a single-byte code page each byte is one unit.
+    const size_t piece = std::min<size_t>(oemText.size(), IO_CHUNK / sizeof(wchar_t));
+    std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[piece + 1]);
+    if (!wide) {
+        failure = systemFailure(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    static const unsigned char mark[2] = { 0xFF, 0xFE };
+    ReplacingWriter writer;
+    if (!writer.Begin(path, failure) || !writer.Write(mark, sizeof mark, failure))
+        return false;
+    for (size_t done = 0; done < oemText.size();) {
+        const int bytes = int(std::min(piece, oemText.size() - done));
+        const int units = MultiByteToWideChar(CP_OEMCP, 0, oemText.data() + done, bytes, wide.get(), bytes);
+        if (units <= 0) {
+            failure = toolFailure(FILE_CAUSE_NOT_CONVERTIBLE, GetLastError());
+            return false;
+        }
+        if (!writer.Write(wide.get(), size_t(units) * sizeof(wchar_t), failure))
+            return false;
+        done += size_t(bytes);
+    }
+    return writer.Commit(failure);
+}
+
 bool w32ReadFileBytes(const std::wstring& path, std::string& bytes, FileFailure& failure)
 {
     bytes.clear();

@@ -100,6 +100,11 @@ bool w32PutFile(const std::wstring& path, const std::wstring& text, PutMode mode
 // first). Refuses a text longer than a wide string holds, before converting.
 bool w32NarrowToWide(const std::string& narrow, std::wstring& wide, FileFailure& failure);
 
+// Replaces `path` with all of `oemText`, text of the OEM code page, as
+// UTF-16LE behind the mark FF FE. Converted piece by piece as it is written,
+// so the wide text is never held whole beside the narrow one.
+bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure);
+
 // The file's bytes, unchanged, into `bytes`.
 bool w32ReadFileBytes(const std::wstring& path, std::string& bytes, FileFailure& failure);
 

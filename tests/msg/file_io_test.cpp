@@ -187,6 +187,14 @@ TEST_F(FileIoWrite, UnicodeIsTheMarkAndLittleEndianUnitsNarrowOneBytePerCharacte
     EXPECT_TRUE(put(path, L"", PutMode::Replace, TextEncoding::Utf16Le));
     EXPECT_EQ("\xFF\xFE"s, readBytes(path));
 
+    // OEM text converted as it is written, over more than one piece.
+    std::string oem(5u << 20, 'a');
+    oem[3u << 20] = '\x82';
+    std::wstring wide(oem.size(), L'a');
+    wide[3u << 20] = L'\u00e9';
+    EXPECT_TRUE(w32PutOemAsUtf16(path, oem + "z", lastFailure));
+    EXPECT_EQ("\xFF\xFE" + utf16le(wide + L"z"), readBytes(path));
+
     EXPECT_TRUE(put(path, L"a\nc\u00e9", PutMode::Replace, TextEncoding::Narrow));
     EXPECT_EQ("a\r\nc\xE9"s, readBytes(path));
     EXPECT_TRUE(put(path, L"", PutMode::Replace, TextEncoding::Narrow));
