@@ -35,20 +35,20 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
     const bool toUnicode = itemKindConvertsToUnicode(item.kind);
     const std::wstring source = item.sourceRoot + L"\\" + sourceName;
     const std::wstring destination = item.destinationRoot + L"\\" + destinationName;
-    std::wstring errorText;
+    FileFailure failure;
 
     // Read whole and closed before the destination is written, so a file that
     // is its own destination (a shared web site directory) is safe.
     std::string bytes;
-    if (w32ReadFileBytes(source, bytes, errorText) != W32_FILE_OK) {
+    if (!w32ReadFileBytes(source, bytes, failure)) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error getting file: %s\n", source.c_str());
-        reason = L"cannot read " + source;
+        reason = L"cannot read " + source + L": " + describeFileFailure(failure);
         return false;
     }
 
-    // The new content is made whole before the destination is touched.
+    // Everything that can refuse the file is looked at before the backup is
+    // made and the destination touched.
     bool convert = false;
-    std::wstring text;
     if (!toUnicode) {
         // Templates and Zelt files go over exactly as they are.
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
@@ -64,22 +64,17 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
             reason = source + L" is not OEM text (it holds zero bytes); nothing was written";
             return false;
         }
-        w32NarrowToWide(bytes.c_str(), text);
-        if (text.empty() && !bytes.empty()) {
-            reason = source + L" cannot be converted from the OEM code page; nothing was written";
-            return false;
-        }
         convert = true;
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
                  destination.c_str(), L"Unicode");
     }
     if (beforeWrite && !beforeWrite(reason))
         return false;
-    const int written = convert ? w32PutFile(destination, text, 1, -1, errorText, 1, 0)
-                                : w32WriteFileBytes(destination, bytes, errorText);
-    if (written != 0) {
+    const bool written = convert ? w32PutOemAsUtf16(destination, bytes, failure)
+                                 : w32WriteFileBytes(destination, bytes, failure);
+    if (!written) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", destination.c_str());
-        reason = L"cannot write " + destination;
+        reason = L"cannot write " + destination + L": " + describeFileFailure(failure);
         return false;
     }
     return true;

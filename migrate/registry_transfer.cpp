@@ -236,22 +236,25 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
         return false;
 
     std::wstring text;
-    std::wstring errorText;
+    FileFailure failure;
     DWORD length = 0;
-    if (w32GetFile(file, text, errorText, length, 1, 0) != W32_FILE_OK) {
+    if (!w32GetFile(file, text, failure, length, TextEncoding::Utf16Le, PathIs::AsGiven)) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error getting file: %s\n", file.c_str());
         // Importing an empty file would add nothing: say what went wrong instead.
-        reason = L"regedit left no readable export of the beta key in " + file + said(exported);
+        reason = failure.cause == FILE_CAUSE_NOT_FOUND
+                     ? L"regedit left no export of the beta key in " + file + said(exported)
+                     : L"regedit's export of the beta key in " + file + L" cannot be read: "
+                           + describeFileFailure(failure);
         return false;
     }
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: registry file len: %u\n", unsigned(length));
 
     const std::wstring renamed = keepGaInstallValues(renameConsoleReporting(text));
-    if (w32PutFile(file, renamed, 1, -1, errorText, 1, 0) != 0) {
+    if (!w32PutFile(file, renamed, PutMode::Replace, NoSizeLimit, failure, TextEncoding::Utf16Le, PathIs::AsGiven)) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", file.c_str());
         // Importing the file as exported would only write the beta key back.
-        reason = L"the registration file " + file + L" could not be rewritten"
-            + (errorText.empty() ? L"" : L" (" + errorText + L")") + L"; nothing was imported";
+        reason = L"the registration file " + file + L" could not be rewritten: " + describeFileFailure(failure)
+                 + L" Nothing was imported.";
         return false;
     }
 

@@ -2,8 +2,8 @@
 
 #include "common/cmd/console_path.h"
 #include "common/cmd/system_error.h"
-#include "common/msg/nls_resources.h"
 #include "common/trace/trace.h"
+#include "window/handle.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,24 +12,20 @@
 #include <cwchar>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace {
 
-// Largest piece handed to one ReadFile or WriteFile call: large enough to
-// cost few calls, small enough to stay in the fast path of every platform
-// (under Wine, pieces of several MiB are many times slower).
-constexpr DWORD IO_CHUNK = 256u << 10;
+// Largest piece handed to one ReadFile or WriteFile call. Under Wine every
+// call is a round trip to the server: writing 128 MiB took four times as long
+// in 256 KiB pieces as in 4 MiB ones. Reads go into memory that is already
+// touched; reading into fresh pages is what is slow there, whatever the piece.
+constexpr DWORD IO_CHUNK = 4u << 20;
 // Narrow output is converted through a block of this many bytes.
 constexpr size_t NARROW_BLOCK = 64u << 10;
+constexpr ULONGLONG MIB = 1u << 20;
 
-// A failed file operation: what kind of failure, and the system's error
-// number (0 when the failure did not come from the system).
-struct FileFailure {
-    int cause = FILE_CAUSE_GENERIC;
-    DWORD osError = 0;
-};
-
-int causeOf(DWORD osError)
+FileErrorCause causeOf(DWORD osError)
 {
     switch (osError) {
     case ERROR_FILE_NOT_FOUND:
@@ -89,59 +85,21 @@ FileFailure lastSystemFailure()
     return systemFailure(GetLastError());
 }
 
-void describeFailure(const FileFailure& failure, std::wstring& errorText)
+FileFailure toolFailure(FileErrorCause cause, DWORD osError = 0)
 {
-    CNlsResources nls;
-    if (failure.osError == 0) {
-        nls.FormatMessageText(errorText, MSG_FILE_ERROR, failure.cause, -1);
-    } else {
-        const std::wstring reason = systemErrorText(failure.osError);
-        nls.FormatMessageText(errorText, MSG_FILE_ERROR_OS, failure.cause, int(failure.osError),
-                              reason.c_str());
-    }
+    FileFailure failure;
+    failure.cause = cause;
+    failure.osError = osError;
+    return failure;
 }
 
-void describeOpenFailure(const std::wstring& fullPath, std::wstring& errorText)
-{
-    CNlsResources nls;
-    nls.FormatMessageText(errorText, MSG_FILE_OPEN_FAILED, fullPath.c_str());
-}
-
-std::wstring resolvedPath(const std::wstring& path, int resolve)
+std::wstring resolvedPath(const std::wstring& path, PathIs pathIs)
 {
     std::wstring full;
-    if (resolve && GetConsoleInstallPath(path, full))
+    if (pathIs == PathIs::InConsoleDirectory && GetConsoleInstallPath(path, full))
         return full;
     return path;
 }
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle = INVALID_HANDLE_VALUE) : m_handle(handle) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
-    operator HANDLE() const { return m_handle; }
-    // Takes ownership of `handle`, closing what was held.
-    void Attach(HANDLE handle)
-    {
-        Close();
-        m_handle = handle;
-    }
-    bool Close()
-    {
-        if (!IsOpen())
-            return true;
-        BOOL closed = CloseHandle(m_handle);
-        m_handle = INVALID_HANDLE_VALUE;
-        return closed != FALSE;
-    }
-
-private:
-    HANDLE m_handle;
-};
 
 HANDLE openForReading(const std::wstring& path, DWORD shareMode)
 {
@@ -149,19 +107,17 @@ HANDLE openForReading(const std::wstring& path, DWORD shareMode)
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-// The file's length, refused when a block of that many bytes plus the two
-// terminating zero bytes could not be counted in 32 bits.
-bool measure(HANDLE file, DWORD& length, FileFailure& failure)
+// The file's length, refused before anything is read when it cannot be held
+// as `heldAs`.
+bool measure(HANDLE file, HeldAs heldAs, DWORD& length, FileFailure& failure)
 {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size)) {
         failure = lastSystemFailure();
         return false;
     }
-    if (size.QuadPart > LONGLONG(MAXDWORD - 2)) {
-        failure = systemFailure(ERROR_FILE_TOO_LARGE);
+    if (!w32SizeFits(ULONGLONG(size.QuadPart), heldAs, failure))
         return false;
-    }
     length = DWORD(size.QuadPart);
     return true;
 }
@@ -176,28 +132,20 @@ bool readPiece(HANDLE file, char* at, DWORD left, DWORD& got, FileFailure& failu
         return false;
     }
     if (got == 0) {
-        failure.cause = FILE_CAUSE_END_OF_FILE;
-        failure.osError = 0;
+        failure = toolFailure(FILE_CAUSE_END_OF_FILE);
         return false;
-    }
-    return true;
-}
-
-bool readExactly(HANDLE file, void* buffer, DWORD length, FileFailure& failure)
-{
-    char* at = static_cast<char*>(buffer);
-    for (DWORD left = length, got = 0; left > 0; at += got, left -= got) {
-        if (!readPiece(file, at, left, got, failure))
-            return false;
     }
     return true;
 }
 
 // Reads the measured length and closes the file; a failed close is a failed read.
-bool readAndClose(FileHandle& file, void* buffer, DWORD length, FileFailure& failure)
+bool readAndClose(CFileHandle& file, void* buffer, DWORD length, FileFailure& failure)
 {
-    if (!readExactly(file, buffer, length, failure))
-        return false;
+    char* at = static_cast<char*>(buffer);
+    for (DWORD left = length, got = 0; left > 0; at += got, left -= got) {
+        if (!readPiece(file.Get(), at, left, got, failure))
+            return false;
+    }
     if (!file.Close()) {
         failure = lastSystemFailure();
         return false;
@@ -225,6 +173,10 @@ bool writeAll(HANDLE file, const void* data, size_t size, FileFailure& failure)
     return true;
 }
 
+// Attributes a replacement carries over from the file it replaces. ARCHIVE
+// stays set as on any new file: the content did change.
+constexpr DWORD CARRIED_ATTRIBUTES = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
 // Writes a new version of a file beside it and puts it in place in one rename.
 // Until Commit succeeds the destination is untouched; a writer that goes away
 // uncommitted removes its temporary file.
@@ -239,12 +191,19 @@ public:
     {
         m_destination = destination;
 
-        // A read-only file is not replaced, also where the process could
-        // write it anyway (an administrator on some file systems).
-        const DWORD attributes = GetFileAttributesW(destination.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-            failure = systemFailure(ERROR_ACCESS_DENIED);
-            return false;
+        WIN32_FILE_ATTRIBUTE_DATA old;
+        m_replacing = GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &old) != FALSE;
+        if (m_replacing) {
+            // A read-only file is not replaced, also where the process could
+            // write it anyway (an administrator on some file systems).
+            if (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+                failure = systemFailure(ERROR_ACCESS_DENIED);
+                return false;
+            }
+            m_oldAttributes = old.dwFileAttributes;
+            m_oldCreation = old.ftCreationTime;
+            if (!ReadSecurity(failure))
+                return false;
         }
 
         // What opening the destination for writing would meet: a file held
@@ -284,12 +243,16 @@ public:
 
     bool Write(const void* data, size_t size, FileFailure& failure)
     {
-        return writeAll(m_file, data, size, failure);
+        return writeAll(m_file.Get(), data, size, failure);
     }
 
     bool Commit(FileFailure& failure)
     {
-        if (!FlushFileBuffers(m_file)) {
+        if (m_replacing && !SetFileTime(m_file.Get(), &m_oldCreation, nullptr, nullptr)) {
+            failure = lastSystemFailure();
+            return false;
+        }
+        if (!FlushFileBuffers(m_file.Get())) {
             failure = lastSystemFailure();
             return false;
         }
@@ -297,7 +260,14 @@ public:
             failure = lastSystemFailure();
             return false;
         }
-        if (!MoveFileExW(m_temporary.c_str(), m_destination.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        // The old file's protection is in place before the new content takes
+        // its name, so there is no moment when others may read more of it.
+        if (m_replacing && !(WriteSecurity(failure) && WriteAttributes(failure)))
+            return false;
+        // Without REPLACE_EXISTING for a new file: one that appeared meanwhile
+        // is not ours to overwrite.
+        const DWORD flags = MOVEFILE_WRITE_THROUGH | (m_replacing ? MOVEFILE_REPLACE_EXISTING : 0);
+        if (!MoveFileExW(m_temporary.c_str(), m_destination.c_str(), flags)) {
             failure = lastSystemFailure();
             return false;
         }
@@ -306,10 +276,52 @@ public:
     }
 
 private:
+    static constexpr SECURITY_INFORMATION OWNER_PARTS = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION;
+
+    bool ReadSecurity(FileFailure& failure)
+    {
+        const SECURITY_INFORMATION parts = OWNER_PARTS | DACL_SECURITY_INFORMATION;
+        DWORD needed = 0;
+        GetFileSecurityW(m_destination.c_str(), parts, nullptr, 0, &needed);
+        if (needed > 0) {
+            m_oldSecurity.resize(needed);
+            if (GetFileSecurityW(m_destination.c_str(), parts, m_oldSecurity.data(), needed, &needed))
+                return true;
+        }
+        // Replacing what cannot be read could open the file to others.
+        failure = lastSystemFailure();
+        return false;
+    }
+
+    bool WriteSecurity(FileFailure& failure)
+    {
+        auto* descriptor = reinterpret_cast<PSECURITY_DESCRIPTOR>(m_oldSecurity.data());
+        if (SetFileSecurityW(m_temporary.c_str(), OWNER_PARTS | DACL_SECURITY_INFORMATION, descriptor))
+            return true;
+        // Another owner takes a privilege the process may not hold; the new
+        // file is then ours, but its access list must still be the old one.
+        QM_TRACE(TRACE_CAT_UTIL, L"w32 putfile: owner of %s not carried over, error %u\n", m_destination.c_str(),
+                 unsigned(GetLastError()));
+        if (SetFileSecurityW(m_temporary.c_str(), DACL_SECURITY_INFORMATION, descriptor))
+            return true;
+        failure = lastSystemFailure();
+        return false;
+    }
+
+    bool WriteAttributes(FileFailure& failure)
+    {
+        const DWORD carried = m_oldAttributes & CARRIED_ATTRIBUTES;
+        if (carried == 0 || SetFileAttributesW(m_temporary.c_str(), carried | FILE_ATTRIBUTE_ARCHIVE))
+            return true;
+        failure = lastSystemFailure();
+        return false;
+    }
+
     void Abandon()
     {
         m_file.Close();
         if (!m_temporary.empty()) {
+            SetFileAttributesW(m_temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileW(m_temporary.c_str());
             m_temporary.clear();
         }
@@ -317,15 +329,19 @@ private:
 
     std::wstring m_destination;
     std::wstring m_temporary;
-    FileHandle m_file;
+    CFileHandle m_file;
+    bool m_replacing = false;
+    DWORD m_oldAttributes = 0;
+    FILETIME m_oldCreation = {};
+    std::vector<BYTE> m_oldSecurity;
 };
 
 // Copies the bytes of an existing file into the writer (for appending). A
 // file that does not exist contributes nothing.
 bool copyExisting(const std::wstring& path, ReplacingWriter& writer, FileFailure& failure)
 {
-    FileHandle file(openForReading(path, FILE_SHARE_READ));
-    if (!file.IsOpen()) {
+    CFileHandle file(openForReading(path, FILE_SHARE_READ));
+    if (!file.IsValid()) {
         DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND)
             return true;
@@ -339,7 +355,7 @@ bool copyExisting(const std::wstring& path, ReplacingWriter& writer, FileFailure
     }
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file, block.get(), DWORD(NARROW_BLOCK), &got, nullptr)) {
+        if (!ReadFile(file.Get(), block.get(), DWORD(NARROW_BLOCK), &got, nullptr)) {
             failure = lastSystemFailure();
             return false;
         }
@@ -372,27 +388,6 @@ bool writeNarrow(const wchar_t* text, size_t length, ReplacingWriter& writer, Fi
     return used == 0 || writer.Write(block.get(), used, failure);
 }
 
-const wchar_t* conversionErrorName(DWORD error)
-{
-    switch (error) {
-    case ERROR_INVALID_PARAMETER:
-        return L"Invalid parameter";
-    case ERROR_INSUFFICIENT_BUFFER:
-        return L"Insufficient Buffer";
-    case ERROR_INVALID_FLAGS:
-        return L"Invalid flags";
-    case ERROR_NO_UNICODE_TRANSLATION:
-        return L"No unicode translation";
-    default:
-        return L"Unknown error";
-    }
-}
-
-void traceConversionError(DWORD error)
-{
-    QM_TRACE(TRACE_CAT_UTIL, L"MultiByteToWideChar() error: %s\n", conversionErrorName(error));
-}
-
 // True when every byte of the OEM code page is one character (437, 850, ...),
 // as opposed to the double-byte code pages of East Asian systems.
 bool oemIsSingleByte()
@@ -406,10 +401,11 @@ bool oemIsSingleByte()
 // text ends at the first zero byte; the rest of the file is still read, so
 // that a read error anywhere is reported. A failed conversion leaves the
 // text empty and is no read failure.
-bool readNarrowSingleByte(FileHandle& file, DWORD size, std::wstring& text, FileFailure& failure)
+bool readNarrowSingleByte(CFileHandle& file, DWORD size, std::wstring& text, FileFailure& failure)
 {
-    std::unique_ptr<char[]> narrow(new (std::nothrow) char[IO_CHUNK]);
-    std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[IO_CHUNK]);
+    const DWORD piece = std::min(size, IO_CHUNK);
+    std::unique_ptr<char[]> narrow(new (std::nothrow) char[piece + 1]);
+    std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[piece + 1]);
     try {
         text.reserve(size);
     } catch (const std::bad_alloc&) {
@@ -423,7 +419,7 @@ bool readNarrowSingleByte(FileHandle& file, DWORD size, std::wstring& text, File
     bool converting = true;
     for (DWORD left = size; left > 0;) {
         DWORD got = 0;
-        if (!readPiece(file, narrow.get(), left, got, failure))
+        if (!readPiece(file.Get(), narrow.get(), left, got, failure))
             return false;
         left -= got;
         if (!converting)
@@ -431,11 +427,11 @@ bool readNarrowSingleByte(FileHandle& file, DWORD size, std::wstring& text, File
         const char* zero = static_cast<const char*>(memchr(narrow.get(), 0, got));
         const int bytes = int(zero ? zero - narrow.get() : got);
         if (bytes > 0) {
-            const int units = MultiByteToWideChar(CP_OEMCP, 0, narrow.get(), bytes, wide.get(), int(IO_CHUNK));
+            const int units = MultiByteToWideChar(CP_OEMCP, 0, narrow.get(), bytes, wide.get(), int(piece));
             if (units > 0) {
                 text.append(wide.get(), size_t(units));
             } else {
-                traceConversionError(GetLastError());
+                QM_TRACE(TRACE_CAT_UTIL, L"MultiByteToWideChar() error %u\n", unsigned(GetLastError()));
                 text.clear();
                 text.shrink_to_fit();
                 converting = false;
@@ -454,21 +450,86 @@ bool readNarrowSingleByte(FileHandle& file, DWORD size, std::wstring& text, File
     return true;
 }
 
+// Whole MiB: a size rounded up, a limit down, so that a refusal never reads
+// "600 MiB, more than the 600 MiB".
+ULONGLONG mibUp(ULONGLONG bytes)
+{
+    return (bytes + MIB - 1) / MIB;
+}
+
 } // namespace
 
-int w32NarrowToWide(const char* narrow, std::wstring& wide)
+std::wstring describeFileFailure(const FileFailure& failure)
+{
+    switch (failure.cause) {
+    case FILE_CAUSE_NONE:
+        return L"No failure.";
+    case FILE_CAUSE_END_OF_FILE:
+        if (failure.osError == 0)
+            return L"The file ended before its measured length: it changed while it was read.";
+        break;
+    case FILE_CAUSE_NOT_UNICODE:
+        return L"The file is not UTF-16LE text: it does not begin with the byte-order mark FF FE, or holds nothing "
+               L"behind it.";
+    case FILE_CAUSE_TOO_LARGE:
+        return L"The file is " + std::to_wstring(mibUp(failure.size)) + L" MiB, more than the "
+            + std::to_wstring(failure.limit / MIB) + L" MiB this tool can hold in memory.";
+    case FILE_CAUSE_NOT_NARROW:
+        return L"The text holds a character above 255, which narrow text cannot hold.";
+    case FILE_CAUSE_NOT_CONVERTIBLE:
+        return L"The text cannot be converted from the OEM code page: " + systemErrorText(failure.osError);
+    default:
+        break;
+    }
+    if (failure.osError == 0)
+        return L"Unknown file error (cause " + std::to_wstring(int(failure.cause)) + L").";
+    return systemErrorText(failure.osError);
+}
+
+bool w32SizeFits(ULONGLONG size, HeldAs heldAs, FileFailure& failure)
+{
+    // A 32-bit length counts the file and the two zero bytes that end it;
+    // beyond that it would be read short.
+    ULONGLONG limit = MAXDWORD - 2;
+    switch (heldAs) {
+    case HeldAs::Bytes:
+        limit = std::min<ULONGLONG>(limit, std::string().max_size());
+        break;
+    case HeldAs::NarrowText:
+        // At most one UTF-16 unit per byte.
+        limit = std::min<ULONGLONG>(limit, std::wstring().max_size());
+        break;
+    case HeldAs::Utf16Text:
+        // The bytes are read into units, two zero units behind them.
+        limit = std::min<ULONGLONG>(limit, (ULONGLONG(std::wstring().max_size()) - 2) * 2);
+        break;
+    }
+    if (size <= limit)
+        return true;
+    failure = toolFailure(FILE_CAUSE_TOO_LARGE);
+    failure.size = size;
+    failure.limit = limit;
+    return false;
+}
+
+bool w32NarrowToWide(const std::string& narrow, std::wstring& wide, FileFailure& failure)
 {
     wide.clear();
-    if (!narrow || !*narrow)
-        return 0;
+    if (narrow.empty())
+        return true;
+    if (!w32SizeFits(narrow.size(), HeldAs::NarrowText, failure))
+        return false;
+    if (narrow.size() > size_t(INT_MAX)) {
+        failure = toolFailure(FILE_CAUSE_TOO_LARGE);
+        failure.size = narrow.size();
+        failure.limit = INT_MAX;
+        return false;
+    }
 
     // With a single-byte code page every byte is one UTF-16 unit, and the
     // counting pass over a large text can be saved.
-    const size_t bytes = strlen(narrow) + 1;
-    if (bytes > size_t(INT_MAX))
-        return 1;
-    int units = oemIsSingleByte() ? int(bytes)
-                    : MultiByteToWideChar(CP_OEMCP, 0, narrow, int(bytes), nullptr, 0);
+    const int bytes = int(narrow.size());
+    int units = oemIsSingleByte() ? bytes : MultiByteToWideChar(CP_OEMCP, 0, narrow.data(), bytes, nullptr, 0);
     if (units > 0) {
         // Converted straight into the string's own storage: no second copy
         // of a large text.
@@ -476,57 +537,54 @@ int w32NarrowToWide(const char* narrow, std::wstring& wide)
             wide.resize(size_t(units));
         } catch (const std::bad_alloc&) {
             wide.clear();
-            return 1;
+            failure = systemFailure(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
         }
-        units = MultiByteToWideChar(CP_OEMCP, 0, narrow, int(bytes), &wide[0], units);
+        units = MultiByteToWideChar(CP_OEMCP, 0, narrow.data(), bytes, &wide[0], units);
     }
     if (units > 0) {
-        wide.resize(size_t(units) - 1);
-        return 1;
+        wide.resize(size_t(units));
+        return true;
     }
-
-    traceConversionError(GetLastError());
+    failure = toolFailure(FILE_CAUSE_NOT_CONVERTIBLE, GetLastError());
+    QM_TRACE(TRACE_CAT_UTIL, L"MultiByteToWideChar() error %u\n", unsigned(failure.osError));
     wide.clear();
     wide.shrink_to_fit();
-    return 1;
+    return false;
 }
 
-int w32GetFile(const std::wstring& path, std::wstring& text, std::wstring& errorText, DWORD& length,
-               int unicode, int resolve)
+bool w32GetFile(const std::wstring& path, std::wstring& text, FileFailure& failure, DWORD& length,
+                TextEncoding encoding, PathIs pathIs)
 {
     text.clear();
     length = 0;
-    const std::wstring fullPath = resolvedPath(path, resolve);
+    const std::wstring fullPath = resolvedPath(path, pathIs);
 
-    FileHandle file(openForReading(fullPath, 0));
-    if (!file.IsOpen()) {
-        describeOpenFailure(fullPath, errorText);
-        return W32_FILE_OPEN_FAILED;
+    CFileHandle file(openForReading(fullPath, 0));
+    if (!file.IsValid()) {
+        failure = lastSystemFailure();
+        return false;
     }
 
-    FileFailure failure;
+    const bool unicode = encoding == TextEncoding::Utf16Le;
     DWORD size = 0;
-    if (!measure(file, size, failure)) {
-        describeFailure(failure, errorText);
-        return W32_FILE_READ_FAILED;
-    }
+    if (!measure(file.Get(), unicode ? HeldAs::Utf16Text : HeldAs::NarrowText, size, failure))
+        return false;
 
-    int result = W32_FILE_OK;
     if (unicode) {
         // The bytes go straight into the string's storage, padded with zero
         // units; the mark is checked and dropped afterwards.
         try {
             text.assign(size_t(size) / 2 + 2, L'\0');
         } catch (const std::bad_alloc&) {
-            describeFailure(systemFailure(ERROR_NOT_ENOUGH_MEMORY), errorText);
+            failure = systemFailure(ERROR_NOT_ENOUGH_MEMORY);
             text.clear();
-            return W32_FILE_READ_FAILED;
+            return false;
         }
         if (!readAndClose(file, &text[0], size, failure)) {
-            describeFailure(failure, errorText);
             text.clear();
             text.shrink_to_fit();
-            return W32_FILE_READ_FAILED;
+            return false;
         }
         if (size == 0) {
             text.clear();
@@ -535,93 +593,123 @@ int w32GetFile(const std::wstring& path, std::wstring& text, std::wstring& error
             text.erase(0, 1);
         } else {
             text.clear();
-            CNlsResources nls;
-            nls.GetMessageText(MSG_NOT_UNICODE_TEXT, errorText);
-            result = W32_FILE_NOT_UNICODE;
+            failure = toolFailure(FILE_CAUSE_NOT_UNICODE);
+            return false;
         }
     } else if (oemIsSingleByte()) {
         if (!readNarrowSingleByte(file, size, text, failure)) {
             text.clear();
             text.shrink_to_fit();
-            describeFailure(failure, errorText);
-            return W32_FILE_READ_FAILED;
+            return false;
         }
     } else {
-        std::unique_ptr<char[]> block(new (std::nothrow) char[size_t(size) + 2]);
-        if (!block) {
-            describeFailure(systemFailure(ERROR_NOT_ENOUGH_MEMORY), errorText);
-            return W32_FILE_READ_FAILED;
+        std::string block;
+        try {
+            block.resize(size);
+        } catch (const std::bad_alloc&) {
+            failure = systemFailure(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
         }
-        if (!readAndClose(file, block.get(), size, failure)) {
-            describeFailure(failure, errorText);
-            return W32_FILE_READ_FAILED;
+        if (!readAndClose(file, &block[0], size, failure))
+            return false;
+        block.resize(strlen(block.c_str()));
+        // Text that cannot be converted reads as empty text.
+        FileFailure conversion;
+        if (!w32NarrowToWide(block, text, conversion) && conversion.cause != FILE_CAUSE_NOT_CONVERTIBLE) {
+            failure = conversion;
+            return false;
         }
-        block[size] = '\0';
-        block[size + 1] = '\0';
-        if (size > 0)
-            w32NarrowToWide(block.get(), text);
     }
 
     length = DWORD(text.size());
-    return result;
+    return true;
 }
 
-int w32PutFile(const std::wstring& path, const std::wstring& text, int overwrite, int sizeLimit,
-               std::wstring& errorText, int unicode, int resolve)
+bool w32PutFile(const std::wstring& path, const std::wstring& text, PutMode mode, long long sizeLimit,
+                FileFailure& failure, TextEncoding encoding, PathIs pathIs)
 {
     QM_TRACE(TRACE_CAT_UTIL, L"Entering w32 putfile...\n");
-    errorText.clear();
 
-    const std::wstring fullPath = resolvedPath(path, resolve);
+    const std::wstring fullPath = resolvedPath(path, pathIs);
+    bool replace = mode == PutMode::Replace;
     if (sizeLimit >= 0) {
         WIN32_FILE_ATTRIBUTE_DATA status;
         if (GetFileAttributesExW(fullPath.c_str(), GetFileExInfoStandard, &status)) {
             const ULONGLONG size = (ULONGLONG(status.nFileSizeHigh) << 32) | status.nFileSizeLow;
             if (size > ULONGLONG(sizeLimit))
-                overwrite = 1;
+                replace = true;
         }
     }
 
-    // The text ends at its first zero unit, as a zero-terminated string does.
-    const size_t length = wcslen(text.c_str());
-    int result = 0;
-    FileFailure failure;
-    if (!unicode && std::any_of(text.c_str(), text.c_str() + length, [](wchar_t c) { return c > 0xFF; })) {
+    const bool unicode = encoding == TextEncoding::Utf16Le;
+    bool ok;
+    if (!unicode && std::any_of(text.begin(), text.end(), [](wchar_t c) { return c > 0xFF; })) {
         // Narrow output has one byte per character: rather than cut the
         // text short, nothing is written.
-        QM_TRACE(TRACE_CAT_UTIL, L"w32 putfile: %s holds a character above 255\n", fullPath.c_str());
-        result = W32_FILE_WRITE_FAILED;
+        failure = toolFailure(FILE_CAUSE_NOT_NARROW);
+        ok = false;
     } else {
         ReplacingWriter writer;
         static const unsigned char mark[2] = {0xFF, 0xFE};
-        bool ok = writer.Begin(fullPath, failure) && (overwrite || copyExisting(fullPath, writer, failure));
+        ok = writer.Begin(fullPath, failure) && (replace || copyExisting(fullPath, writer, failure));
         if (ok && unicode)
-            ok = writer.Write(mark, sizeof mark, failure) && writer.Write(text.c_str(), length * sizeof(wchar_t), failure);
+            ok = writer.Write(mark, sizeof mark, failure)
+                && writer.Write(text.data(), text.size() * sizeof(wchar_t), failure);
         else if (ok)
-            ok = writeNarrow(text.c_str(), length, writer, failure);
+            ok = writeNarrow(text.data(), text.size(), writer, failure);
         ok = ok && writer.Commit(failure);
-        if (!ok) {
-            QM_TRACE(TRACE_CAT_UTIL, L"w32 putfile: %s not written, error %u\n", fullPath.c_str(),
-                     unsigned(failure.osError));
-            result = W32_FILE_WRITE_FAILED;
-        }
     }
-
-    QM_TRACE(TRACE_CAT_UTIL, L"Leaving w32 putfile. RC: %u...\n", unsigned(result));
-    return result;
+    if (!ok)
+        QM_TRACE(TRACE_CAT_UTIL, L"w32 putfile: %s not written: %s\n", fullPath.c_str(),
+                 describeFileFailure(failure).c_str());
+    QM_TRACE(TRACE_CAT_UTIL, L"Leaving w32 putfile. RC: %u...\n", unsigned(ok ? 0 : 1));
+    return ok;
 }
 
-int w32ReadFileBytes(const std::wstring& path, std::string& bytes, std::wstring& errorText)
+bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure)
+{
+    // A piece boundary could split a double-byte character: those code
+    // pages are converted whole.
+    if (!oemIsSingleByte()) {
+        std::wstring text;
+        return w32NarrowToWide(oemText, text, failure)
+            && w32PutFile(path, text, PutMode::Replace, NoSizeLimit, failure, TextEncoding::Utf16Le, PathIs::AsGiven);
+    }
+    // With a single-byte code page each byte is one unit.
+    const size_t piece = std::min<size_t>(oemText.size(), IO_CHUNK / sizeof(wchar_t));
+    std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[piece + 1]);
+    if (!wide) {
+        failure = systemFailure(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    static const unsigned char mark[2] = { 0xFF, 0xFE };
+    ReplacingWriter writer;
+    if (!writer.Begin(path, failure) || !writer.Write(mark, sizeof mark, failure))
+        return false;
+    for (size_t done = 0; done < oemText.size();) {
+        const int bytes = int(std::min(piece, oemText.size() - done));
+        const int units = MultiByteToWideChar(CP_OEMCP, 0, oemText.data() + done, bytes, wide.get(), bytes);
+        if (units <= 0) {
+            failure = toolFailure(FILE_CAUSE_NOT_CONVERTIBLE, GetLastError());
+            return false;
+        }
+        if (!writer.Write(wide.get(), size_t(units) * sizeof(wchar_t), failure))
+            return false;
+        done += size_t(bytes);
+    }
+    return writer.Commit(failure);
+}
+
+bool w32ReadFileBytes(const std::wstring& path, std::string& bytes, FileFailure& failure)
 {
     bytes.clear();
-    FileHandle file(openForReading(path, FILE_SHARE_READ));
-    if (!file.IsOpen()) {
-        describeOpenFailure(path, errorText);
-        return W32_FILE_OPEN_FAILED;
+    CFileHandle file(openForReading(path, FILE_SHARE_READ));
+    if (!file.IsValid()) {
+        failure = lastSystemFailure();
+        return false;
     }
-    FileFailure failure;
     DWORD size = 0;
-    bool ok = measure(file, size, failure);
+    bool ok = measure(file.Get(), HeldAs::Bytes, size, failure);
     if (ok) {
         try {
             bytes.resize(size);
@@ -634,60 +722,12 @@ int w32ReadFileBytes(const std::wstring& path, std::string& bytes, std::wstring&
     if (!ok) {
         bytes.clear();
         bytes.shrink_to_fit();
-        describeFailure(failure, errorText);
-        return W32_FILE_READ_FAILED;
     }
-    return W32_FILE_OK;
+    return ok;
 }
 
-int w32WriteFileBytes(const std::wstring& path, const std::string& bytes, std::wstring& errorText)
+bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure)
 {
     ReplacingWriter writer;
-    FileFailure failure;
-    if (writer.Begin(path, failure) && writer.Write(bytes.data(), bytes.size(), failure) && writer.Commit(failure))
-        return W32_FILE_OK;
-    describeFailure(failure, errorText);
-    return W32_FILE_WRITE_FAILED;
-}
-
-int w32CopyFileBytes(const std::wstring& source, const std::wstring& destination, std::wstring& errorText)
-{
-    // Sharing writes lets the destination be the source itself.
-    FileHandle file(openForReading(source, FILE_SHARE_READ | FILE_SHARE_WRITE));
-    if (!file.IsOpen()) {
-        describeOpenFailure(source, errorText);
-        return W32_FILE_OPEN_FAILED;
-    }
-
-    std::unique_ptr<char[]> block(new (std::nothrow) char[IO_CHUNK]);
-    if (!block) {
-        describeFailure(systemFailure(ERROR_NOT_ENOUGH_MEMORY), errorText);
-        return W32_FILE_READ_FAILED;
-    }
-    ReplacingWriter writer;
-    FileFailure failure;
-    if (!writer.Begin(destination, failure)) {
-        describeFailure(failure, errorText);
-        return W32_FILE_WRITE_FAILED;
-    }
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file, block.get(), IO_CHUNK, &got, nullptr)) {
-            describeFailure(lastSystemFailure(), errorText);
-            return W32_FILE_READ_FAILED;
-        }
-        if (got == 0)
-            break;
-        if (!writer.Write(block.get(), got, failure)) {
-            describeFailure(failure, errorText);
-            return W32_FILE_WRITE_FAILED;
-        }
-    }
-    // The source is closed before the rename, which may replace it.
-    file.Close();
-    if (!writer.Commit(failure)) {
-        describeFailure(failure, errorText);
-        return W32_FILE_WRITE_FAILED;
-    }
-    return W32_FILE_OK;
+    return writer.Begin(path, failure) && writer.Write(bytes.data(), bytes.size(), failure) && writer.Commit(failure);
 }

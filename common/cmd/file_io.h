@@ -3,96 +3,110 @@
 // Reads take a file whole into a wide string, either as narrow text of the
 // OEM code page or as UTF-16LE text behind the byte-order mark FF FE. Writes
 // put a wide string out as UTF-16LE with the mark or as narrow text with
-// CR LF line ends. Error texts are the console's messages (CNlsResources).
+// CR LF line ends.
 //
 // Every write replaces its destination in one step: the data goes to a
-// temporary file in the destination's directory, is flushed, and is then
+// temporary file in the destination's directory, is flushed, takes on the old
+// file's security descriptor, attributes and creation time, and is then
 // renamed over the destination. A write that fails at any point leaves the
 // old destination exactly as it was and no temporary file behind.
+//
+// A failing call says why in a FileFailure; describeFileFailure puts that in
+// words for a row's reason or the trace.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-// Results of w32GetFile / w32ReadFileBytes / w32CopyFileBytes (reading).
-enum {
-    W32_FILE_OK = 0,
-    W32_FILE_OPEN_FAILED = -1,  // cannot be opened (message 18072)
-    W32_FILE_READ_FAILED = -2,  // failed while measuring, reading or closing (17576 / 17577)
-    W32_FILE_NOT_UNICODE = -3,  // no byte-order mark, or nothing behind it (50914)
-};
-// Result of the writes.
-constexpr int W32_FILE_WRITE_FAILED = 1;
-
-// Console messages that carry the error texts.
-enum : UINT {
-    MSG_FILE_OPEN_FAILED = 18072,  // full path
-    MSG_FILE_ERROR = 17576,        // cause, -1
-    MSG_FILE_ERROR_OS = 17577,     // cause, system error number, its text
-    MSG_NOT_UNICODE_TEXT = 50914,  // no arguments
-};
-
-// Cause codes passed to messages 17576 and 17577: what kind of file failure it was.
+// What kind of file failure it was. The system's failures are classified by
+// their error number; the rest are the tool's own refusals.
 enum FileErrorCause {
     FILE_CAUSE_NONE = 0,
-    FILE_CAUSE_GENERIC = 1,
-    FILE_CAUSE_NOT_FOUND = 2,
-    FILE_CAUSE_BAD_PATH = 3,
-    FILE_CAUSE_TOO_MANY_OPEN_FILES = 4,
-    FILE_CAUSE_ACCESS_DENIED = 5,
-    FILE_CAUSE_INVALID_FILE = 6,
-    FILE_CAUSE_REMOVE_CURRENT_DIR = 7,
-    FILE_CAUSE_DIRECTORY_FULL = 8,
-    FILE_CAUSE_BAD_SEEK = 9,
-    FILE_CAUSE_HARD_IO = 10,
-    FILE_CAUSE_SHARING_VIOLATION = 11,
-    FILE_CAUSE_LOCK_VIOLATION = 12,
-    FILE_CAUSE_DISK_FULL = 13,
-    FILE_CAUSE_END_OF_FILE = 14,
+    FILE_CAUSE_GENERIC,
+    FILE_CAUSE_NOT_FOUND,
+    FILE_CAUSE_BAD_PATH,
+    FILE_CAUSE_TOO_MANY_OPEN_FILES,
+    FILE_CAUSE_ACCESS_DENIED,
+    FILE_CAUSE_INVALID_FILE,
+    FILE_CAUSE_REMOVE_CURRENT_DIR,
+    FILE_CAUSE_DIRECTORY_FULL,
+    FILE_CAUSE_BAD_SEEK,
+    FILE_CAUSE_HARD_IO,
+    FILE_CAUSE_SHARING_VIOLATION,
+    FILE_CAUSE_LOCK_VIOLATION,
+    FILE_CAUSE_DISK_FULL,
+    FILE_CAUSE_END_OF_FILE, // the file ended before its measured length
+    FILE_CAUSE_NOT_UNICODE, // no byte-order mark, or nothing behind it
+    FILE_CAUSE_TOO_LARGE, // more than this tool holds in memory (size, limit)
+    FILE_CAUSE_NOT_NARROW, // narrow output asked for a character above 255
+    FILE_CAUSE_NOT_CONVERTIBLE, // the OEM code page conversion failed (osError)
 };
+
+struct FileFailure {
+    FileErrorCause cause = FILE_CAUSE_NONE;
+    DWORD osError = 0; // the system's error number, 0 when the system reported none
+    ULONGLONG size = 0; // FILE_CAUSE_TOO_LARGE: the file's size in bytes
+    ULONGLONG limit = 0; // FILE_CAUSE_TOO_LARGE: the most that can be taken
+};
+
+// Plain English, one sentence ending in a full stop: the system's own text
+// for a failure the system reported, the tool's words for its own refusals
+// (a size names the size and the limit in MiB).
+std::wstring describeFileFailure(const FileFailure& failure);
+
+// How a file's content is held in memory, which decides how large it may be.
+enum class HeldAs {
+    Bytes, // one char per byte
+    NarrowText, // converted from the OEM code page: up to one UTF-16 unit per byte
+    Utf16Text, // UTF-16LE read as it is
+};
+
+// Whether a file of `size` bytes can be held as `heldAs`: within what the
+// string types can hold on this build and under the 4 GiB that a 32-bit
+// length counts. Otherwise false, with FILE_CAUSE_TOO_LARGE in `failure`.
+bool w32SizeFits(ULONGLONG size, HeldAs heldAs, FileFailure& failure);
+
+enum class TextEncoding {
+    Narrow, // read: OEM code page text; write: each unit below 256 as one byte, LF as CR LF
+    Utf16Le, // UTF-16LE behind the mark FF FE, no line-end translation
+};
+enum class PutMode { Replace, Append };
+enum class PathIs { AsGiven, InConsoleDirectory };
+// w32PutFile's size limit that never applies.
+constexpr long long NoSizeLimit = -1;
 
 // Reads `path` whole into `text` (emptied first) and sets `length` to its
 // number of UTF-16 code units.
-//   unicode == 0: narrow OEM text, ending at the first zero byte.
-//   unicode != 0: UTF-16LE behind FF FE, ending at the first zero unit.
-//   resolve != 0: `path` is a name in the console's install directory.
-// Returns a W32_FILE_* code; `errorText` is set only on failure. An empty
-// file, and a narrow text that cannot be converted, read as empty text
-// (result 0). A file whose length does not fit 32 bits (4 GiB or more) is
-// refused (-2), never read short.
-int w32GetFile(const std::wstring& path, std::wstring& text, std::wstring& errorText, DWORD& length,
-               int unicode, int resolve);
+//   Narrow: OEM text, ending at the first zero byte.
+//   Utf16Le: the text behind FF FE, ending at the first zero unit; a file
+//            without the mark, or with nothing behind it, is refused
+//            (FILE_CAUSE_NOT_UNICODE).
+// An empty file, and a narrow text that cannot be converted, read as empty
+// text. A file too large to hold (w32SizeFits) is refused before it is read.
+bool w32GetFile(const std::wstring& path, std::wstring& text, FileFailure& failure, DWORD& length,
+                TextEncoding encoding, PathIs pathIs);
 
-// Writes `text` (up to its first zero unit) to `path`.
-//   overwrite != 0: the file is replaced; 0: the text is appended.
+// Writes all of `text` to `path`.
+//   Replace: the file is replaced; Append: the text is added at its end.
 //   sizeLimit >= 0: an existing file larger than this many bytes is replaced
-//                   even when appending; -1 switches this off.
-//   unicode != 0: UTF-16LE, the mark FF FE first (also when appending), no
-//                 line-end translation; 0: narrow text, each code unit below
-//                 256 as the byte of that value and LF as CR LF. A text with
-//                 a character above 255 is refused: nothing is written.
-//   resolve: as for w32GetFile.
-// Returns 0 when everything was written, W32_FILE_WRITE_FAILED otherwise.
-// `errorText` is emptied and not set further.
-int w32PutFile(const std::wstring& path, const std::wstring& text, int overwrite, int sizeLimit,
-               std::wstring& errorText, int unicode, int resolve);
+//                   even when appending (NoSizeLimit switches this off).
+//   Utf16Le: the mark FF FE first (also when appending). Narrow: a text with
+//            a character above 255 is refused, nothing is written.
+bool w32PutFile(const std::wstring& path, const std::wstring& text, PutMode mode, long long sizeLimit,
+                FileFailure& failure, TextEncoding encoding, PathIs pathIs);
 
-// Converts zero-terminated text of the OEM code page into `wide` (emptied
-// first). Returns 0 when `narrow` is null or empty, 1 otherwise, whether or
-// not the conversion succeeded (`wide` stays empty when it did not).
-int w32NarrowToWide(const char* narrow, std::wstring& wide);
+// Converts all of `narrow`, text of the OEM code page, into `wide` (emptied
+// first). Refuses a text longer than a wide string holds, before converting.
+bool w32NarrowToWide(const std::string& narrow, std::wstring& wide, FileFailure& failure);
 
-// The file's bytes, unchanged, into `bytes`. Results and error texts as for
-// w32GetFile (0, -1, -2).
-int w32ReadFileBytes(const std::wstring& path, std::string& bytes, std::wstring& errorText);
+// Replaces `path` with all of `oemText`, text of the OEM code page, as
+// UTF-16LE behind the mark FF FE. Converted piece by piece as it is written,
+// so the wide text is never held whole beside the narrow one.
+bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure);
 
-// Replaces `path` with exactly `bytes`. Returns 0, or W32_FILE_WRITE_FAILED
-// with message 17576 or 17577 in `errorText`.
-int w32WriteFileBytes(const std::wstring& path, const std::string& bytes, std::wstring& errorText);
+// The file's bytes, unchanged, into `bytes`.
+bool w32ReadFileBytes(const std::wstring& path, std::string& bytes, FileFailure& failure);
 
-// Replaces `destination` with a byte-for-byte copy of `source`, which may be
-// the same file. Returns 0; -1 or -2 when the source cannot be read (texts as
-// for w32GetFile); W32_FILE_WRITE_FAILED when the destination cannot be
-// written (17576 or 17577).
-int w32CopyFileBytes(const std::wstring& source, const std::wstring& destination, std::wstring& errorText);
+// Replaces `path` with exactly `bytes`.
+bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure);

@@ -298,6 +298,11 @@ TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
         std::wstring::npos,
         states[L"console_reporting"].find(
             L"\"ReportDir\" under HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console is missing"));
+    // Each reason names the file and the system's own words.
+    EXPECT_EQ(L"Failed: cannot read " + beta + L"\\daily.ext: " + systemErrorText(ERROR_FILE_NOT_FOUND),
+              states[L"daily.ext"]);
+    EXPECT_EQ(L"Failed: cannot write " + ga + L"\\notifymissed.txt: " + systemErrorText(ERROR_ACCESS_DENIED),
+              states[L"notifymissed.txt"]);
     for (const wchar_t* migrated : {L"recipients.rcp", L"report.xml", L"notifyfailed.txt", L"summary.info"})
         EXPECT_EQ(L"Migrated", states[migrated]) << narrow(migrated);
 
@@ -309,6 +314,25 @@ TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
     EXPECT_EQ(L"kept", regString(GA_KEY, L"GaOnly"));
     EXPECT_EQ(L"<missing>", regString(GA_KEY, L"ReportDir"));
     SetFileAttributesW((ga + L"\\notifymissed.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // A source too large to hold is refused by its size, before anything is read or written.
+    HANDLE huge = CreateFileW((beta + L"\\huge.rcp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = 0x100000000LL; // sparse
+    EXPECT_TRUE(SetFilePointerEx(huge, size, nullptr, FILE_BEGIN) && SetEndOfFile(huge));
+    CloseHandle(huge);
+    MigrationItem item;
+    item.kind = ITEM_RECIPIENTS;
+    item.sourceRoot = beta;
+    item.destinationRoot = ga;
+    std::wstring reason;
+    EXPECT_FALSE(migrateFileItem(item, L"huge.rcp", L"huge.rcp", reason));
+    EXPECT_EQ(L"cannot read " + beta
+                  + L"\\huge.rcp: The file is 4096 MiB, more than the "
+                  + (sizeof(void*) == 8 ? L"4095" : L"1023") + L" MiB this tool can hold in memory.",
+              reason);
+    EXPECT_FALSE(fileExists(ga + L"\\huge.rcp"));
+    DeleteFileW((beta + L"\\huge.rcp").c_str());
 }
 
 TEST_F(Migration, AnUnusableCommandLibraryFailsOnlyTheRegistryRow)

@@ -2,7 +2,6 @@
 // stand-in libraries, real message boxes), message formatting, and the file
 // utilities' error texts as the libraries give them.
 #include "common/cmd/console_path.h"
-#include "common/cmd/file_io.h"
 #include "common/cmd/registry_key.h"
 #include "common/msg/nls_resources.h"
 #include "tests/support/registry_support.h"
@@ -250,19 +249,4 @@ TEST_F(NlsMessages, NumberedAndPrintfStyleTextsAreFormatted)
     EXPECT_EQ(0, nls.GetMessageText(4711, text));
     nls.FormatMessageText(text, 4711, L"unused");
     EXPECT_EQ(L"Could not obtain string resource 4711 from msg dll " + consoleDirectory() + L"msgengu.dll\n", text);
-}
-
-TEST_F(NlsMessages, FileErrorsNameThePathInTheConsolesLanguage)
-{
-    console.installLibrary(L"eng");
-    ASSERT_EQ(0, nlsLoadLibraries());
-    TempDir dir;
-    std::wstring text, error;
-    DWORD length = 0;
-    EXPECT_EQ(W32_FILE_OPEN_FAILED, w32GetFile(dir / L"missing.txt", text, error, length, 0, 0));
-    EXPECT_EQ(L"The file " + (dir / L"missing.txt") + L" could not be opened.", error);
-
-    writeBytes(dir / L"mark.txt", "\xFF\xFE");
-    EXPECT_EQ(W32_FILE_NOT_UNICODE, w32GetFile(dir / L"mark.txt", text, error, length, 1, 0));
-    EXPECT_EQ(L"The file is not a Unicode text file: it does not begin with a byte-order mark.", error);
 }
