@@ -150,6 +150,19 @@ summary() {
   echo "rows migrated:  ${migrated:-?} (State \"Migrated\")"
   echo "failures:       ${failed:-?}"
   sed -n 's/^closing box: /closing box:    /p' <<<"$migrate_out"
+  # The closing box names the run's backup folder; list what it holds.
+  local backup backup_dir
+  backup=$(sed -n 's/^closing box: .*What the migration replaced is kept in \(.*\)\. To put the 5\.2\.2 .*/\1/p' \
+           <<<"$migrate_out")
+  if [ -n "$backup" ]; then
+    echo "backup folder:  $backup"
+    backup_dir="$WINEPREFIX/drive_c/$(tr '\\' / <<<"${backup#C:\\}")"
+    find "$backup_dir" -type f -printf '%P\t%s\n' | sort | while IFS=$'\t' read -r rel size; do
+      printf '  %-40s %9s bytes\n' "${rel//\//\\}" "$size"
+    done
+  else
+    echo "backup folder:  none named in the closing box"
+  fi
   if [ "${failed:-0}" != 0 ]; then
     echo "failed rows:"
     grep -F 'Failed:' <<<"$after" | sed 's/^/  /'
@@ -164,7 +177,8 @@ summary() {
     # Destination names are lower case; find the beta file whatever its case.
     beta=$(find "$quarn/console_reporting/$(dirname "$rel")" -maxdepth 1 -type f -iname "$name" 2>/dev/null | head -n 1)
     printf '  %-24s %6s bytes  %s\n' "${rel//\//\\}" "$(stat -c %s "$file")" "$(describe_file "$file" "$beta")"
-  done < <(find "$quarn/console" -type f -newer "$marker" | sort)
+  done < <(find "$quarn/console" -path "$quarn/console/migration backups" -prune -o -type f -newer "$marker" -print \
+             | sort)
 
   local regfile="$quarn/console_reporting/quarnrept_mig.reg"
   if [ -f "$regfile" ]; then

@@ -470,3 +470,70 @@ TEST(RegistryRename, RenamesTheWordInAnyCaseAndKeepsOnlyTheGaKeysOwnLocations)
     EXPECT_EQ(narrow(expected), narrow(keepGaInstallValues(exported)));
     EXPECT_EQ(L"no sections\r\n\"Path\"=\"x\"", keepGaInstallValues(L"no sections\r\n\"Path\"=\"x\""));
 }
+
+TEST_F(Migration, RestoreCmdPutsBackWhatARunReplacedAndEachRunKeepsABackupOfItsOwn)
+{
+    // 5.2.2 files and values of its own that the run replaces.
+    makeDirs(ga + L"\\zelt");
+    writeBytes(ga + L"\\recipients.rcp", "ga recipients\r\n");
+    writeBytes(gaWeb + L"\\index.htm", "<html>ga</html>");
+    writeBytes(ga + L"\\zelt\\link.cfg", std::string("GA\0zelt", 7));
+    setRegString(GA_KEY, L"ReportDir", L"ga reports");
+    setRegDword(GA_KEY, L"Retention", 7);
+    setRegString(GA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Target", L"ga target");
+    auto snapshot = [&] {
+        Snapshot all;
+        snapshotFiles(ga, all, L"migration backups");
+        snapshotKey(GA_KEY, all);
+        return all;
+    };
+    const Snapshot before = snapshot();
+    // The folder the closing message names, when it is one in the 5.2.2 directory.
+    auto backupFolder = [&] {
+        const std::wstring lead = L"What the migration replaced is kept in ";
+        const size_t end = backupNote.find(L". To put the 5.2.2 installation back as it was, run restore.cmd");
+        const std::wstring folder = end == std::wstring::npos ? L"" : backupNote.substr(lead.size(), end - lead.size());
+        const std::wstring backups = ga + L"\\migration backups\\";
+        return folder.compare(0, backups.size(), backups) ? L"" : folder;
+    };
+
+    DialogHarness ui(t_processRefresh, t_processMigrate);
+    EXPECT_EQ(kSuccess, migrate(ui));
+    const std::wstring first = backupFolder();
+    ASSERT_NE(L"", first) << narrow(backupNote);
+    ASSERT_NE(before, snapshot()) << "the run replaced nothing";
+    std::string output;
+    EXPECT_EQ(0u, runCmdScript(first + L"\\restore.cmd", root.path(), output)) << output;
+    EXPECT_EQ("", snapshotDifference(before, snapshot())) << output;
+
+    Snapshot kept;
+    snapshotFiles(first, kept);
+    EXPECT_EQ(kSuccess, migrate(ui));
+    const std::wstring second = backupFolder();
+    EXPECT_TRUE(second != first && fileExists(second + L"\\restore.cmd")) << narrow(backupNote);
+    Snapshot keptAfter;
+    snapshotFiles(first, keptAfter);
+    EXPECT_EQ("", snapshotDifference(kept, keptAfter)) << "the second run touched the first backup";
+}
+
+TEST_F(Migration, WhereNoBackupCanBeKeptNothingIsReplaced)
+{
+    writeBytes(ga + L"\\recipients.rcp", "ga recipients\r\n");
+    setRegString(GA_KEY, L"ReportDir", L"ga reports");
+    // Wine drops a directory's read-only attribute, so a file takes the name.
+    writeBytes(ga + L"\\migration backups", "");
+    DialogHarness ui(t_processRefresh, t_processMigrate); // (the refresh makes the Zelt directory)
+    Snapshot before, after;
+    snapshotFiles(ga, before);
+    snapshotKey(GA_KEY, before);
+
+    const std::wstring message = migrate(ui);
+    EXPECT_NE(std::wstring::npos, message.find(L"10 of 10 items could not be migrated")) << narrow(message);
+    EXPECT_EQ(L"", backupNote);
+    for (const auto& state : statesBySource(ui))
+        EXPECT_EQ(0u, state.second.find(L"Failed: cannot create the backup folder " + ga + L"\\migration backups\\"))
+            << narrow(state.first) << ": " << narrow(state.second);
+    snapshotFiles(ga, after);
+    snapshotKey(GA_KEY, after);
+    EXPECT_EQ("", snapshotDifference(before, after));
+}

@@ -8,59 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 using namespace qmtest;
 
 namespace {
-
-using Snapshot = std::map<std::wstring, std::string>;
-
-// Every value (type and data) and every subkey under the key, by path.
-void snapshotKey(const std::wstring& key, Snapshot& out)
-{
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return;
-    out[key + L"\\"] = "key";
-    wchar_t name[256];
-    BYTE data[4096];
-    DWORD nameSize = 256, type = 0, size = sizeof data;
-    for (DWORD i = 0; RegEnumValueW(handle, i, name, &nameSize, nullptr, &type, data, &size) == ERROR_SUCCESS;
-         ++i, nameSize = 256, size = sizeof data)
-        out[key + L"|" + name] = std::to_string(type) + ":" + std::string(reinterpret_cast<char*>(data), size);
-    for (DWORD i = 0; RegEnumKeyExW(handle, i, name, &(nameSize = 256), nullptr, nullptr, nullptr, nullptr) == 0; ++i)
-        snapshotKey(key + L"\\" + name, out);
-    RegCloseKey(handle);
-}
-
-// Runs the script as a double-click does (cmd /c, a console of its own, no
-// one at the keyboard), from another directory: its exit code and output.
-DWORD runScript(const std::wstring& script, const std::wstring& currentDirectory, std::string& output)
-{
-    const std::wstring log = currentDirectory + L"\\restore-output.txt";
-    SECURITY_ATTRIBUTES inherit { sizeof inherit, nullptr, TRUE };
-    STARTUPINFOW startup {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-    startup.hStdOutput = startup.hStdError = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                         &inherit, CREATE_ALWAYS, 0, nullptr);
-    PROCESS_INFORMATION process {};
-    std::wstring command = L"cmd /c \"\"" + script + L"\"\"";
-    DWORD code = 255;
-    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                       currentDirectory.c_str(), &startup, &process)) {
-        WaitForSingleObject(process.hProcess, 60000);
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    CloseHandle(startup.hStdInput);
-    CloseHandle(startup.hStdOutput);
-    output = readBytes(log);
-    return code;
-}
 
 class MigrationBackupTest : public ::testing::Test {
 protected:
@@ -71,19 +21,12 @@ protected:
             FreeLibrary(module);
     }
 
-    // Every file of the three roots, and every value and subkey of the 5.2.2 key.
+    // Both trees (the backups aside), and every value and subkey of the 5.2.2 key.
     Snapshot snapshot() const
     {
         Snapshot all;
-        for (const std::wstring& dir : { m_ga, m_zelt, m_web }) {
-            WIN32_FIND_DATAW entry;
-            HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &entry);
-            for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry))
-                if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    all[dir + L"\\" + entry.cFileName] = readBytes(dir + L"\\" + entry.cFileName);
-            if (find != INVALID_HANDLE_VALUE)
-                FindClose(find);
-        }
+        snapshotFiles(m_ga, all, L"migration backups");
+        snapshotFiles(m_web, all);
         snapshotKey(GA_KEY, all);
         return all;
     }
@@ -147,10 +90,10 @@ TEST_F(MigrationBackupTest, RestoreCmdPutsFilesAndKeyBackExactly)
     ASSERT_TRUE(backup.finish(reason)) << reason;
 
     std::string output;
-    EXPECT_EQ(0u, runScript(backup.folder() + L"\\restore.cmd", m_elsewhere.path(), output)) << output;
+    EXPECT_EQ(0u, runCmdScript(backup.folder() + L"\\restore.cmd", m_elsewhere.path(), output)) << output;
     EXPECT_EQ(std::string::npos, output.find("ERROR")) << output;
     EXPECT_NE(std::string::npos, output.find("Restored \"" + narrow(m_web) + "\\summary (old).htm\".")) << output;
-    EXPECT_EQ(before, snapshot());
+    EXPECT_EQ("", snapshotDifference(before, snapshot()));
 
     // A second run in the same second gets a folder of its own; the first is untouched.
     const std::string script = readBytes(backup.folder() + L"\\restore.cmd");
@@ -161,7 +104,7 @@ TEST_F(MigrationBackupTest, RestoreCmdPutsFilesAndKeyBackExactly)
 
     // A step that cannot be done is reported and fails the script.
     ASSERT_TRUE(DeleteFileW((backup.folder() + L"\\Console.reg").c_str()));
-    EXPECT_EQ(1u, runScript(backup.folder() + L"\\restore.cmd", m_elsewhere.path(), output)) << output;
+    EXPECT_EQ(1u, runCmdScript(backup.folder() + L"\\restore.cmd", m_elsewhere.path(), output)) << output;
     EXPECT_NE(std::string::npos, output.find("ERROR: \"")) << output;
 }
 

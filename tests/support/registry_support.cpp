@@ -32,6 +32,23 @@ void denyRegAccess(const std::wstring& key, REGSAM denied)
         RegCloseKey(handle);
 }
 
+void snapshotKey(const std::wstring& key, Snapshot& out)
+{
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return;
+    out[key + L"\\"] = "key";
+    wchar_t name[256];
+    BYTE data[4096];
+    DWORD nameSize = 256, type = 0, size = sizeof data;
+    for (DWORD i = 0; RegEnumValueW(handle, i, name, &nameSize, nullptr, &type, data, &size) == ERROR_SUCCESS;
+         ++i, nameSize = 256, size = sizeof data)
+        out[key + L"|" + name] = std::to_string(type) + ":" + std::string(reinterpret_cast<char*>(data), size);
+    for (DWORD i = 0; RegEnumKeyExW(handle, i, name, &(nameSize = 256), nullptr, nullptr, nullptr, nullptr) == 0; ++i)
+        snapshotKey(key + L"\\" + name, out);
+    RegCloseKey(handle);
+}
+
 void setRegString(const std::wstring& key, const std::wstring& name, const std::wstring& value, DWORD type)
 {
     if (HKEY handle = createKey(key)) {

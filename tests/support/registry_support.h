@@ -3,6 +3,8 @@
 // "registry" so that no two of them run at once.
 #pragma once
 
+#include "tests/support/test_support.h"
+
 #include <windows.h>
 
 #include <string>
@@ -22,6 +24,10 @@ void deleteRegValue(const std::wstring& key, const std::wstring& name);
 void deleteRegTree(const std::wstring& key);
 // The string value, or `missing` when the key or value is not there.
 std::wstring regString(const std::wstring& key, const std::wstring& name, const std::wstring& missing = L"<missing>");
+
+// Every value (type and data) and every subkey ("key") under the
+// HKEY_LOCAL_MACHINE key, by path.
+void snapshotKey(const std::wstring& key, Snapshot& out);
 
 // Denies everyone `denied` on the key (Wine checks access as Windows does);
 // 0 lets everyone do everything again.

@@ -107,6 +107,68 @@ void removeTree(const std::wstring& path)
     RemoveDirectoryW(path.c_str());
 }
 
+std::string snapshotDifference(const Snapshot& before, const Snapshot& after)
+{
+    std::string lines;
+    for (const auto& [path, content] : before) {
+        const auto found = after.find(path);
+        if (found == after.end())
+            lines += "gone: " + narrow(path) + "\n";
+        else if (found->second != content)
+            lines += "changed: " + narrow(path) + "\n";
+    }
+    for (const auto& entry : after)
+        if (!before.count(entry.first))
+            lines += "new: " + narrow(entry.first) + "\n";
+    return lines;
+}
+
+void snapshotFiles(const std::wstring& directory, Snapshot& out, const std::wstring& skip)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((directory + L"\\*").c_str(), &entry);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry)) {
+        const std::wstring name = entry.cFileName, path = directory + L"\\" + name;
+        if (name == L"." || name == L".." || name == skip)
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out[path] = "dir";
+            snapshotFiles(path, out, skip);
+        } else {
+            out[path] = readBytes(path);
+        }
+    }
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+}
+
+DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirectory, std::string& output)
+{
+    const std::wstring log = currentDirectory + L"\\script-output.txt";
+    SECURITY_ATTRIBUTES inherit { sizeof inherit, nullptr, TRUE };
+    STARTUPINFOW startup {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+    startup.hStdOutput = startup.hStdError = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                         &inherit, CREATE_ALWAYS, 0, nullptr);
+    PROCESS_INFORMATION process {};
+    std::wstring command = L"cmd /c \"\"" + script + L"\"\"";
+    DWORD code = 255;
+    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                       currentDirectory.c_str(), &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(startup.hStdInput);
+    CloseHandle(startup.hStdOutput);
+    output = readBytes(log);
+    DeleteFileW(log.c_str());
+    return code;
+}
+
 std::string utf16le(const std::wstring& text)
 {
     std::string bytes;

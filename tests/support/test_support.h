@@ -1,6 +1,10 @@
-// Small helpers shared by the tests: scratch directories and whole-file bytes.
+// Small helpers shared by the tests: scratch directories, whole-file bytes,
+// snapshots and batch files run as an administrator would.
 #pragma once
 
+#include <windows.h>
+
+#include <map>
 #include <string>
 
 namespace qmtest {
@@ -32,6 +36,19 @@ std::string readBytes(const std::wstring& path);
 bool fileExists(const std::wstring& path);
 // Deletes a directory tree (read-only attributes cleared first).
 void removeTree(const std::wstring& path);
+
+// Full path -> content, for comparing a tree or a key before and after.
+using Snapshot = std::map<std::wstring, std::string>;
+// Every file (its bytes) and subdirectory ("dir") under `directory`, at any
+// depth, leaving out entries named `skip`.
+void snapshotFiles(const std::wstring& directory, Snapshot& out, const std::wstring& skip = L"");
+// The entries that differ, one per line ("changed", "gone" or "new" and the
+// path); empty when the snapshots are the same.
+std::string snapshotDifference(const Snapshot& before, const Snapshot& after);
+// Runs the batch file as a double-click does (cmd /c, a console of its own,
+// no one at the keyboard: stdin is NUL) from `currentDirectory`; its exit
+// code, 255 when it could not start or did not end within a minute.
+DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirectory, std::string& output);
 
 // UTF-16LE bytes of a wide text (no mark).
 std::string utf16le(const std::wstring& text);
