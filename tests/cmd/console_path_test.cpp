@@ -20,7 +20,7 @@ std::wstring lookup(const std::wstring& fileName, bool expected = true)
 
 } // namespace
 
-TEST(ConsolePath, MissingKeyOrPathFailsAndAMissingDirectoryBecomesTheCurrentOne)
+TEST(ConsolePath, ShortDirectoryOrTheCurrentOneAndFailureWithoutAKeyOrPath)
 {
     CleanNorvaleKeys keys;
     TempDir temp;
@@ -30,12 +30,7 @@ TEST(ConsolePath, MissingKeyOrPathFailsAndAMissingDirectoryBecomesTheCurrentOne)
     setRegString(GA_KEY, CONSOLE_PATH_VALUE, temp / L"no such dir\\Console");
     EXPECT_EQ(L".\\exec_dll.dll", lookup(L"exec_dll.dll"));
     EXPECT_EQ(L".\\", lookup(L""));
-}
 
-TEST(ConsolePath, ShortDirectoryWithOneBackslashBeforeTheNameAndBlankNames)
-{
-    CleanNorvaleKeys keys;
-    TempDir temp;
     const std::wstring dir = temp / L"Quarn Management Console";
     makeDirs(dir);
     for (const std::wstring& recorded : {dir, dir + L"\\"}) {
