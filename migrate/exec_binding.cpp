@@ -58,7 +58,7 @@ int issueCommand(const std::wstring& command, const std::wstring& directory, con
     // Loaded on every call and never freed: the reference count keeps one copy
     // mapped, and the library stays for the life of the process.
     outcome.library = libraryPath;
-    HMODULE library = LoadLibraryW(libraryPath.c_str());
+    HMODULE library = loadConsoleLibrary(libraryPath);
     if (!library) {
         outcome.loadError = GetLastError();
         QM_TRACE(TRACE_CAT_APP, L"Unable to load %s, error %u\n", libraryPath.c_str(), unsigned(outcome.loadError));

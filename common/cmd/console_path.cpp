@@ -45,3 +45,20 @@ bool GetConsoleInstallPath(const std::wstring& fileName, std::wstring& out)
     }
     return true;
 }
+
+HMODULE loadConsoleLibrary(const std::wstring& path)
+{
+    // The search flags need a full path; ".\" (no install path) is loaded as
+    // it always was.
+    const bool full = (path.size() > 2 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/'))
+                      || path.compare(0, 2, L"\\\\") == 0;
+    if (!full)
+        return LoadLibraryW(path.c_str());
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr,
+                                    LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    // Systems without the search flags (before update KB2533623) refuse them;
+    // the altered search path also starts in the library's directory.
+    if (!module && GetLastError() == ERROR_INVALID_PARAMETER)
+        module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return module;
+}

@@ -111,7 +111,7 @@ HMODULE loadLibrary(const std::wstring& path)
 {
     if (path.size() >= MAX_PATH)
         return nullptr;
-    return LoadLibraryW(path.c_str());
+    return loadConsoleLibrary(path);
 }
 
 } // namespace

@@ -15,6 +15,8 @@
 //   EXEC_STANDIN_EXPORT_READ_ONLY an export ("regedit /e") leaves quarnrept_mig.reg
 //                                 in the working directory read-only, so that
 //                                 it cannot be rewritten
+//   EXEC_STANDIN_NEEDS_SIBLING    imports exec_sibling.dll, which must be found
+//                                 beside the library
 #include "migrate/exec_interface.h"
 
 #include <cwchar>
@@ -131,9 +133,17 @@ bool terminated(const wchar_t (&field)[N])
 
 extern "C" {
 
+#ifdef EXEC_STANDIN_NEEDS_SIBLING
+__declspec(dllimport) unsigned WINAPI execSiblingVersion();
+#endif
+
 unsigned WINAPI execGetVersion()
 {
+#ifdef EXEC_STANDIN_NEEDS_SIBLING
+    return execSiblingVersion();
+#else
     return EXEC_STANDIN_VERSION;
+#endif
 }
 
 int WINAPI execIssueCommand(ExecRequest* request)

@@ -1,6 +1,7 @@
 // Migration from end to end: the real dialog, workers, files and registry, and
 // the prefix's real cmd and regedit run through the stand-in exec library.
 #include "common/cmd/system_error.h"
+#include "app/migrate_app.h"
 #include "discovery/refresh_worker.h"
 #include "migrate/migrate_worker.h"
 #include "migrate/registry_transfer.h"
@@ -408,8 +409,13 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
     EXPECT_FALSE(fileExists(file));
 }
 
-TEST_F(Migration, BetaDirectoriesWithCharactersThatCmdCarriesLiterallyWork)
+TEST_F(Migration, TheRegistryTransferWorksFromDirectoriesCmdCarriesLiterallyWithALibraryThatNeedsAnother)
 {
+    // As the tool runs: neither the current directory nor PATH is searched,
+    // and the console library needs another one of its directory.
+    removeCurrentDirectoryFromDllSearch();
+    useLibrary(QM_EXEC_DLL_NEEDS_SIBLING);
+    ASSERT_TRUE(CopyFileW(widen(QM_EXEC_SIBLING).c_str(), (ga + L"\\exec_sibling.dll").c_str(), FALSE));
     // (Non-ASCII names cannot be made under the "C" locale the tests run Wine in.)
     for (const wchar_t* name : { L"space & (parens)", L"caret^ ^^", L"semi;comma,eq=!bang" }) {
         const std::wstring directory = root / name;
