@@ -50,39 +50,50 @@ protected:
 
 } // namespace
 
-TEST_F(TraceTest, OpenWritesMarkAndBannerAndASecondOpenTruncates)
+TEST_F(TraceTest, ASecondOpenStartsAnewAndEachLineGetsAHeaderAndCrLf)
 {
+    // Disabled, nothing is written, not even the file.
+    EXPECT_EQ(TRACE_REFUSED, traceOpen(0, path.c_str(), 0));
+    traceWrite(__FILE__, 1, L"nothing\n");
+    EXPECT_FALSE(fileExists(path));
+
     ASSERT_EQ(0, traceOpen(1, path.c_str(), 0));
     traceWrite(__FILE__, 1, L"from the first run\n");
-    ASSERT_EQ(0, traceOpen(1, path.c_str(), 0));
-
-    // An empty line, a rule, the start line (_wctime's text), a rule, two empty
-    // lines: the file ends in CR LF CR LF, and the first run's line is gone.
-    std::vector<std::string> lines = traceLines(path, 0);
-    ASSERT_EQ((std::vector<std::string>{"", kRule, lines.size() > 2 ? lines[2] : "", kRule, ""}), lines);
-    EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"(\* trace started [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\d \d\d:\d\d:\d\d \d{4})")))
-        << lines[2];
-}
-
-TEST_F(TraceTest, HeaderShapeAndLineEnds)
-{
     ASSERT_EQ(0, traceOpen(1, path.c_str(), 0));
     traceWrite("\\source\\522u\\common\\cmd\\ifcregis.cpp", 1516, L"value %s is %u\n", L"Path", 7u);
     traceWrite("/home/dev/quarnrept_migratedlg.cpp", 518, L"first\nsecond\n");
     traceWrite("c:wn32util.cpp", 3, L"no line end ");
     traceWrite("plain.cpp", 4, L"third\n");
+    // Too long for the buffer: cut there, losing its line feed.
+    const std::wstring huge(TRACE_BUFFER_CHARS + 50000, L'x');
+    traceWrite(__FILE__, 5, L"%s\n", huge.c_str());
+    traceWrite(__FILE__, 6, L"after\n");
 
-    std::vector<std::string> lines = traceLines(path);
+    // The banner: an empty line, a rule, the start line (_wctime's text), a
+    // rule, an empty line. The first run's line is gone.
+    std::vector<std::string> lines = traceLines(path, 0);
+    ASSERT_EQ(10u, lines.size());
+    EXPECT_EQ((std::vector<std::string>{"", kRule, kRule, ""}),
+              (std::vector<std::string>{lines[0], lines[1], lines[3], lines[4]}));
+    EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"(\* trace started [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\d \d\d:\d\d:\d\d \d{4})")))
+        << lines[2];
     // Every line feed becomes CR LF; a message without one runs on into the next.
-    ASSERT_EQ(4u, lines.size());
     const std::string tid = std::to_string(GetCurrentThreadId());
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex(kTime + tid + " # ifcregis\\.cpp # 1516 # value Path is 7")))
-        << lines[0];
-    EXPECT_TRUE(std::regex_match(lines[1], std::regex(kHeader + "quarnrept_migratedlg\\.cpp # 518 # first"))) << lines[1];
-    EXPECT_EQ("second", lines[2]);
-    EXPECT_TRUE(std::regex_match(lines[3], std::regex(kHeader + "wn32util\\.cpp # 3 # no line end " + kHeader
+    EXPECT_TRUE(std::regex_match(lines[5], std::regex(kTime + tid + " # ifcregis\\.cpp # 1516 # value Path is 7")))
+        << lines[5];
+    EXPECT_TRUE(std::regex_match(lines[6], std::regex(kHeader + "quarnrept_migratedlg\\.cpp # 518 # first"))) << lines[6];
+    EXPECT_EQ("second", lines[7]);
+    EXPECT_TRUE(std::regex_match(lines[8], std::regex(kHeader + "wn32util\\.cpp # 3 # no line end " + kHeader
                                                        + "plain\\.cpp # 4 # third")))
-        << lines[3];
+        << lines[8];
+    const size_t firstX = lines[9].find('x'), lastX = lines[9].rfind('x');
+    EXPECT_EQ(size_t(TRACE_BUFFER_CHARS - 1), lastX - firstX + 1);
+    EXPECT_NE(std::string::npos, lines[9].find("# 6 # after", lastX));
+
+    // A file that cannot be made refuses the open and leaves tracing off.
+    EXPECT_EQ(TRACE_REFUSED, traceOpen(1, (dir / L"missing\\trace.txt").c_str(), 0));
+    traceWrite(__FILE__, 7, L"lost\n");
+    EXPECT_EQ(lines, traceLines(path, 0));
 }
 
 TEST_F(TraceTest, CategorySwitchesRefuseBadValues)
@@ -98,50 +109,26 @@ TEST_F(TraceTest, CategorySwitchesRefuseBadValues)
     EXPECT_EQ(std::vector<int>(TRACE_CATEGORY_COUNT, 1), switches());
 }
 
-TEST_F(TraceTest, DisabledOrUncreatableFileLeavesTracingOff)
-{
-    EXPECT_EQ(TRACE_REFUSED, traceOpen(0, path.c_str(), 0));
-    traceWrite(__FILE__, 1, L"nothing\n");
-    EXPECT_FALSE(fileExists(path));
-    std::wstring nowhere = dir / L"missing\\trace.txt";
-    EXPECT_EQ(TRACE_REFUSED, traceOpen(1, nowhere.c_str(), 0));
-    EXPECT_FALSE(fileExists(nowhere));
-}
-
-TEST_F(TraceTest, OverlongMessageIsCutAtTheBuffer)
-{
-    ASSERT_EQ(0, traceOpen(1, path.c_str(), 0));
-    std::wstring huge(TRACE_BUFFER_CHARS + 50000, L'x');
-    traceWrite(__FILE__, 1, L"%s\n", huge.c_str());
-    traceWrite(__FILE__, 2, L"after\n");
-    std::vector<std::string> lines = traceLines(path);
-    ASSERT_EQ(1u, lines.size()) << "the cut message loses its line feed and runs on";
-    size_t firstX = lines[0].find('x'), lastX = lines[0].rfind('x');
-    EXPECT_EQ(size_t(TRACE_BUFFER_CHARS - 1), lastX - firstX + 1);
-    EXPECT_NE(std::string::npos, lines[0].find("# 2 # after", lastX));
-}
-
 TEST_F(TraceTest, ThreadsNeverInterleaveWithinALine)
 {
     ASSERT_EQ(0, traceOpen(1, path.c_str(), 0));
-    const int threads = 6, perThread = 150;
     std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t)
+    for (int t = 0; t < 6; ++t)
         workers.emplace_back([t] {
-            std::wstring payload(200 + 37 * t, wchar_t(L'a' + t));
-            for (int i = 0; i < perThread; ++i)
+            const std::wstring payload(200 + 37 * t, wchar_t(L'a' + t));
+            for (int i = 0; i < 150; ++i)
                 traceWrite(__FILE__, 100 + t, L"worker %d line %d %s\n", t, i, payload.c_str());
         });
     for (std::thread& w : workers)
         w.join();
-    std::vector<std::string> lines = traceLines(path);
-    ASSERT_EQ(size_t(threads * perThread), lines.size());
-    std::vector<int> next(threads, 0);
-    std::regex shape(kHeader + R"(trace_test\.cpp # \d+ # worker (\d) line (\d+) ([a-z]+))");
+    const std::vector<std::string> lines = traceLines(path);
+    ASSERT_EQ(900u, lines.size());
+    std::vector<int> next(6, 0);
+    const std::regex shape(kHeader + R"(trace_test\.cpp # \d+ # worker (\d) line (\d+) ([a-z]+))");
     for (const std::string& line : lines) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(line, m, shape)) << line.substr(0, 120);
-        int t = std::stoi(m[1]);
+        const int t = std::stoi(m[1]);
         EXPECT_EQ(next[t]++, std::stoi(m[2]));
         EXPECT_EQ(std::string(200 + 37 * t, char('a' + t)), m[3].str());
     }

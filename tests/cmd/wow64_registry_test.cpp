@@ -3,63 +3,12 @@
 // every HKEY_LOCAL_MACHINE\SOFTWARE open must show the warning box and fail.
 #include "common/cmd/console_path.h"
 #include "common/cmd/registry_key.h"
+#include "tests/cmd/cmd_test_support.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-#include <vector>
-
 using namespace qmtest;
-
-namespace {
-
-const std::vector<std::wstring> kWarning53 = {
-    L"RegConnectRegistry error 53\nInsure Windows Remote Registry Service is running\n"};
-
-// Until stopped, records the text of every "Quarn Console" box of this
-// process and answers it with OK.
-class BoxWatcher {
-public:
-    BoxWatcher() : m_thread([this] { run(); }) {}
-    ~BoxWatcher() { stop(); }
-    std::vector<std::wstring> stop()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_texts;
-    }
-
-private:
-    void run()
-    {
-        while (!m_stop) {
-            HWND box = nullptr;
-            DWORD pid = 0;
-            while ((box = FindWindowExW(nullptr, box, L"#32770", L"Quarn Console")) != nullptr)
-                if (GetWindowThreadProcessId(box, &pid) && pid == GetCurrentProcessId() && IsWindowVisible(box))
-                    break;
-            if (!box) {
-                Sleep(10);
-                continue;
-            }
-            wchar_t text[512] = L"";
-            GetDlgItemTextW(box, 0xFFFF, text, 512); // a message box's text control
-            m_texts.push_back(text);
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-            while (IsWindow(box))
-                Sleep(10);
-        }
-    }
-
-    std::atomic<bool> m_stop{false};
-    std::vector<std::wstring> m_texts;
-    std::thread m_thread;
-};
-
-} // namespace
 
 TEST(Wow64Registry, SoftwareKeysWarnWithError53AndFailWhileOtherKeysOpenDirectly)
 {
@@ -68,19 +17,21 @@ TEST(Wow64Registry, SoftwareKeysWarnWithError53AndFailWhileOtherKeysOpenDirectly
                     "built where the kernel runs no 32-bit programs";
 #endif
     ASSERT_TRUE(CRegistryKey::IsWow64()) << "needs a 64-bit Wine prefix";
+    const std::vector<std::wstring> warning53 = {
+        L"RegConnectRegistry error 53\nInsure Windows Remote Registry Service is running\n"};
     for (const wchar_t* subKey : {L"SOFTWARE\\Microsoft", L"software"}) {
         BoxWatcher boxes;
         CRegistryKey key;
         EXPECT_EQ(ERROR_BAD_NETPATH, key.Open(HKEY_LOCAL_MACHINE, subKey)) << narrow(subKey);
         EXPECT_FALSE(key.IsOpen());
-        EXPECT_EQ(kWarning53, boxes.stop()) << narrow(subKey);
+        EXPECT_EQ(warning53, boxes.stop()) << narrow(subKey);
     }
     { // the console lookup, from a thread with no windows of its own
         BoxWatcher boxes;
         std::wstring out = L"stale";
         std::thread([&] { EXPECT_FALSE(GetConsoleInstallPath(L"exec_dll.dll", out)); }).join();
         EXPECT_EQ(L"", out);
-        EXPECT_EQ(kWarning53, boxes.stop());
+        EXPECT_EQ(warning53, boxes.stop());
     }
     BoxWatcher boxes;
     CRegistryKey key;
