@@ -51,19 +51,13 @@ void snapshotKey(const std::wstring& key, Snapshot& out)
 
 void setRegString(const std::wstring& key, const std::wstring& name, const std::wstring& value, DWORD type)
 {
-    if (HKEY handle = createKey(key)) {
-        RegSetValueExW(handle, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
-                       DWORD((value.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(handle);
-    }
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), type, value.c_str(),
+                    DWORD((value.size() + 1) * sizeof(wchar_t)));
 }
 
 void setRegDword(const std::wstring& key, const std::wstring& name, DWORD value)
 {
-    if (HKEY handle = createKey(key)) {
-        RegSetValueExW(handle, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-        RegCloseKey(handle);
-    }
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), REG_DWORD, &value, sizeof value);
 }
 
 void createRegKey(const std::wstring& key)
@@ -74,11 +68,7 @@ void createRegKey(const std::wstring& key)
 
 void deleteRegValue(const std::wstring& key, const std::wstring& name)
 {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, &handle) == ERROR_SUCCESS) {
-        RegDeleteValueW(handle, name.c_str());
-        RegCloseKey(handle);
-    }
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str());
 }
 
 void deleteRegTree(const std::wstring& key)

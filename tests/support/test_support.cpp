@@ -85,24 +85,27 @@ bool fileExists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void removeTree(const std::wstring& path)
+// Calls `visit` with the full path and the find data of each entry of `directory`.
+template <typename Visit> void forEachEntry(const std::wstring& directory, Visit visit)
 {
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring child = path + L"\\" + name;
-            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                removeTree(child);
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(find, &entry));
+    HANDLE find = FindFirstFileW((directory + L"\\*").c_str(), &entry);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry))
+        if (lstrcmpW(entry.cFileName, L".") && lstrcmpW(entry.cFileName, L".."))
+            visit(directory + L"\\" + entry.cFileName, entry);
+    if (find != INVALID_HANDLE_VALUE)
         FindClose(find);
-    }
+}
+
+void removeTree(const std::wstring& path)
+{
+    forEachEntry(path, [](const std::wstring& child, const WIN32_FIND_DATAW& entry) {
+        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            removeTree(child);
+        else
+            DeleteFileW(child.c_str());
+    });
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryW(path.c_str());
 }
@@ -125,21 +128,14 @@ std::string snapshotDifference(const Snapshot& before, const Snapshot& after)
 
 void snapshotFiles(const std::wstring& directory, Snapshot& out, const std::wstring& skip)
 {
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((directory + L"\\*").c_str(), &entry);
-    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry)) {
-        const std::wstring name = entry.cFileName, path = directory + L"\\" + name;
-        if (name == L"." || name == L".." || name == skip)
-            continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out[path] = "dir";
+    forEachEntry(directory, [&](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+        if (entry.cFileName == skip)
+            return;
+        const bool isDirectory = entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        out[path] = isDirectory ? "dir" : readBytes(path);
+        if (isDirectory)
             snapshotFiles(path, out, skip);
-        } else {
-            out[path] = readBytes(path);
-        }
-    }
-    if (find != INVALID_HANDLE_VALUE)
-        FindClose(find);
+    });
 }
 
 DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirectory, std::string& output)
@@ -169,24 +165,15 @@ DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirect
     return code;
 }
 
+// Windows keeps wide characters as UTF-16LE in memory.
 std::string utf16le(const std::wstring& text)
 {
-    std::string bytes;
-    bytes.reserve(text.size() * 2);
-    for (wchar_t c : text) {
-        bytes.push_back(char(c & 0xFF));
-        bytes.push_back(char((c >> 8) & 0xFF));
-    }
-    return bytes;
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
 
 std::wstring fromUtf16le(const std::string& bytes)
 {
-    std::wstring text;
-    text.reserve(bytes.size() / 2);
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-        text.push_back(wchar_t((unsigned char)bytes[i] | ((unsigned char)bytes[i + 1] << 8)));
-    return text;
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
 }
 
 std::wstring widen(const std::string& text)
