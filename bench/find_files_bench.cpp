@@ -38,7 +38,7 @@ int main()
         for (const ItemTypeEntry* row = reportItemTypes; row->pattern; ++row) {
             std::wstring pattern = row->pattern;
             int count = 0;
-            findFiles(dir.path(), &pattern, 1, results.data(), capacity, count, 0, 1);
+            findFiles(dir.path(), &pattern, 1, results.data(), capacity, count, Recurse::No, MatchCase::LowerCased);
             matches += count;
         }
         finder.push_back(qmbench::nowSeconds() - start);

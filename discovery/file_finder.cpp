@@ -54,7 +54,7 @@ int getExtension(const std::wstring& name, std::wstring& extension)
 }
 
 int findFiles(const std::wstring& directory, const std::wstring* patterns, int patternCount,
-              std::wstring* results, int capacity, int& count, int recurse, int lowerCase)
+              std::wstring* results, int capacity, int& count, Recurse recurse, MatchCase matchCase)
 {
     int running = count;
     if (running >= capacity)
@@ -67,25 +67,23 @@ int findFiles(const std::wstring& directory, const std::wstring* patterns, int p
 
     std::wstring name;
     do {
-        name.assign(entry.cFileName);
-        if (lowerCase)
-            lowerCaseInPlace(name);
-
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (recurse && !isDotEntry(entry.cFileName)) {
-                findFiles(directory + L"\\" + name, patterns, patternCount, results, capacity,
-                          running, recurse, lowerCase);
+            if (recurse == Recurse::Yes && !isDotEntry(entry.cFileName)) {
+                findFiles(directory + L"\\" + entry.cFileName, patterns, patternCount, results, capacity, running,
+                          recurse, matchCase);
             }
             continue;
         }
-
+        name.assign(entry.cFileName);
+        if (matchCase == MatchCase::LowerCased)
+            lowerCaseInPlace(name);
         for (int p = 0; p < patternCount && running < capacity; ++p) {
             if (!patternMatches(patterns[p], name))
                 continue;
             std::wstring& result = results[running++];
             result.assign(directory);
             result += L'\\';
-            result += name;
+            result += entry.cFileName;
         }
     } while (running < capacity && FindNextFileW(find.Get(), &entry));
 
@@ -99,7 +97,7 @@ int findAllFiles(const std::wstring& directory, const std::wstring& pattern, std
         results.resize(1);
     for (;;) {
         int count = 0;
-        findFiles(directory, &pattern, 1, results.data(), int(results.size()), count, 0, 1);
+        findFiles(directory, &pattern, 1, results.data(), int(results.size()), count, Recurse::No, MatchCase::LowerCased);
         if (count < int(results.size()))
             return count;
         // A full array may mean more files than it holds: search again with more room.

@@ -13,18 +13,25 @@
 #include <string>
 #include <vector>
 
+// How findFiles goes about a directory.
+enum class Recurse { No, Yes }; // Yes: subdirectories too, depth first
+enum class MatchCase {
+    AsFound, // names are matched as they are
+    LowerCased, // each name is lower-cased before it is matched
+};
+
 // Appends directory + "\" + name for every matching file to results[count...],
 // once per matching pattern, never at or past `capacity`, and stops looking
-// once `capacity` is reached. `recurse` searches subdirectories depth first;
-// `lowerCase` lower-cases each entry's name before it is matched and stored.
+// once `capacity` is reached. Results carry the names as the directory holds
+// them, whatever `matchCase`: a lower-cased name may be another file, or none.
 // A directory that cannot be searched adds nothing. Returns 0.
 int findFiles(const std::wstring& directory, const std::wstring* patterns, int patternCount,
-              std::wstring* results, int capacity, int& count, int recurse, int lowerCase);
+              std::wstring* results, int capacity, int& count, Recurse recurse, MatchCase matchCase);
 
-// Every file of `directory` (not its subdirectories) matching `pattern`,
-// lower-cased, into results[0...]; returns how many. The array is searched
-// with at its present size and grows when a search fills it, so no match is
-// ever left out. Each time it has to grow is traced.
+// Every file of `directory` (not its subdirectories) whose lower-cased name
+// matches `pattern`, as found, into results[0...]; returns how many. The
+// array is searched with at its present size and grows when a search fills
+// it, so no match is ever left out. Each time it has to grow is traced.
 int findAllFiles(const std::wstring& directory, const std::wstring& pattern, std::vector<std::wstring>& results);
 
 // The extension of `name`: from its last "." to the end, dot included, or
