@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,20 +17,6 @@ using namespace std::string_literals;
 namespace {
 
 constexpr ULONGLONG MIB = 1u << 20;
-
-// The names in a directory, sorted.
-std::vector<std::wstring> directoryNames(const std::wstring& dir)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
-    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data))
-        if (data.cFileName != std::wstring(L".") && data.cFileName != std::wstring(L".."))
-            names.push_back(data.cFileName);
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // The file's access list in SDDL, "" when it cannot be read.
 std::wstring daclOf(const std::wstring& path)
@@ -76,69 +61,48 @@ protected:
         lastFailure = FileFailure();
         return w32PutFile(path, text, mode, sizeLimit, lastFailure, encoding, PathIs::AsGiven);
     }
+    // Every file in the scratch directory, by path.
+    Snapshot files() const
+    {
+        Snapshot all;
+        snapshotFiles(dir.path(), all);
+        return all;
+    }
 
     TempDir dir;
     FileFailure lastFailure;
 };
 
-using FileIoRead = FileIo;
-using FileIoWrite = FileIo;
-
 } // namespace
 
-TEST_F(FileIoRead, NarrowTextIsConvertedFromOemAndEndsAtItsFirstZeroByte)
+TEST_F(FileIo, NarrowIsOemTextUpToTheFirstZeroByteUnicodeNeedsTheMarkAndEndsAtTheFirstZeroUnit)
 {
+    // 82 is é in the OEM code page (a low quote in the ANSI one), C9 a box corner.
     ASSERT_EQ(437u, GetOEMCP()) << "the test prefix runs with the C locale";
-    std::string all;
-    std::wstring ascii;
-    for (int b = 1; b < 256; ++b) {
-        all += char(b);
-        if (b < 128)
-            ascii += wchar_t(b);
-    }
-    writeBytes(dir / L"oem.txt", all);
+    writeBytes(dir / L"oem.txt", "a\x82\xC9\0"s + std::string(5u << 20, 'c')); // more than one piece
     Read r = get(dir / L"oem.txt", TextEncoding::Narrow);
     EXPECT_TRUE(r.ok);
-    ASSERT_EQ(255u, r.length);
-    ASSERT_EQ(255u, r.text.size());
-    EXPECT_EQ(ascii, r.text.substr(0, 127));
-    for (int b = 128; b < 256; ++b)
-        EXPECT_NE(0, r.text[b - 1]) << b;
-    EXPECT_EQ(0x00E9, r.text[0x82 - 1]);
+    EXPECT_EQ(L"a\u00e9\u2554", r.text.substr(0, 8)); // in part: a failure would print 5 MiB
+    EXPECT_EQ(3u, r.length);
 
-    writeBytes(dir / L"zero.txt", "ab\0cd"s);
-    r = get(dir / L"zero.txt", TextEncoding::Narrow);
-    EXPECT_EQ(L"ab", r.text);
-    EXPECT_EQ(2u, r.length);
-
-    std::wstring wide;
-    FileFailure failure;
-    EXPECT_TRUE(w32NarrowToWide("caf\x82"s, wide, failure));
-    EXPECT_EQ(L"caf\u00e9", wide);
-}
-
-TEST_F(FileIoRead, UnicodeIsWhatFollowsTheMarkUpToTheFirstZeroUnit)
-{
     writeBytes(dir / L"u.txt", "\xFF\xFE" "a\0\xE9\0\x3D\xD8\x00\xDE\0\0b\0"s);
-    Read r = get(dir / L"u.txt", TextEncoding::Utf16Le);
+    r = get(dir / L"u.txt", TextEncoding::Utf16Le);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(L"a\u00e9\U0001F600", r.text);
     EXPECT_EQ(4u, r.length);
 
-    // A mark with nothing behind it is not Unicode text.
-    writeBytes(dir / L"mark.txt", "\xFF\xFE");
-    r = get(dir / L"mark.txt", TextEncoding::Utf16Le);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(FILE_CAUSE_NOT_UNICODE, r.failure.cause);
-    EXPECT_EQ(L"", r.text);
-
-    r = get(dir / L"missing.txt", TextEncoding::Utf16Le);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(FILE_CAUSE_NOT_FOUND, r.failure.cause);
-    EXPECT_EQ(systemErrorText(ERROR_FILE_NOT_FOUND), describeFileFailure(r.failure));
+    // Without the mark, or with nothing behind it, a file is not Unicode text.
+    for (const std::string& bytes : { "a\0b\0"s, "\xFF\xFE"s }) {
+        writeBytes(dir / L"u.txt", bytes);
+        r = get(dir / L"u.txt", TextEncoding::Utf16Le);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(FILE_CAUSE_NOT_UNICODE, r.failure.cause);
+        EXPECT_EQ(L"", r.text);
+    }
+    EXPECT_EQ(FILE_CAUSE_NOT_FOUND, get(dir / L"missing.txt", TextEncoding::Narrow).failure.cause);
 }
 
-TEST_F(FileIoRead, SizesTooLargeToHoldAreRefusedBeforeReadingNeverTruncated)
+TEST_F(FileIo, SizesTooLargeToHoldAreRefusedBeforeReadingNeverTruncated)
 {
     const std::wstring path = dir / L"huge.bin";
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -151,49 +115,32 @@ TEST_F(FileIoRead, SizesTooLargeToHoldAreRefusedBeforeReadingNeverTruncated)
 
     // The most each form holds: what a 32-bit length counts on the 64-bit
     // build, what the string types hold on the 32-bit one.
-    auto tooLarge = [](int limitMiB) {
-        return L"The file is 4097 MiB, more than the " + std::to_wstring(limitMiB)
-               + L" MiB this tool can hold in memory.";
-    };
     const bool wide = sizeof(void*) == 8;
     const std::pair<TextEncoding, int> limits[] = { { TextEncoding::Narrow, wide ? 4095 : 511 },
                                                     { TextEncoding::Utf16Le, wide ? 4095 : 1023 } };
     for (const auto& [encoding, limit] : limits) {
-        Read r = get(path, encoding);
+        const Read r = get(path, encoding);
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(L"", r.text);
-        EXPECT_EQ(tooLarge(limit), describeFileFailure(r.failure));
+        EXPECT_EQ(L"The file is 4097 MiB, more than the " + std::to_wstring(limit)
+                      + L" MiB this tool can hold in memory.",
+                  describeFileFailure(r.failure));
     }
-    std::string bytes = "old";
-    FileFailure failure;
-    EXPECT_FALSE(w32ReadFileBytes(path, bytes, failure));
-    EXPECT_EQ(tooLarge(wide ? 4095 : 1023), describeFileFailure(failure));
-    EXPECT_EQ("", bytes);
-    DeleteFileW(path.c_str());
 
-    // What a 32-bit build's strings can hold: 1 GiB of bytes, 512 Mi wide units.
-    const bool narrowBuild = sizeof(void*) == 4;
-    EXPECT_TRUE(w32SizeFits(600 * MIB, HeldAs::Bytes, failure));
-    EXPECT_EQ(!narrowBuild, w32SizeFits(600 * MIB, HeldAs::NarrowText, failure));
-    EXPECT_EQ(!narrowBuild, w32SizeFits(1024 * MIB, HeldAs::Bytes, failure));
-    EXPECT_EQ(!narrowBuild, w32SizeFits(1100 * MIB, HeldAs::Utf16Text, failure));
+    // Below 4 GiB only the 32-bit build's strings refuse: 1 GiB of bytes, 512 Mi wide units.
+    FileFailure failure;
     EXPECT_TRUE(w32SizeFits(1000 * MIB, HeldAs::Utf16Text, failure));
-    EXPECT_EQ(!narrowBuild, w32SizeFits(4095 * MIB, HeldAs::Bytes, failure));
-    if (narrowBuild) {
-        EXPECT_FALSE(w32SizeFits(600 * MIB, HeldAs::NarrowText, failure));
-        EXPECT_EQ(L"The file is 600 MiB, more than the 511 MiB this tool can hold in memory.",
-                  describeFileFailure(failure));
-    }
+    EXPECT_EQ(wide, w32SizeFits(600 * MIB, HeldAs::NarrowText, failure));
+    EXPECT_EQ(wide, w32SizeFits(1024 * MIB, HeldAs::Bytes, failure));
+    EXPECT_EQ(wide, w32SizeFits(1100 * MIB, HeldAs::Utf16Text, failure));
 }
 
-TEST_F(FileIoWrite, UnicodeIsTheMarkAndLittleEndianUnitsNarrowOneBytePerCharacter)
+TEST_F(FileIo, UnicodeIsTheMarkAndLittleEndianUnitsNarrowOneBytePerCharacterAppendingAddsAtTheEnd)
 {
     const std::wstring path = dir / L"out.txt";
     writeBytes(path, "a much longer old content");
     EXPECT_TRUE(put(path, L"abc", PutMode::Replace, TextEncoding::Utf16Le));
     EXPECT_EQ("\xFF\xFE" "a\0b\0c\0"s, readBytes(path));
-    EXPECT_TRUE(put(path, L"", PutMode::Replace, TextEncoding::Utf16Le));
-    EXPECT_EQ("\xFF\xFE"s, readBytes(path));
 
     // OEM text converted as it is written, over more than one piece.
     std::string oem(5u << 20, 'a');
@@ -205,27 +152,14 @@ TEST_F(FileIoWrite, UnicodeIsTheMarkAndLittleEndianUnitsNarrowOneBytePerCharacte
 
     EXPECT_TRUE(put(path, L"a\nc\u00e9", PutMode::Replace, TextEncoding::Narrow));
     EXPECT_EQ("a\r\nc\xE9"s, readBytes(path));
-    EXPECT_TRUE(put(path, L"", PutMode::Replace, TextEncoding::Narrow));
-    EXPECT_TRUE(fileExists(path));
-    EXPECT_EQ(""s, readBytes(path));
+    // Each Unicode append brings its own mark; a file over the size limit is replaced.
+    EXPECT_TRUE(put(path, L"d", PutMode::Append, TextEncoding::Utf16Le, 5));
+    EXPECT_EQ("a\r\nc\xE9\xFF\xFE"s + utf16le(L"d"), readBytes(path));
+    EXPECT_TRUE(put(path, L"e", PutMode::Append, TextEncoding::Narrow, 5));
+    EXPECT_EQ("e"s, readBytes(path));
 }
 
-TEST_F(FileIoWrite, AppendingAddsAtTheEndUnlessTheFileIsOverTheSizeLimit)
-{
-    const std::wstring path = dir / L"n.txt";
-    writeBytes(path, "0123456789");
-    EXPECT_TRUE(put(path, L"a", PutMode::Append, TextEncoding::Narrow, 10));
-    EXPECT_EQ("0123456789a"s, readBytes(path));
-    EXPECT_TRUE(put(path, L"b", PutMode::Append, TextEncoding::Narrow, 10));
-    EXPECT_EQ("b"s, readBytes(path));
-
-    // Each Unicode append brings its own mark.
-    writeBytes(dir / L"u.txt", "\xFF\xFE" "a\0"s);
-    EXPECT_TRUE(put(dir / L"u.txt", L"b", PutMode::Append, TextEncoding::Utf16Le));
-    EXPECT_EQ("\xFF\xFE" "a\0\xFF\xFE" "b\0"s, readBytes(dir / L"u.txt"));
-}
-
-TEST_F(FileIoWrite, AReplacementKeepsTheOldFilesAccessListAttributesAndCreationTime)
+TEST_F(FileIo, AReplacementKeepsTheOldFilesAccessListAttributesAndCreationTime)
 {
     const std::wstring path = dir / L"kept.txt";
     writeBytes(path, "old");
@@ -253,48 +187,36 @@ TEST_F(FileIoWrite, AReplacementKeepsTheOldFilesAccessListAttributesAndCreationT
     EXPECT_EQ("new", readBytes(path));
     EXPECT_TRUE(put(path, L"newer", PutMode::Replace, TextEncoding::Utf16Le))
         << narrow(describeFileFailure(lastFailure));
-    EXPECT_EQ("\xFF\xFE" + utf16le(L"newer"), readBytes(path));
+    EXPECT_EQ((Snapshot { { path, "\xFF\xFE" + utf16le(L"newer") } }), files()) << "no temporary file left";
     EXPECT_EQ(dacl, daclOf(path));
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
-              attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY));
+    const DWORD carried = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    EXPECT_EQ(carried, GetFileAttributesW(path.c_str()) & (carried | FILE_ATTRIBUTE_READONLY));
     if (creationKept) {
         EXPECT_EQ(0x01D0000000000000ULL, creationOf(path));
     }
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ((std::vector<std::wstring> { L"kept.txt" }), directoryNames(dir.path()));
 }
 
-TEST_F(FileIoWrite, AFailedWriteLeavesTheOldFileAndNoTemporaryFile)
+TEST_F(FileIo, AFailedWriteLeavesTheOldFileAndNoTemporaryFile)
 {
+    const std::wstring readOnly = dir / L"ro.txt", locked = dir / L"locked.txt", narrowText = dir / L"n.txt";
+    for (const std::wstring& path : { readOnly, locked, narrowText })
+        writeBytes(path, "old");
+    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    const Snapshot before = files();
+
     EXPECT_FALSE(put(dir / L"missing\\out.txt", L"abc", PutMode::Replace, TextEncoding::Utf16Le));
     EXPECT_EQ(FILE_CAUSE_BAD_PATH, lastFailure.cause);
-
-    const std::string old = "\xFF\xFE" "o\0l\0d\0"s;
-    const std::wstring readOnly = dir / L"ro.txt";
-    writeBytes(readOnly, old);
-    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_FALSE(put(readOnly, L"new", PutMode::Replace, TextEncoding::Utf16Le));
     EXPECT_EQ(systemErrorText(ERROR_ACCESS_DENIED), describeFileFailure(lastFailure));
-    EXPECT_EQ(old, readBytes(readOnly));
-    SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
-
-    const std::wstring locked = dir / L"locked.txt";
-    writeBytes(locked, old);
+    // Narrow output cannot hold a character above 255: nothing is written.
+    EXPECT_FALSE(put(narrowText, L"price: 5\u20ac", PutMode::Replace, TextEncoding::Narrow));
+    EXPECT_EQ(FILE_CAUSE_NOT_NARROW, lastFailure.cause);
     // Held open without sharing, as another program might.
     HANDLE other = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, other);
     EXPECT_FALSE(put(locked, L"new", PutMode::Replace, TextEncoding::Utf16Le));
     EXPECT_EQ(FILE_CAUSE_SHARING_VIOLATION, lastFailure.cause);
-    EXPECT_FALSE(put(locked, L"new", PutMode::Append, TextEncoding::Narrow));
     CloseHandle(other);
-    EXPECT_EQ(old, readBytes(locked));
 
-    // Narrow output cannot hold a character above 255: nothing is written.
-    writeBytes(dir / L"n.txt", "old");
-    EXPECT_FALSE(put(dir / L"n.txt", L"price: 5\u20ac", PutMode::Replace, TextEncoding::Narrow));
-    EXPECT_EQ(FILE_CAUSE_NOT_NARROW, lastFailure.cause);
-    EXPECT_EQ("old"s, readBytes(dir / L"n.txt"));
-
-    EXPECT_EQ((std::vector<std::wstring>{L"locked.txt", L"n.txt", L"ro.txt"}), directoryNames(dir.path()));
+    EXPECT_EQ("", snapshotDifference(before, files()));
 }
