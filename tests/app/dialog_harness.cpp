@@ -20,46 +20,21 @@ std::wstring windowText(HWND window)
     return std::wstring(text, n > 0 ? n : 0);
 }
 
-namespace {
-
-struct DialogSearch {
-    const std::wstring& text;
-    HWND except;
-    HWND found;
-};
-
-BOOL CALLBACK childHasText(HWND child, LPARAM parameter)
-{
-    auto* search = reinterpret_cast<DialogSearch*>(parameter);
-    return windowText(child).find(search->text) == std::wstring::npos;
-}
-
-BOOL CALLBACK searchDialogs(HWND window, LPARAM parameter)
-{
-    auto* search = reinterpret_cast<DialogSearch*>(parameter);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    wchar_t className[64];
-    GetClassNameW(window, className, 64);
-    if (process != GetCurrentProcessId() || window == search->except || !IsWindowVisible(window)
-        || std::wstring(className) != L"#32770")
-        return TRUE;
-    // EnumChildWindows returns FALSE when the callback stopped it, i.e. found the text.
-    if (windowText(window).find(search->text) != std::wstring::npos
-        || !EnumChildWindows(window, childHasText, parameter)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-} // namespace
-
 HWND findDialogWithText(const std::wstring& text, HWND except)
 {
-    DialogSearch search{text, except, nullptr};
-    EnumWindows(searchDialogs, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    // Message boxes and the About box are top-level windows of the dialog class.
+    for (HWND box = nullptr; (box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr;) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(box, &process);
+        if (process != GetCurrentProcessId() || box == except || !IsWindowVisible(box))
+            continue;
+        bool found = windowText(box).find(text) != std::wstring::npos;
+        for (HWND child = GetWindow(box, GW_CHILD); child && !found; child = GetWindow(child, GW_HWNDNEXT))
+            found = windowText(child).find(text) != std::wstring::npos;
+        if (found)
+            return box;
+    }
+    return nullptr;
 }
 
 HWND waitForDialogWithText(const std::wstring& text, HWND except, int ms)

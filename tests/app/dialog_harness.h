@@ -40,12 +40,6 @@ public:
     {
         PostMessageW(m_hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control(id)));
     }
-    // Posts a key press to the list, the dialog's focused control.
-    void key(UINT vk)
-    {
-        PostMessageW(control(IDC_ITEM_LIST), WM_KEYDOWN, vk, 1);
-        PostMessageW(control(IDC_ITEM_LIST), WM_KEYUP, vk, 0xC0000001);
-    }
     // Lets the dialog thread handle everything posted so far.
     void settle();
     // Ends the dialog with Done; true when it closed in time.

@@ -13,28 +13,18 @@ using namespace qmtest;
 
 namespace {
 
-struct Row {
-    std::wstring cells[5];
-    std::wstring sourceRoot, destinationRoot;
-    unsigned kind = 99; // no record
-    bool ticked;
-};
-
-std::vector<Row> rowsOf(DialogHarness& ui)
+// Each row as "description|source|conversion|destination|state|source root|
+// destination root", led by "-" when it is not ticked.
+std::vector<std::wstring> rowsOf(DialogHarness& ui)
 {
-    std::vector<Row> rows;
+    std::vector<std::wstring> rows;
     CCheckListCtrl& list = ui.dlg().m_list;
     for (int r = 0; r < list.rowCount(); ++r) {
-        Row row;
+        std::wstring row = list.isChecked(r) ? L"" : L"-";
         for (int c = 0; c < 5; ++c)
-            row.cells[c] = list.cellText(r, c);
-        if (const MigrationItem* item = ui.dlg().rowRecord(r)) {
-            row.sourceRoot = item->sourceRoot;
-            row.destinationRoot = item->destinationRoot;
-            row.kind = unsigned(item->kind);
-        }
-        row.ticked = list.isChecked(r);
-        rows.push_back(row);
+            row += list.cellText(r, c) + L"|";
+        const MigrationItem* item = ui.dlg().rowRecord(r);
+        rows.push_back(row + (item ? item->sourceRoot + L"|" + item->destinationRoot : L"no record"));
     }
     return rows;
 }
@@ -63,20 +53,6 @@ protected:
     CleanNorvaleKeys clean;
     TempDir dir;
     std::wstring beta = dir / L"Beta", ga = dir / L"GA", betaWeb = dir / L"BetaWeb", gaWeb = dir / L"GAWeb";
-
-    void installBoth(bool webSites = true)
-    {
-        makeDirs(beta);
-        makeDirs(ga);
-        setRegString(BETA_KEY, L"Path", beta);
-        setRegString(GA_KEY, L"Path", ga);
-        if (webSites) {
-            makeDirs(betaWeb);
-            makeDirs(gaWeb);
-            setRegString(BETA_KEY, L"WebSiteLocalPath", betaWeb);
-            setRegString(GA_KEY, L"WebSiteLocalPath", gaWeb);
-        }
-    }
 };
 
 const wchar_t kRegistrySource[] = L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console_reporting";
@@ -86,161 +62,118 @@ const wchar_t kRegistryDest[] = L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion
 
 TEST_F(Refresh, MissingInstallationsAreReportedInTheStatusLine)
 {
-    const std::wstring error = L"ERROR - Unable to locate operational reporting ";
     DialogHarness ui(t_processRefresh, nullptr);
-    EXPECT_EQ(error + L"beta key in the registry.", text(ui, IDC_STATUS));
-    EXPECT_EQ(0u, rowsOf(ui).size());
-    EXPECT_EQ("00011", buttons(ui));
-    EXPECT_EQ(L"source path", text(ui, IDC_SOURCE_PATH));
-    EXPECT_EQ(L"destination path", text(ui, IDC_DEST_PATH));
-
+    // The status line names what is missing; at most the registry row is listed.
+    auto expectMissing = [&](const std::wstring& what, size_t rows, const char* enabled) {
+        EXPECT_EQ(L"ERROR - Unable to locate operational reporting " + what + L" in the registry.",
+                  text(ui, IDC_STATUS));
+        std::vector<std::wstring> listed = rowsOf(ui);
+        ASSERT_EQ(rows, listed.size()) << "no placeholder row either";
+        EXPECT_TRUE(rows == 0 || listed[0].find(L"Registry settings|") == 0) << narrow(listed[0]);
+        EXPECT_EQ(enabled, buttons(ui));
+    };
+    expectMissing(L"beta key", 0, "00011");
     setRegString(BETA_KEY, L"Path", L"   ");
     ASSERT_TRUE(refreshAgain(ui));
-    EXPECT_EQ(error + L"beta path in the registry.", text(ui, IDC_STATUS));
-    EXPECT_EQ(0u, rowsOf(ui).size()) << "no placeholder row either";
-    EXPECT_EQ("00011", buttons(ui));
+    expectMissing(L"beta path", 0, "00011");
 
-    // Without the 5.2.2 key only the registry row is listed, and nothing can be migrated.
+    // Without the 5.2.2 key nothing can be migrated.
     makeDirs(beta);
     setRegString(BETA_KEY, L"Path", beta);
     ASSERT_TRUE(refreshAgain(ui));
-    EXPECT_EQ(error + L"5.2.2 key in the registry.", text(ui, IDC_STATUS));
-    auto onlyRegistryRow = [&] {
-        std::vector<Row> rows = rowsOf(ui);
-        return rows.size() == 1 && rows[0].cells[0] == L"Registry settings" && rows[0].ticked;
-    };
-    EXPECT_TRUE(onlyRegistryRow());
-    EXPECT_EQ("00011", buttons(ui));
+    expectMissing(L"5.2.2 key", 1, "00011");
     EXPECT_TRUE(waitUntil([&] { return text(ui, IDC_SOURCE_PATH) == beta; }));
-    EXPECT_EQ(L"destination path", text(ui, IDC_DEST_PATH));
 
     // A blank 5.2.2 Path still lets the registry row be migrated.
     setRegString(GA_KEY, L"Path", L"");
     ASSERT_TRUE(refreshAgain(ui));
-    EXPECT_EQ(error + L"5.2.2 path in the registry.", text(ui, IDC_STATUS));
-    EXPECT_TRUE(onlyRegistryRow());
-    EXPECT_EQ(0, ui.dlg().m_list.getSelectedRow());
-    EXPECT_EQ("11111", buttons(ui));
+    expectMissing(L"5.2.2 path", 1, "11111");
     EXPECT_TRUE(waitUntil([&] { return text(ui, IDC_SOURCE_PATH) == kRegistrySource; }));
 
     // The path lines are not reset when a later refresh fails.
     deleteRegTree(BETA_KEY);
     ASSERT_TRUE(refreshAgain(ui));
-    EXPECT_EQ(error + L"beta key in the registry.", text(ui, IDC_STATUS));
-    EXPECT_EQ(0u, rowsOf(ui).size());
+    expectMissing(L"beta key", 0, "00011");
     EXPECT_EQ(kRegistrySource, text(ui, IDC_SOURCE_PATH));
     EXPECT_EQ(kRegistryDest, text(ui, IDC_DEST_PATH));
-    EXPECT_EQ("00011", buttons(ui));
 }
 
-TEST_F(Refresh, ListsEveryItemOfAFullBetaInstallationInOrder)
+// Web and Zelt items are listed only when both installations name a web site.
+TEST_F(Refresh, ListsEveryItemInOrderWebAndZeltItemsOnlyWithBothWebSites)
 {
-    installBoth();
-    for (const wchar_t* name : {L"Recipients.RCP", L"b.rcp", L"x.ext", L"report.xml", L"cache.dat", L"element.dat",
-                                L"NotifyMissed.txt", L"notifyfailed.TXT", L"index.html", L"readme.txt"})
-        writeBytes(beta + L"\\" + name, "x");
-    makeDirs(beta + L"\\sub");
-    writeBytes(beta + L"\\sub\\deep.rcp", "x");
-    for (const wchar_t* name : {L"a.htm", L"Summary.INFO", L"index.html", L"b.htm"})
-        writeBytes(betaWeb + L"\\" + name, "x");
-    makeDirs(beta + L"\\zelt");
-    for (const wchar_t* name : {L"Zelt.CFG", L"report.xml", L"NOEXT"})
-        writeBytes(beta + L"\\zelt\\" + name, "x");
-
-    DialogHarness ui(t_processRefresh, nullptr);
-    EXPECT_EQ(L"Ready", text(ui, IDC_STATUS));
-    EXPECT_EQ("11111", buttons(ui));
-
-    struct Expected {
-        const wchar_t *description, *source, *conversion, *destination;
-        unsigned kind;
-        std::wstring sourceRoot, destinationRoot;
+    auto files = [](const std::wstring& directory, std::initializer_list<const wchar_t*> names) {
+        makeDirs(directory);
+        for (const wchar_t* name : names)
+            writeBytes(directory + L"\\" + name, "x");
     };
-    const std::wstring betaZelt = beta + L"\\zelt", gaZelt = ga + L"\\zelt";
-    const std::vector<Expected> expected = {
-        {L"Registry settings", L"console_reporting", L"None", L"console", 0, kRegistrySource, kRegistryDest},
-        {L"Recipients", L"b.rcp", L"To unicode", L"b.rcp", 1, beta, ga},
-        {L"Recipients", L"recipients.rcp", L"To unicode", L"recipients.rcp", 1, beta, ga},
-        {L"Extension", L"x.ext", L"To unicode", L"x.ext", 2, beta, ga},
-        {L"Template", L"report.xml", L"None", L"report.xml", 3, beta, ga},
-        {L"SQL Cache", L"cache.dat", L"To unicode", L"cache.dat", 4, beta, ga},
-        {L"Notify Missed", L"notifymissed.txt", L"To unicode", L"notifymissed.txt", 5, beta, ga},
-        {L"Notify Failed", L"notifyfailed.txt", L"To unicode", L"notifyfailed.txt", 6, beta, ga},
-        {L"Web Summary", L"summary.info", L"To unicode", L"summary.info", 9, betaWeb, gaWeb},
-        {L"Web Summary", L"a.htm", L"To unicode", L"a.htm", 8, betaWeb, gaWeb},
-        {L"Web Summary", L"b.htm", L"To unicode", L"b.htm", 8, betaWeb, gaWeb},
-        {L"Zelt", L"noext", L"None", L"noext", 10, betaZelt, gaZelt},
-        {L"Zelt", L"report.xml", L"None", L"report.xml", 10, betaZelt, gaZelt},
-        {L"Zelt", L"zelt.cfg", L"None", L"zelt.cfg", 10, betaZelt, gaZelt},
-    };
-    std::vector<Row> rows = rowsOf(ui);
-    ASSERT_EQ(expected.size(), rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) {
-        SCOPED_TRACE("row " + std::to_string(i) + ": " + narrow(rows[i].cells[1]));
-        EXPECT_EQ(expected[i].description, rows[i].cells[0]);
-        EXPECT_EQ(expected[i].source, rows[i].cells[1]);
-        EXPECT_EQ(expected[i].conversion, rows[i].cells[2]);
-        EXPECT_EQ(expected[i].destination, rows[i].cells[3]);
-        EXPECT_EQ(L"Not Started", rows[i].cells[4]);
-        EXPECT_EQ(expected[i].kind, rows[i].kind);
-        EXPECT_EQ(expected[i].sourceRoot, rows[i].sourceRoot);
-        EXPECT_EQ(expected[i].destinationRoot, rows[i].destinationRoot);
-        EXPECT_TRUE(rows[i].ticked);
-    }
-    EXPECT_EQ(0, ui.dlg().m_list.getSelectedRow());
-    EXPECT_TRUE(waitUntil([&] { return text(ui, IDC_SOURCE_PATH) == kRegistrySource; }));
-    EXPECT_EQ(kRegistryDest, text(ui, IDC_DEST_PATH));
-    // The refresh makes the 5.2.2 zelt directory as soon as the beta one exists.
-    EXPECT_TRUE(fileExists(gaZelt) && (GetFileAttributesW(gaZelt.c_str()) & FILE_ATTRIBUTE_DIRECTORY));
-
-    // Refresh lists everything again from scratch; unticked rows come back ticked.
-    ui.dlg().m_list.setChecked(3, false);
-    ASSERT_TRUE(refreshAgain(ui));
-    std::vector<Row> again = rowsOf(ui);
-    ASSERT_EQ(rows.size(), again.size());
-    for (size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(rows[i].cells[1], again[i].cells[1]);
-        EXPECT_TRUE(again[i].ticked);
-    }
-}
-
-TEST_F(Refresh, PathsAreTrimmedAndWebAndZeltItemsNeedBothWebSites)
-{
-    installBoth(false);
+    files(beta,
+          { L"Recipients.RCP", L"b.rcp", L"x.ext", L"report.xml", L"cache.dat", L"element.dat", L"NotifyMissed.txt",
+            L"notifyfailed.TXT", L"index.html", L"readme.txt" });
+    files(beta + L"\\sub", { L"deep.rcp" });
+    files(betaWeb, { L"a.htm", L"Summary.INFO", L"index.html", L"b.htm" });
+    files(beta + L"\\zelt", { L"Zelt.CFG", L"report.xml", L"NOEXT" });
+    makeDirs(gaWeb);
+    // The registry's paths are trimmed. At first only the beta web site is known.
     setRegString(BETA_KEY, L"Path", L"  " + beta + L"\t ");
     setRegString(GA_KEY, L"Path", L" " + ga + L" ");
-    makeDirs(betaWeb);
-    writeBytes(betaWeb + L"\\a.htm", "x");
-    makeDirs(beta + L"\\zelt");
-    writeBytes(beta + L"\\zelt\\z.cfg", "x");
-    writeBytes(beta + L"\\r.rcp", "x");
-
-    // Only the beta web site is known: neither web nor Zelt items, no message.
-    // The 5.2.2 directory is never looked at (it need not even exist).
     setRegString(BETA_KEY, L"WebSiteLocalPath", betaWeb);
-    RemoveDirectoryW(ga.c_str());
     DialogHarness ui(t_processRefresh, nullptr);
-    std::vector<Row> rows = rowsOf(ui);
-    ASSERT_EQ(2u, rows.size());
-    EXPECT_EQ(L"r.rcp", rows[1].cells[1]);
-    EXPECT_EQ(beta, rows[1].sourceRoot);
-    EXPECT_EQ(ga, rows[1].destinationRoot);
+
+    auto row = [](const wchar_t* description, const std::wstring& name, const wchar_t* conversion,
+                  const std::wstring& sourceRoot, const std::wstring& destinationRoot) {
+        return description + (L"|" + name + L"|") + conversion + L"|" + name + L"|Not Started|" + sourceRoot + L"|"
+            + destinationRoot;
+    };
+    const std::wstring betaZelt = beta + L"\\zelt", gaZelt = ga + L"\\zelt";
+    const std::vector<std::wstring> expected = {
+        L"Registry settings|console_reporting|None|console|Not Started|" + std::wstring(kRegistrySource) + L"|"
+            + kRegistryDest,
+        row(L"Recipients", L"b.rcp", L"To unicode", beta, ga),
+        row(L"Recipients", L"recipients.rcp", L"To unicode", beta, ga),
+        row(L"Extension", L"x.ext", L"To unicode", beta, ga),
+        row(L"Template", L"report.xml", L"None", beta, ga),
+        row(L"SQL Cache", L"cache.dat", L"To unicode", beta, ga),
+        row(L"Notify Missed", L"notifymissed.txt", L"To unicode", beta, ga),
+        row(L"Notify Failed", L"notifyfailed.txt", L"To unicode", beta, ga),
+        row(L"Web Summary", L"summary.info", L"To unicode", betaWeb, gaWeb),
+        row(L"Web Summary", L"a.htm", L"To unicode", betaWeb, gaWeb),
+        row(L"Web Summary", L"b.htm", L"To unicode", betaWeb, gaWeb),
+        row(L"Zelt", L"noext", L"None", betaZelt, gaZelt),
+        row(L"Zelt", L"report.xml", L"None", betaZelt, gaZelt),
+        row(L"Zelt", L"zelt.cfg", L"None", betaZelt, gaZelt),
+    };
+    // The list holds exactly the first `count` expected rows, every one ticked.
+    auto expectRows = [&](size_t count) {
+        EXPECT_EQ(std::vector<std::wstring>(expected.begin(), expected.begin() + count), rowsOf(ui));
+    };
+    const size_t reportRows = 8;
+
+    // No web or Zelt items and no message; the 5.2.2 directory is never looked
+    // at (it need not even exist).
+    expectRows(reportRows);
     EXPECT_EQ(L"Ready", text(ui, IDC_STATUS));
     EXPECT_EQ(nullptr, findDialogWithText(L"", ui.hwnd()));
-    EXPECT_FALSE(fileExists(ga + L"\\zelt"));
+    EXPECT_FALSE(fileExists(gaZelt));
 
     // Only the 5.2.2 web site is known: the same.
     makeDirs(ga);
     deleteRegValue(BETA_KEY, L"WebSiteLocalPath");
     setRegString(GA_KEY, L"WebSiteLocalPath", gaWeb);
     ASSERT_TRUE(refreshAgain(ui));
-    EXPECT_EQ(2u, rowsOf(ui).size());
+    expectRows(reportRows);
 
-    // Both known: the web page and the Zelt file come in.
+    // Both known: everything, and the 5.2.2 zelt directory is made as soon as
+    // the beta one exists.
     setRegString(BETA_KEY, L"WebSiteLocalPath", betaWeb);
     ASSERT_TRUE(refreshAgain(ui));
-    rows = rowsOf(ui);
-    ASSERT_EQ(4u, rows.size());
-    EXPECT_EQ(L"a.htm", rows[2].cells[1]);
-    EXPECT_EQ(L"z.cfg", rows[3].cells[1]);
+    expectRows(expected.size());
+    EXPECT_EQ("11111", buttons(ui));
+    EXPECT_TRUE(waitUntil([&] { return text(ui, IDC_SOURCE_PATH) == kRegistrySource; }));
+    EXPECT_EQ(kRegistryDest, text(ui, IDC_DEST_PATH));
+    EXPECT_TRUE(fileExists(gaZelt) && (GetFileAttributesW(gaZelt.c_str()) & FILE_ATTRIBUTE_DIRECTORY));
+
+    // Refresh lists everything again from scratch; unticked rows come back ticked.
+    ui.dlg().m_list.setChecked(3, false);
+    ASSERT_TRUE(refreshAgain(ui));
+    expectRows(expected.size());
 }
