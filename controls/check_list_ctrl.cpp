@@ -151,8 +151,7 @@ LRESULT CCheckListCtrl::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_LBUTTONDBLCLK:
         return onLeftDoubleClick(wParam, lParam);
     case WM_RBUTTONDOWN:
-        // The parent decides what a right press means; the list ignores it.
-        postToParent(WM_RBUTTONDOWN, wParam, lParam);
+        // A right press means nothing here.
         return 0;
     case WM_HSCROLL:
         return onHorizontalScroll(wParam, lParam);
@@ -219,7 +218,6 @@ LRESULT CCheckListCtrl::onLeftDown(WPARAM wParam, LPARAM lParam)
     // A press only selects; the check box is the list view's own.
     if (onRow)
         selectFocusAndShow(row, true);
-    postToParent(WM_LBUTTONDOWN, wParam, lParam);
     // Outside every row the list view would clear the selection; the press
     // is meant to leave it alone.
     if (!onRow)
@@ -236,7 +234,6 @@ LRESULT CCheckListCtrl::onLeftDoubleClick(WPARAM wParam, LPARAM lParam)
         return 0;
     toggleCheck(row);
     selectFocusAndShow(row, true);
-    postToParent(WM_LIST_DBLCLICK, 0, 0);
     return callDefault(WM_LBUTTONDBLCLK, wParam, lParam);
 }
 

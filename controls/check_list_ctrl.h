@@ -15,8 +15,6 @@
 
 // Posted to the parent when a row's selection or check box changes.
 constexpr UINT WM_LIST_SELCHANGE = WM_USER + 22;
-// Posted to the parent after a double-click on a row (both parameters 0).
-constexpr UINT WM_LIST_DBLCLICK = WM_USER + 11;
 
 // Header-click order of two cell keys: both trimmed; keys made only of digits
 // and full stops (the empty key too) compare by the integer of their leading
