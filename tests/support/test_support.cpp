@@ -14,20 +14,14 @@ std::atomic<unsigned> g_dirCounter{0};
 TempDir::TempDir()
 {
     wchar_t temp[MAX_PATH];
-    DWORD len = GetTempPathW(MAX_PATH, temp);
-    if (len == 0 || len >= MAX_PATH)
-        throw std::runtime_error("GetTempPathW failed");
-    std::wstring base(temp, len);
-    if (!base.empty() && base.back() == L'\\')
-        base.pop_back();
-    for (;;) {
-        std::wstring candidate = base + L"\\qmtest-" + std::to_wstring(GetCurrentProcessId()) + L"-"
-                                 + std::to_wstring(g_dirCounter++);
-        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+    const DWORD length = GetTempPathW(MAX_PATH, temp); // ends in a backslash
+    const std::wstring base = std::wstring(temp, length < MAX_PATH ? length : 0) + L"qmtest-"
+                              + std::to_wstring(GetCurrentProcessId()) + L"-";
+    while (m_path.empty()) {
+        const std::wstring candidate = base + std::to_wstring(g_dirCounter++);
+        if (CreateDirectoryW(candidate.c_str(), nullptr))
             m_path = candidate;
-            return;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
+        else if (GetLastError() != ERROR_ALREADY_EXISTS)
             throw std::runtime_error("cannot create a scratch directory");
     }
 }
