@@ -27,6 +27,32 @@ bool startsWithUnicodeMark(const std::string& bytes)
            && static_cast<unsigned char>(bytes[1]) == 0xFE;
 }
 
+// Whether `destination` holds exactly what writing `bytes` (converted from
+// the OEM code page to UTF-16LE behind FF FE when `convert`) would leave.
+bool holdsAlready(const std::wstring& destination, const std::string& bytes, bool convert)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &data))
+        return false;
+    const ULONGLONG size = (ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    // Each OEM byte is one UTF-16 unit except in double-byte code pages,
+    // where only a comparison of the converted text tells.
+    CPINFO oem;
+    const bool singleByte = GetCPInfo(CP_OEMCP, &oem) && oem.MaxCharSize == 1;
+    if ((!convert || singleByte) && size != (convert ? 2 + 2 * ULONGLONG(bytes.size()) : bytes.size()))
+        return false;
+    std::string held;
+    FileFailure failure;
+    if (!w32ReadFileBytes(destination, held, failure))
+        return false;
+    if (!convert)
+        return held == bytes;
+    std::wstring text;
+    return startsWithUnicodeMark(held) && w32NarrowToWide(bytes, text, failure)
+           && held.size() == 2 + text.size() * sizeof(wchar_t)
+           && std::memcmp(held.data() + 2, text.data(), text.size() * sizeof(wchar_t)) == 0;
+}
+
 } // namespace
 
 bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, const std::wstring& destinationName,
@@ -68,6 +94,12 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
                  destination.c_str(), L"Unicode");
     }
+    // A destination that already holds the new content is left alone (and
+    // so not kept either): a repeated run changes nothing.
+    if (holdsAlready(destination, bytes, convert)) {
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s already holds what would be written\n", destination.c_str());
+        return true;
+    }
     if (beforeWrite && !beforeWrite(reason))
         return false;
     const bool written = convert ? w32PutOemAsUtf16(destination, bytes, failure)
@@ -102,9 +134,13 @@ bool migrateRecord(CMigrationView& view, MigrationBackup& backup, const Migratio
     try {
         // What a row replaces is kept first; a row that cannot be kept is
         // not carried over.
-        if (item.kind == ITEM_REGISTRY_SETTINGS)
-            return migrateRegistrySettings(view.m_betaPath, reason,
-                                           [&](std::wstring& why) { return backup.keepRegistryKey(why); });
+        if (item.kind == ITEM_REGISTRY_SETTINGS) {
+            if (!migrateRegistrySettings(view.m_betaPath, reason,
+                                         [&](std::wstring& why) { return backup.keepRegistryKey(why); }))
+                return false;
+            backup.forgetRegistryKeyIfUnchanged();
+            return true;
+        }
         if (itemKindIsFile(item.kind))
             return migrateFileItem(item, item.sourceFileName, item.destinationName, reason, [&](std::wstring& why) {
                 return backup.keepFile(backupRootOf(item.kind), item.destinationRoot, item.destinationName, why);

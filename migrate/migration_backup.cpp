@@ -1,5 +1,6 @@
 #include "migrate/migration_backup.h"
 
+#include "common/cmd/file_io.h"
 #include "common/cmd/system_error.h"
 #include "common/trace/trace.h"
 #include "migrate/exec_binding.h"
@@ -320,6 +321,32 @@ bool MigrationBackup::keepRegistryKey(std::wstring& reason)
     DeleteFileW(file.c_str());
     dropFolderIfUnused();
     return false;
+}
+
+void MigrationBackup::forgetRegistryKeyIfUnchanged()
+{
+    if (!m_registryKept)
+        return;
+    const std::wstring kept = m_folder + L"\\" + kRegistryFile;
+    const std::wstring now = m_folder + L"\\Console after the import.reg";
+    std::wstring ignored;
+    std::string keptBytes, nowBytes;
+    FileFailure failure;
+    const bool same = exportRegistryKey(now, m_folder, ignored) && w32ReadFileBytes(kept, keptBytes, failure)
+                      && w32ReadFileBytes(now, nowBytes, failure) && keptBytes == nowBytes;
+    DeleteFileW(now.c_str());
+    if (!same)
+        return;
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: the import left %s as it was\n", BACKUP_REGISTRY_KEY);
+    DeleteFileW(kept.c_str());
+    m_registryKept = false;
+    if (!m_files.empty()) {
+        writeRestoreFiles(ignored);
+        return;
+    }
+    DeleteFileW((m_folder + L"\\" + kScriptFile).c_str());
+    DeleteFileW((m_folder + L"\\" + kReadmeFile).c_str());
+    dropFolderIfUnused();
 }
 
 bool MigrationBackup::finish(std::wstring& reason)

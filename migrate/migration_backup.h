@@ -51,6 +51,10 @@ public:
     // then import nothing.
     bool keepRegistryKey(std::wstring& reason);
 
+    // Call after an import that worked. When the 5.2.2 key reads as it was
+    // kept, the import changed nothing and the key is not kept after all.
+    void forgetRegistryKeyIfUnchanged();
+
     // Call at the end of the run. Writes restore.cmd and README.txt once more
     // when anything was kept; true when nothing was kept. False with `reason`
     // when they could not be written.

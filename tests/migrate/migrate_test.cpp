@@ -255,6 +255,7 @@ TEST_F(Migration, OnlyTickedRowsMoveARepeatChangesNothingAndASharedWebSiteIsConv
     const std::wstring reportDir = regString(GA_KEY, L"ReportDir");
 
     EXPECT_EQ(kSuccess, migrate(ui));
+    EXPECT_EQ(L"", backupNote) << "a run that changed nothing keeps nothing";
     EXPECT_EQ(second, destinationFiles());
     EXPECT_EQ(unicodeFile(L"info \u00e9\r\n"), readBytes(betaWeb + L"\\summary.info")) << "not converted twice";
     EXPECT_EQ(unicodeFile(L"<html>\u00e9</html>\r\n"), readBytes(betaWeb + L"\\index.htm"));
