@@ -4,46 +4,6 @@
 
 namespace qmtest {
 
-bool waitUntil(const std::function<bool()>& done, int ms)
-{
-    for (const DWORD start = GetTickCount(); !done(); Sleep(10)) {
-        if (int(GetTickCount() - start) > ms)
-            return false;
-    }
-    return true;
-}
-
-std::wstring windowText(HWND window)
-{
-    wchar_t text[4096];
-    int n = GetWindowTextW(window, text, 4096);
-    return std::wstring(text, n > 0 ? n : 0);
-}
-
-HWND findDialogWithText(const std::wstring& text, HWND except)
-{
-    // Message boxes and the About box are top-level windows of the dialog class.
-    for (HWND box = nullptr; (box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr;) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(box, &process);
-        if (process != GetCurrentProcessId() || box == except || !IsWindowVisible(box))
-            continue;
-        bool found = windowText(box).find(text) != std::wstring::npos;
-        for (HWND child = GetWindow(box, GW_CHILD); child && !found; child = GetWindow(child, GW_HWNDNEXT))
-            found = windowText(child).find(text) != std::wstring::npos;
-        if (found)
-            return box;
-    }
-    return nullptr;
-}
-
-HWND waitForDialogWithText(const std::wstring& text, HWND except, int ms)
-{
-    HWND found = nullptr;
-    waitUntil([&] { return (found = findDialogWithText(text, except)) != nullptr; }, ms);
-    return found;
-}
-
 DialogHarness::DialogHarness(LPTHREAD_START_ROUTINE refresh, LPTHREAD_START_ROUTINE migrate,
                              const std::wstring& directory)
 {

@@ -12,16 +12,6 @@
 
 namespace qmtest {
 
-// Polls `done` every 10 ms until it holds or `ms` milliseconds pass.
-bool waitUntil(const std::function<bool()>& done, int ms = 5000);
-std::wstring windowText(HWND window);
-// The message text of a message box (its static control 0xFFFF).
-inline std::wstring messageBoxText(HWND box) { return windowText(GetDlgItem(box, 0xFFFF)); }
-// A visible dialog of this process other than `except` whose caption or a
-// child's text contains `text`; null if none.
-HWND findDialogWithText(const std::wstring& text, HWND except = nullptr);
-HWND waitForDialogWithText(const std::wstring& text, HWND except = nullptr, int ms = 5000);
-
 class DialogHarness {
 public:
     // Starts the dialog with the given workers in `directory` (a fresh scratch

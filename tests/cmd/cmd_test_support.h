@@ -1,5 +1,7 @@
 // Shared by the tests of the command and message libraries.
 #pragma once
+#include "tests/support/test_support.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -35,21 +37,14 @@ private:
     void run()
     {
         while (!m_stop) {
-            HWND box = nullptr;
-            DWORD pid = 0;
-            while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr)
-                if (GetWindowThreadProcessId(box, &pid) && pid == GetCurrentProcessId() && IsWindowVisible(box))
-                    break;
+            HWND box = findDialogWithText(L"");
             if (!box) {
                 Sleep(10);
                 continue;
             }
-            wchar_t text[4096] = L"";
-            GetDlgItemTextW(box, 0xFFFF, text, 4096); // a message box's text control
-            m_texts.push_back(text);
+            m_texts.push_back(messageBoxText(box));
             PostMessageW(box, WM_COMMAND, IDOK, 0);
-            while (IsWindow(box))
-                Sleep(10);
+            waitUntil([box] { return !IsWindow(box); });
         }
     }
 

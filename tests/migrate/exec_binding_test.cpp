@@ -16,21 +16,15 @@ namespace {
 
 class ExecBindingTest : public ::testing::Test {
 protected:
-    void TearDown() override { unload(); }
-
     // The binding never unloads the library; let go of it here so that
     // another can take its place and the scratch directory can be removed.
-    void unload()
-    {
-        while (HMODULE module = GetModuleHandleW(m_library.c_str()))
-            FreeLibrary(module);
-    }
+    void TearDown() override { unloadLibrary(m_library); }
 
     // Points the console's key at the scratch console directory, with
     // `library` there as exec_dll.dll (none when null).
     void installConsole(const char* library)
     {
-        unload();
+        unloadLibrary(m_library);
         makeDirs(m_console);
         if (library) {
             ASSERT_TRUE(CopyFileW(widen(library).c_str(), m_library.c_str(), FALSE)) << library;

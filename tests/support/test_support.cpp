@@ -1,6 +1,7 @@
 #include "tests/support/test_support.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <atomic>
 #include <stdexcept>
@@ -38,12 +39,7 @@ std::wstring TempDir::operator/(const std::wstring& relative) const
 
 void makeDirs(const std::wstring& path)
 {
-    size_t pos = path.find(L'\\', 3);
-    while (pos != std::wstring::npos) {
-        CreateDirectoryW(path.substr(0, pos).c_str(), nullptr);
-        pos = path.find(L'\\', pos + 1);
-    }
-    CreateDirectoryW(path.c_str(), nullptr);
+    SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
 }
 
 void writeBytes(const std::wstring& path, const std::string& bytes)
@@ -77,6 +73,12 @@ std::string readBytes(const std::wstring& path)
 bool fileExists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void unloadLibrary(const std::wstring& path)
+{
+    while (HMODULE module = GetModuleHandleW(path.c_str()))
+        FreeLibrary(module);
 }
 
 // Calls `visit` with the full path and the find data of each entry of `directory`.
@@ -157,6 +159,46 @@ DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirect
     output = readBytes(log);
     DeleteFileW(log.c_str());
     return code;
+}
+
+bool waitUntil(const std::function<bool()>& done, int ms)
+{
+    for (const DWORD start = GetTickCount(); !done(); Sleep(10)) {
+        if (int(GetTickCount() - start) > ms)
+            return false;
+    }
+    return true;
+}
+
+std::wstring windowText(HWND window)
+{
+    wchar_t text[4096];
+    int n = GetWindowTextW(window, text, 4096);
+    return std::wstring(text, n > 0 ? n : 0);
+}
+
+HWND findDialogWithText(const std::wstring& text, HWND except)
+{
+    // Message boxes and the About box are top-level windows of the dialog class.
+    for (HWND box = nullptr; (box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr;) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(box, &process);
+        if (process != GetCurrentProcessId() || box == except || !IsWindowVisible(box))
+            continue;
+        bool found = windowText(box).find(text) != std::wstring::npos;
+        for (HWND child = GetWindow(box, GW_CHILD); child && !found; child = GetWindow(child, GW_HWNDNEXT))
+            found = windowText(child).find(text) != std::wstring::npos;
+        if (found)
+            return box;
+    }
+    return nullptr;
+}
+
+HWND waitForDialogWithText(const std::wstring& text, HWND except, int ms)
+{
+    HWND found = nullptr;
+    waitUntil([&] { return (found = findDialogWithText(text, except)) != nullptr; }, ms);
+    return found;
 }
 
 // Windows keeps wide characters as UTF-16LE in memory.

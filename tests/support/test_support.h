@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -34,6 +35,8 @@ void writeBytes(const std::wstring& path, const std::string& bytes);
 // The whole file; empty when it cannot be read.
 std::string readBytes(const std::wstring& path);
 bool fileExists(const std::wstring& path);
+// Frees every reference this process holds to the library at `path`.
+void unloadLibrary(const std::wstring& path);
 // Deletes a directory tree (read-only attributes cleared first).
 void removeTree(const std::wstring& path);
 
@@ -49,6 +52,16 @@ std::string snapshotDifference(const Snapshot& before, const Snapshot& after);
 // no one at the keyboard: stdin is NUL) from `currentDirectory`; its exit
 // code, 255 when it could not start or did not end within a minute.
 DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirectory, std::string& output);
+
+// Polls `done` every 10 ms until it holds or `ms` milliseconds pass.
+bool waitUntil(const std::function<bool()>& done, int ms = 5000);
+std::wstring windowText(HWND window);
+// The message text of a message box (its static control 0xFFFF).
+inline std::wstring messageBoxText(HWND box) { return windowText(GetDlgItem(box, 0xFFFF)); }
+// A visible dialog of this process other than `except` whose caption or a
+// child's text contains `text`; null if none.
+HWND findDialogWithText(const std::wstring& text, HWND except = nullptr);
+HWND waitForDialogWithText(const std::wstring& text, HWND except = nullptr, int ms = 5000);
 
 // UTF-16LE bytes of a wide text (no mark).
 std::string utf16le(const std::wstring& text);
