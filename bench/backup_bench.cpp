@@ -21,16 +21,7 @@ int main()
     qmtest::TempDir dir;
     const std::wstring source = dir / L"report.txt", destination = dir / L"report_u.txt";
     const std::wstring converted = dir / L"converted.txt";
-    std::string block;
-    while (block.size() < mib)
-        block += "Quarterly report \x82t\x82 \x84 \x94 | col1 | col2 | 12345.67 | \xB0\xB1\xB2 totals\r\n";
-    block.resize(mib);
-    HANDLE file = CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    for (DWORD done = 0; done < size; done += mib) {
-        DWORD written = 0;
-        WriteFile(file, block.data(), mib, &written, nullptr);
-    }
-    CloseHandle(file);
+    qmbench::writeOemText(source, size);
     // The destination a run replaces, as large as the source.
     if (!CopyFileW(source.c_str(), destination.c_str(), FALSE)) {
         std::printf("CopyFileW failed: %lu\n", GetLastError());

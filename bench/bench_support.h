@@ -1,5 +1,5 @@
-// What the benchmarks share: a clock and the bare directory enumeration they
-// measure the tool against.
+// What the benchmarks share: a clock, a large OEM text file, and the bare
+// directory enumeration they measure the tool against.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +18,25 @@ inline double nowSeconds()
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
     return double(counter.QuadPart) / double(frequency.QuadPart);
+}
+
+constexpr DWORD kMiB = 1u << 20;
+
+// Writes `size` bytes of report-like OEM text (CR LF lines, some bytes above
+// 127) one block at a time, so that making the input costs no memory.
+inline void writeOemText(const std::wstring& path, DWORD size)
+{
+    std::string block;
+    const char* line = "Quarterly report \x82t\x82 \x84 \x94 | col1 | col2 | 12345.67 | \xB0\xB1\xB2 totals\r\n";
+    while (block.size() < kMiB)
+        block += line;
+    block.resize(kMiB);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    for (DWORD done = 0; done < size; done += kMiB) {
+        DWORD written = 0;
+        WriteFile(file, block.data(), kMiB, &written, nullptr);
+    }
+    CloseHandle(file);
 }
 
 // Enumerates the directory once and touches each name, nothing more.

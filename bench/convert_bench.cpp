@@ -22,23 +22,6 @@ namespace {
 
 constexpr DWORD MIB = 1u << 20;
 
-// Writes `size` bytes of report-like OEM text (CR LF lines, some bytes above
-// 127) one block at a time, so that making the input costs no memory.
-void writeOemText(const std::wstring& path, DWORD size)
-{
-    std::string block;
-    const char* line = "Quarterly report \x82t\x82 \x84 \x94 | col1 | col2 | 12345.67 | \xB0\xB1\xB2 totals\r\n";
-    while (block.size() < MIB)
-        block += line;
-    block.resize(MIB);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    for (DWORD done = 0; done < size; done += MIB) {
-        DWORD written = 0;
-        WriteFile(file, block.data(), MIB, &written, nullptr);
-    }
-    CloseHandle(file);
-}
-
 PROCESS_MEMORY_COUNTERS_EX memoryCounters()
 {
     PROCESS_MEMORY_COUNTERS_EX counters = {};
@@ -94,8 +77,8 @@ int main()
     const std::wstring converted = dir / L"report_u.txt";
     const std::wstring copySource = dir / L"big.bin";
     const std::wstring copied = dir / L"big_copy.bin";
-    writeOemText(source, sourceSize);
-    writeOemText(copySource, copySize);
+    qmbench::writeOemText(source, sourceSize);
+    qmbench::writeOemText(copySource, copySize);
     PeakSampler sampler;
     Sleep(20);
     const SIZE_T peakBefore = sampler.peak();
