@@ -37,9 +37,7 @@ bool holdsAlready(const std::wstring& destination, const std::string& bytes, boo
     const ULONGLONG size = (ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     // Each OEM byte is one UTF-16 unit except in double-byte code pages,
     // where only a comparison of the converted text tells.
-    CPINFO oem;
-    const bool singleByte = GetCPInfo(CP_OEMCP, &oem) && oem.MaxCharSize == 1;
-    if ((!convert || singleByte) && size != (convert ? 2 + 2 * ULONGLONG(bytes.size()) : bytes.size()))
+    if ((!convert || w32OemIsSingleByte()) && size != (convert ? 2 + 2 * ULONGLONG(bytes.size()) : bytes.size()))
         return false;
     std::string held;
     FileFailure failure;

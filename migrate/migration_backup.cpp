@@ -145,25 +145,9 @@ bool exportRegistryKey(const std::wstring& file, const std::wstring& directory, 
     // The registry editor exits 0 even when it exported nothing, so the file
     // is the only proof: UTF-16LE behind FF FE, holding the key itself.
     std::string bytes;
-    DWORD error = 0;
-    if (CFileHandle in = openFile(file, GENERIC_READ, OPEN_EXISTING); in.IsValid()) {
-        LARGE_INTEGER size {};
-        DWORD read = 0;
-        if (!GetFileSizeEx(in.Get(), &size))
-            error = GetLastError();
-        else if (size.QuadPart > 0x4000000)
-            error = ERROR_FILE_TOO_LARGE;
-        else {
-            bytes.resize(static_cast<size_t>(size.QuadPart));
-            if (!bytes.empty() && !ReadFile(in.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr))
-                error = GetLastError();
-            bytes.resize(read);
-        }
-    } else {
-        error = GetLastError();
-    }
-    if (error) {
-        reason = L"the export of " + key + L" made no readable file " + file + L": " + systemErrorText(error, file);
+    FileFailure failure;
+    if (!w32ReadFileBytes(file, bytes, failure)) {
+        reason = L"the export of " + key + L" made no readable file " + file + L": " + describeFileFailure(failure);
         return false;
     }
     std::wstring text;

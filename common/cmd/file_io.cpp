@@ -390,11 +390,6 @@ bool writeNarrow(const wchar_t* text, size_t length, ReplacingWriter& writer, Fi
 
 // True when every byte of the OEM code page is one character (437, 850, ...),
 // as opposed to the double-byte code pages of East Asian systems.
-bool oemIsSingleByte()
-{
-    CPINFO codePage;
-    return GetCPInfo(CP_OEMCP, &codePage) && codePage.MaxCharSize == 1;
-}
 
 // Narrow text of a single-byte OEM code page, converted piece by piece as it
 // is read, so that no block of the whole file is needed beside the text. The
@@ -529,7 +524,7 @@ bool w32NarrowToWide(const std::string& narrow, std::wstring& wide, FileFailure&
     // With a single-byte code page every byte is one UTF-16 unit, and the
     // counting pass over a large text can be saved.
     const int bytes = int(narrow.size());
-    int units = oemIsSingleByte() ? bytes : MultiByteToWideChar(CP_OEMCP, 0, narrow.data(), bytes, nullptr, 0);
+    int units = w32OemIsSingleByte() ? bytes : MultiByteToWideChar(CP_OEMCP, 0, narrow.data(), bytes, nullptr, 0);
     if (units > 0) {
         // Converted straight into the string's own storage: no second copy
         // of a large text.
@@ -596,7 +591,7 @@ bool w32GetFile(const std::wstring& path, std::wstring& text, FileFailure& failu
             failure = toolFailure(FILE_CAUSE_NOT_UNICODE);
             return false;
         }
-    } else if (oemIsSingleByte()) {
+    } else if (w32OemIsSingleByte()) {
         if (!readNarrowSingleByte(file, size, text, failure)) {
             text.clear();
             text.shrink_to_fit();
@@ -670,7 +665,7 @@ bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, File
 {
     // A piece boundary could split a double-byte character: those code
     // pages are converted whole.
-    if (!oemIsSingleByte()) {
+    if (!w32OemIsSingleByte()) {
         std::wstring text;
         return w32NarrowToWide(oemText, text, failure)
             && w32PutFile(path, text, PutMode::Replace, NoSizeLimit, failure, TextEncoding::Utf16Le, PathIs::AsGiven);
@@ -730,4 +725,10 @@ bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileF
 {
     ReplacingWriter writer;
     return writer.Begin(path, failure) && writer.Write(bytes.data(), bytes.size(), failure) && writer.Commit(failure);
+}
+
+bool w32OemIsSingleByte()
+{
+    CPINFO codePage;
+    return GetCPInfo(CP_OEMCP, &codePage) && codePage.MaxCharSize == 1;
 }

@@ -105,6 +105,10 @@ bool w32NarrowToWide(const std::string& narrow, std::wstring& wide, FileFailure&
 // so the wide text is never held whole beside the narrow one.
 bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure);
 
+// Whether the OEM code page has one byte for every character (then each
+// byte of OEM text becomes exactly one UTF-16 unit).
+bool w32OemIsSingleByte();
+
 // The file's bytes, unchanged, into `bytes`.
 bool w32ReadFileBytes(const std::wstring& path, std::string& bytes, FileFailure& failure);
 
