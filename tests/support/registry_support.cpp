@@ -6,17 +6,6 @@
 
 namespace qmtest {
 
-namespace {
-
-HKEY createKey(const std::wstring& key)
-{
-    HKEY handle = nullptr;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr);
-    return handle;
-}
-
-} // namespace
-
 void denyRegAccess(const std::wstring& key, REGSAM denied)
 {
     wchar_t sddl[64];
@@ -62,7 +51,8 @@ void setRegDword(const std::wstring& key, const std::wstring& name, DWORD value)
 
 void createRegKey(const std::wstring& key)
 {
-    if (HKEY handle = createKey(key))
+    HKEY handle = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) == 0)
         RegCloseKey(handle);
 }
 
