@@ -51,7 +51,7 @@ int issueCommand(const std::wstring& command, const std::wstring& directory, con
 
     std::wstring libraryPath;
     if (!GetConsoleInstallPath(EXEC_LIBRARY_NAME, libraryPath)) {
-        QM_TRACE(TRACE_CAT_APP, L"Console install path not found; %s not loaded\n", EXEC_LIBRARY_NAME);
+        QM_TRACE(TRACE_CAT_APP, L"Console directory not known; %s not loaded\n", EXEC_LIBRARY_NAME);
         return EXEC_NOT_LOADED;
     }
 

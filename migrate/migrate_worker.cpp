@@ -1,13 +1,14 @@
 #include "migrate/migrate_worker.h"
 
+#include "common/cmd/console_path.h"
 #include "common/cmd/file_io.h"
+#include "common/fs/link_check.h"
 #include "common/trace/trace.h"
 #include "discovery/migration_view.h"
 #include "migrate/migration_backup.h"
 #include "migrate/registry_transfer.h"
 
 #include <cstring>
-#include <functional>
 #include <cwchar>
 #include <new>
 #include <stdexcept>
@@ -51,15 +52,54 @@ bool holdsAlready(const std::wstring& destination, const std::string& bytes, boo
            && std::memcmp(held.data() + 2, text.data(), text.size() * sizeof(wchar_t)) == 0;
 }
 
+BackupRoot backupRootOf(ItemKind kind)
+{
+    switch (kind) {
+    case ITEM_WEB_SUMMARY_HTM:
+    case ITEM_WEB_SUMMARY_INFO:
+        return BackupRoot::WebSite;
+    case ITEM_ZELT:
+        return BackupRoot::Zelt;
+    default:
+        return BackupRoot::Installation;
+    }
+}
+
+// The first link on the way to root\name, from the directory the registry
+// names: for a Zelt file that is the installation directory, the "zelt"
+// folder below it being no more trusted than the file.
+std::wstring linkOnTheWay(ItemKind kind, const std::wstring& root, const std::wstring& name)
+{
+    const size_t slash = root.find_last_of(L'\\');
+    if (kind == ITEM_ZELT && slash != std::wstring::npos)
+        return firstLinkBelow(root.substr(0, slash), root.substr(slash + 1) + L"\\" + name);
+    return firstLinkBelow(root, name);
+}
+
 } // namespace
 
 bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, const std::wstring& destinationName,
-                     std::wstring& reason, const std::function<bool(std::wstring& reason)>& beforeWrite)
+                     std::wstring& reason, MigrationBackup* backup)
 {
     const bool toUnicode = itemKindConvertsToUnicode(item.kind);
     const std::wstring source = item.sourceRoot + L"\\" + sourceName;
     const std::wstring destination = item.destinationRoot + L"\\" + destinationName;
     FileFailure failure;
+
+    // Nothing is written outside the 5.2.2 installation: a destination root
+    // that is not a full path would be the current directory or a drive's root.
+    if (!isFullPath(item.destinationRoot)) {
+        reason = std::wstring(CONSOLE_DIRECTORY_UNKNOWN) + L", so " + destinationName + L" has nowhere to go";
+        return false;
+    }
+    for (const std::wstring& link : { linkOnTheWay(item.kind, item.sourceRoot, sourceName),
+                                      linkOnTheWay(item.kind, item.destinationRoot, destinationName) }) {
+        if (!link.empty()) {
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: refused link %s\n", link.c_str());
+            reason = linkRefusal(link);
+            return false;
+        }
+    }
 
     // Read whole and closed before the destination is written, so a file that
     // is its own destination (a shared web site directory) is safe.
@@ -98,13 +138,18 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s already holds what would be written\n", destination.c_str());
         return true;
     }
-    if (beforeWrite && !beforeWrite(reason))
+    const bool existed = GetFileAttributesW(destination.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (backup && !backup->keepFile(backupRootOf(item.kind), item.destinationRoot, destinationName, reason))
         return false;
     const bool written = convert ? w32PutOemAsUtf16(destination, bytes, failure)
                                  : w32WriteFileBytes(destination, bytes, failure);
     if (!written) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", destination.c_str());
         reason = L"cannot write " + destination + L": " + describeFileFailure(failure);
+        return false;
+    }
+    if (backup && !existed && !backup->recordCreated(item.destinationRoot, destinationName, reason)) {
+        reason = destination + L" was written, but restore.cmd cannot say to delete it: " + reason;
         return false;
     }
     return true;
@@ -114,35 +159,19 @@ namespace {
 
 // Carries one taken record over. Whatever goes wrong in it, a failure,
 // an exception or a size the tool cannot handle, fails this row only.
-BackupRoot backupRootOf(ItemKind kind)
-{
-    switch (kind) {
-    case ITEM_WEB_SUMMARY_HTM:
-    case ITEM_WEB_SUMMARY_INFO:
-        return BackupRoot::WebSite;
-    case ITEM_ZELT:
-        return BackupRoot::Zelt;
-    default:
-        return BackupRoot::Installation;
-    }
-}
-
 bool migrateRecord(CMigrationView& view, MigrationBackup& backup, const MigrationItem& item, std::wstring& reason)
 {
     try {
         // What a row replaces is kept first; a row that cannot be kept is
         // not carried over.
         if (item.kind == ITEM_REGISTRY_SETTINGS) {
-            if (!migrateRegistrySettings(view.m_betaPath, reason,
-                                         [&](std::wstring& why) { return backup.keepRegistryKey(why); }))
+            if (!migrateRegistrySettings(view.m_betaPath, backup, reason))
                 return false;
             backup.forgetRegistryKeyIfUnchanged();
             return true;
         }
         if (itemKindIsFile(item.kind))
-            return migrateFileItem(item, item.sourceFileName, item.destinationName, reason, [&](std::wstring& why) {
-                return backup.keepFile(backupRootOf(item.kind), item.destinationRoot, item.destinationName, why);
-            });
+            return migrateFileItem(item, item.sourceFileName, item.destinationName, reason, &backup);
         return true; // the "No items were found" row: only marked
     } catch (const std::bad_alloc&) {
         reason = L"not enough memory to carry this item over";

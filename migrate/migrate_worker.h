@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
+class MigrationBackup;
 struct MigrationItem;
 
 // Thread routine of a migration: carries every ticked row over, top to
@@ -14,11 +14,13 @@ DWORD WINAPI t_processMigrate(LPVOID view);
 
 // Migrates one file item from sourceRoot\sourceName to
 // destinationRoot\destinationName. True on success; otherwise `reason` says
-// what went wrong. `beforeWrite`, when given, runs once the new content is
-// ready and before the destination is touched; when it fails (false, with
-// `reason`) nothing is written.
+// what went wrong. Neither file is used when it is reached through a link
+// below its root (a Zelt file: below the installation directory). With a
+// `backup`, the destination is kept there before it is touched (when it
+// cannot be, nothing is written) and a file the run creates is recorded once
+// it is written.
 bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, const std::wstring& destinationName,
-                     std::wstring& reason, const std::function<bool(std::wstring& reason)>& beforeWrite = nullptr);
+                     std::wstring& reason, MigrationBackup* backup = nullptr);
 
 extern const wchar_t ITEM_STATE_MIGRATED[]; // "Migrated"
 extern const wchar_t ITEM_STATE_FAILED[];   // "Failed: ", followed by the reason

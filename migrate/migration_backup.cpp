@@ -1,10 +1,15 @@
 #include "migrate/migration_backup.h"
 
+#include "common/cmd/console_path.h"
 #include "common/cmd/file_io.h"
 #include "common/cmd/system_error.h"
+#include "common/fs/link_check.h"
 #include "common/trace/trace.h"
-#include "migrate/exec_binding.h"
+#include "migrate/regedit_command.h"
 #include "window/handle.h"
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cwchar>
 #include <memory>
@@ -128,11 +133,11 @@ std::wstring startText(const SYSTEMTIME& start, const wchar_t* timeSeparator)
 
 // Has the registry editor export the 5.2.2 key into `file`, the way the
 // registry transfer runs it.
-bool exportRegistryKey(const std::wstring& file, const std::wstring& directory, std::wstring& reason)
+bool exportRegistryKey(const std::wstring& file, std::wstring& reason)
 {
     const std::wstring key = BACKUP_REGISTRY_KEY;
     ExecOutcome outcome;
-    const int result = runExecCommand(L"cmd /q /c regedit /e \"" + file + L"\" " + key, directory, nullptr, &outcome);
+    const int result = runRegedit(regeditExportArguments(file, key), outcome);
     if (result != EXEC_DONE) {
         reason = L"cannot export " + key + L": the console's exec_dll.dll";
         if (result == EXEC_NOT_LOADED && outcome.loadError)
@@ -165,7 +170,94 @@ bool exportRegistryKey(const std::wstring& file, const std::wstring& directory, 
     return true;
 }
 
+// Full control for SYSTEM and Administrators, nothing inherited, nothing for
+// anyone else: the backup holds every console setting, and restore.cmd is run
+// by an administrator.
+bool createProtectedFolder(const std::wstring& path)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(BACKUP_FOLDER_ACCESS, SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+        return false;
+    SECURITY_ATTRIBUTES attributes = { sizeof attributes, descriptor, FALSE };
+    const BOOL made = CreateDirectoryW(path.c_str(), &attributes);
+    const DWORD error = GetLastError();
+    LocalFree(descriptor);
+    SetLastError(error);
+    return made != FALSE;
+}
+
+// The account's name for a reason, or its SID where it has none.
+std::wstring accountName(PSID sid)
+{
+    wchar_t name[256], domain[256];
+    DWORD nameLength = 256, domainLength = 256;
+    SID_NAME_USE use;
+    if (LookupAccountSidW(nullptr, sid, name, &nameLength, domain, &domainLength, &use))
+        return domain[0] ? std::wstring(domain) + L"\\" + name : std::wstring(name);
+    LPWSTR text = nullptr;
+    std::wstring result = L"an unknown account";
+    if (ConvertSidToStringSidW(sid, &text)) {
+        result = text;
+        LocalFree(text);
+    }
+    return result;
+}
+
+// Whether an existing "migration backups" may be used as it is: not a link,
+// and owned by an account that others cannot be.
+bool existingFolderUsable(const std::wstring& gaDirectory, const std::wstring& parent, std::wstring& reason)
+{
+    const std::wstring link = firstLinkBelow(gaDirectory, kBackupsFolder);
+    if (!link.empty()) {
+        reason = L"the backup folder " + parent + L" is a link; the tool keeps no backup through a link. Check who "
+                 L"made it and remove it; nothing was replaced";
+        return false;
+    }
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD read = GetNamedSecurityInfoW(parent.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                             nullptr, nullptr, nullptr, &descriptor);
+    if (read != ERROR_SUCCESS) {
+        reason = L"the owner of the backup folder " + parent + L" cannot be read (" + systemErrorText(read)
+            + L"); nothing was replaced";
+        return false;
+    }
+    const bool trusted = backupOwnerTrusted(owner);
+    if (!trusted)
+        reason = L"the backup folder " + parent + L" belongs to " + accountName(owner)
+            + L", not to Administrators or SYSTEM, so someone else may have made it or may change what is kept "
+              L"there. Check it, move it away, and migrate again; nothing was replaced";
+    LocalFree(descriptor);
+    return trusted;
+}
+
 } // namespace
+
+const wchar_t BACKUP_FOLDER_ACCESS[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+bool backupOwnerTrusted(PSID owner)
+{
+    if (!owner || !IsValidSid(owner))
+        return false;
+    if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid))
+        return true;
+    // The administrator running the tool owns what an unelevated run of theirs
+    // (or, under Wine, every run) made.
+    bool same = false;
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        union {
+            TOKEN_USER user;
+            BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+        } buffer;
+        DWORD length = 0;
+        if (GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &length))
+            same = EqualSid(owner, buffer.user.User.Sid) != FALSE;
+        CloseHandle(token);
+    }
+    return same;
+}
 
 MigrationBackup::MigrationBackup(std::wstring gaDirectory, const SYSTEMTIME& start)
     : m_gaDirectory(std::move(gaDirectory))
@@ -177,13 +269,24 @@ bool MigrationBackup::makeFolder(std::wstring& reason)
 {
     if (!m_folder.empty())
         return true;
+    // Never a folder relative to the current directory or at a drive's root.
+    const DWORD gaAttributes = GetFileAttributesW(m_gaDirectory.c_str());
+    if (!isFullPath(m_gaDirectory) || gaAttributes == INVALID_FILE_ATTRIBUTES
+        || !(gaAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        reason = std::wstring(CONSOLE_DIRECTORY_UNKNOWN) + L", so no backup can be kept; nothing was replaced";
+        return false;
+    }
     const std::wstring parent = m_gaDirectory + L"\\" + kBackupsFolder;
     if (!cmdCanCarry(parent, reason))
         return false;
-    if (!CreateDirectoryW(parent.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    if (!createProtectedFolder(parent)) {
         const DWORD error = GetLastError();
-        reason = L"cannot create the backup folder " + parent + L": " + systemErrorText(error, parent);
-        return false;
+        if (error != ERROR_ALREADY_EXISTS) {
+            reason = L"cannot create the backup folder " + parent + L": " + systemErrorText(error, parent);
+            return false;
+        }
+        if (!existingFolderUsable(m_gaDirectory, parent, reason))
+            return false;
     }
     // A folder of its own, never one an earlier run left (two runs in one
     // second): CreateDirectoryW makes it or tells us it is taken.
@@ -191,7 +294,7 @@ bool MigrationBackup::makeFolder(std::wstring& reason)
     for (unsigned n = 1; n < 100; ++n) {
         const std::wstring candidate
             = parent + L"\\" + stamp + (n == 1 ? std::wstring() : L" (" + std::to_wstring(n) + L")");
-        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+        if (createProtectedFolder(candidate)) {
             m_folder = candidate;
             QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backup folder %s\n", m_folder.c_str());
             return true;
@@ -254,7 +357,12 @@ bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationR
 
     if (!makeFolder(reason))
         return false;
-    if (!kept.copy.empty()) {
+    // A file the run is about to create is recorded only once it is written
+    // (recordCreated): restore.cmd must never delete a file of that name that
+    // someone else made after a write that failed.
+    if (kept.copy.empty())
+        return true;
+    {
         const std::wstring folder = m_folder + L"\\" + rootFolderName(root);
         const std::wstring copy = m_folder + L"\\" + kept.copy;
         DWORD error = 0;
@@ -275,13 +383,29 @@ bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationR
     m_files.push_back(kept);
     if (!writeRestoreFiles(reason)) {
         m_files.pop_back();
-        if (!kept.copy.empty())
-            DeleteFileW((m_folder + L"\\" + kept.copy).c_str());
+        DeleteFileW((m_folder + L"\\" + kept.copy).c_str());
         dropFolderIfUnused();
         return false;
     }
-    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s (%s)\n", destination.c_str(),
-             kept.copy.empty() ? L"new" : kept.copy.c_str());
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s (%s)\n", destination.c_str(), kept.copy.c_str());
+    return true;
+}
+
+bool MigrationBackup::recordCreated(const std::wstring& destinationRoot, const std::wstring& destinationName,
+                                    std::wstring& reason)
+{
+    const std::wstring destination = destinationRoot + L"\\" + destinationName;
+    for (const KeptFile& kept : m_files)
+        if (sameFileName(kept.destination, destination))
+            return true;
+    if (!makeFolder(reason))
+        return false;
+    m_files.push_back({ destination, std::wstring() });
+    if (!writeRestoreFiles(reason)) {
+        m_files.pop_back();
+        return false;
+    }
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s (new)\n", destination.c_str());
     return true;
 }
 
@@ -293,7 +417,7 @@ bool MigrationBackup::keepRegistryKey(std::wstring& reason)
     if (!makeFolder(reason))
         return false;
     const std::wstring file = m_folder + L"\\" + kRegistryFile;
-    if (exportRegistryKey(file, m_folder, reason)) {
+    if (exportRegistryKey(file, reason)) {
         m_registryKept = true;
         if (writeRestoreFiles(reason)) {
             QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s to %s\n", BACKUP_REGISTRY_KEY, file.c_str());
@@ -316,7 +440,7 @@ void MigrationBackup::forgetRegistryKeyIfUnchanged()
     std::wstring ignored;
     std::string keptBytes, nowBytes;
     FileFailure failure;
-    const bool same = exportRegistryKey(now, m_folder, ignored) && w32ReadFileBytes(kept, keptBytes, failure)
+    const bool same = exportRegistryKey(now, ignored) && w32ReadFileBytes(kept, keptBytes, failure)
                       && w32ReadFileBytes(now, nowBytes, failure) && keptBytes == nowBytes;
     DeleteFileW(now.c_str());
     if (!same)
@@ -348,15 +472,27 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
     auto line = [&s](const std::wstring& text) { s += text + L"\r\n"; };
     // Every path below stands in double quotes, with delayed expansion off:
     // & ( ) ^ ! in names are then plain characters, in and out of blocks.
+    const std::wstring view = L" /reg:" + std::to_wstring(registryViewBits());
+    const std::wstring reg = L"\"%SystemRoot%\\System32\\reg.exe\"";
+    // Every path below stands in double quotes, with delayed expansion off:
+    // & ( ) ^ ! in names are then plain characters, in and out of blocks.
+    // Every program is named by its full path, and the script works from the
+    // system directory: started by a double-click, the current directory is
+    // the backup folder, and a chcp.bat or reg.cmd there must not run.
     line(L"@echo off");
     line(L"rem Puts the 5.2.2 installation back as it was before the migration of " + when + L".");
     line(L"rem Run it as an administrator; it works from any current directory.");
     line(L"setlocal EnableExtensions DisableDelayedExpansion");
+    line(L"cd /d \"%SystemRoot%\\System32\"");
+    line(L"if errorlevel 1 (");
+    line(L"  echo ERROR: cannot change to \"%SystemRoot%\\System32\"; nothing was restored.");
+    line(L"  exit /b 1");
+    line(L")");
     line(L"rem The paths below are written in code page " + std::to_wstring(codePage)
          + L": read them in it, and give the console its own back at the end.");
     line(L"set \"QM_CODEPAGE=\"");
-    line(L"for /f \"tokens=2 delims=:.\" %%c in ('chcp') do set \"QM_CODEPAGE=%%c\"");
-    line(L"chcp " + std::to_wstring(codePage) + L" >nul 2>&1");
+    line(L"for /f \"tokens=2 delims=:.\" %%c in ('\"%SystemRoot%\\System32\\chcp.com\"') do set \"QM_CODEPAGE=%%c\"");
+    line(L"\"%SystemRoot%\\System32\\chcp.com\" " + std::to_wstring(codePage) + L" >nul 2>&1");
     line(L"set \"QM_FAILED=\"");
     line(L"echo Restoring the 5.2.2 installation as it was before the migration of " + when + L".");
 
@@ -371,13 +507,11 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
             line(L"  echo Restored " + target + L".");
             line(L")");
         } else {
-            line(L"if exist " + target + L" del /f /q " + target);
-            line(L"if exist " + target + L" (");
-            line(L"  echo ERROR: could not delete " + target + L", which the migration created.");
-            line(L"  set \"QM_FAILED=1\"");
-            line(L") else (");
-            line(L"  echo Removed " + target + L", which the migration created.");
-            line(L")");
+            // Only a plain file goes: a directory or a link now standing
+            // under the name is not what the migration made, and del would
+            // empty it.
+            line(L"set \"QM_TARGET=" + kept.destination + L"\"");
+            line(L"call :remove_created");
         }
     }
 
@@ -385,14 +519,14 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
         const std::wstring key = kRegKey;
         const std::wstring file = std::wstring(L"\"%~dp0") + kRegistryFile + L"\"";
         // The key is replaced, not merged into: values and subkeys the
-        // migration added must go. reg query proves each step, as regedit
-        // exits 0 whatever it did.
+        // migration added must go. reg query proves each step. reg.exe works
+        // on the registry view the tool read, whichever cmd runs the script.
         line(L"if not exist " + file + L" goto registry_missing");
-        line(L"reg delete \"" + key + L"\" /f >nul 2>&1");
-        line(L"reg query \"" + key + L"\" >nul 2>&1");
+        line(reg + L" delete \"" + key + L"\" /f" + view + L" >nul 2>&1");
+        line(reg + L" query \"" + key + L"\"" + view + L" >nul 2>&1");
         line(L"if not errorlevel 1 goto registry_kept");
-        line(L"regedit /s " + file);
-        line(L"reg query \"" + key + L"\" >nul 2>&1");
+        line(reg + L" import " + file + view + L" >nul 2>&1");
+        line(reg + L" query \"" + key + L"\"" + view + L" >nul 2>&1");
         line(L"if errorlevel 1 goto registry_lost");
         line(L"echo Restored the registry key " + key + L".");
         line(L"goto registry_done");
@@ -419,10 +553,36 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
          L"restore.cmd can be run again.");
     line(L"if not defined QM_FAILED echo Done: the 5.2.2 installation is back as it was before the migration of " + when
          + L".");
-    line(L"if defined QM_CODEPAGE chcp %QM_CODEPAGE% >nul 2>&1");
+    line(L"if defined QM_CODEPAGE \"%SystemRoot%\\System32\\chcp.com\" %QM_CODEPAGE% >nul 2>&1");
     // Started by a double-click, the window would close before anyone read it.
     line(L"pause");
     line(L"exit /b %QM_EXIT%");
+    line(L"");
+    // QM_TARGET: a file the migration created. %%~aI reads "d..." for a
+    // directory and ends in "l" for a link.
+    line(L":remove_created");
+    line(L"set \"QM_ATTR=\"");
+    line(L"for %%I in (\"%QM_TARGET%\") do set \"QM_ATTR=%%~aI\"");
+    line(L"if not defined QM_ATTR (");
+    line(L"  echo Removed \"%QM_TARGET%\", which the migration created.");
+    line(L"  goto :eof");
+    line(L")");
+    line(L"set \"QM_KIND=file\"");
+    line(L"if \"%QM_ATTR:~0,1%\"==\"d\" set \"QM_KIND=directory\"");
+    line(L"if \"%QM_ATTR:~8,1%\"==\"l\" set \"QM_KIND=link\"");
+    line(L"if not \"%QM_KIND%\"==\"file\" (");
+    line(L"  echo ERROR: \"%QM_TARGET%\" is now a %QM_KIND%, not the file the migration created; it was left as it is.");
+    line(L"  set \"QM_FAILED=1\"");
+    line(L"  goto :eof");
+    line(L")");
+    line(L"del /f /q \"%QM_TARGET%\"");
+    line(L"if exist \"%QM_TARGET%\" (");
+    line(L"  echo ERROR: could not delete \"%QM_TARGET%\", which the migration created.");
+    line(L"  set \"QM_FAILED=1\"");
+    line(L") else (");
+    line(L"  echo Removed \"%QM_TARGET%\", which the migration created.");
+    line(L")");
+    line(L"goto :eof");
 
     std::string script;
     if (!toCodePage(s, codePage, script)) {

@@ -7,7 +7,8 @@
 //       Console.reg                       the 5.2.2 key as it was
 //       restore.cmd, README.txt
 //
-// The folder is made at the first keep, so a run that changed nothing leaves
+// The folder is made at the first keep, with an access list of its own
+// (SYSTEM and Administrators only), so a run that changed nothing leaves
 // none. restore.cmd is rewritten after every keep, so a run that stops half
 // way still leaves a backup that restores everything it got to.
 #pragma once
@@ -25,6 +26,14 @@ enum class BackupRoot {
     Zelt, // <5.2.2 installation>\zelt
 };
 
+// The access list of the backup folders, in SDDL: SYSTEM and Administrators
+// only, protected.
+extern const wchar_t BACKUP_FOLDER_ACCESS[];
+
+// Whether an existing "migration backups" owned by `owner` may be used:
+// Administrators, SYSTEM, or the account running the tool.
+bool backupOwnerTrusted(PSID owner);
+
 // The 5.2.2 key a migration imports into, as restore.cmd and the export name it.
 extern const wchar_t BACKUP_REGISTRY_KEY[]; // HKEY_LOCAL_MACHINE\SOFTWARE\Norvale\Kelda\CurrentVersion\Console
 
@@ -38,12 +47,28 @@ public:
     MigrationBackup& operator=(const MigrationBackup&) = delete;
 
     // Call before destinationRoot\destinationName is written. Copies the file
-    // byte for byte into the backup, or records it as new when it does not
-    // exist (restore.cmd then deletes it). A destination kept before in this
+    // byte for byte into the backup; when it does not exist, only makes the
+    // folder (see recordCreated). A destination kept before in this
     // run is left as first kept. False with `reason` when the file could not
     // be kept: the caller must then leave the destination alone.
     bool keepFile(BackupRoot root, const std::wstring& destinationRoot, const std::wstring& destinationName,
                   std::wstring& reason);
+
+    // Call once destinationRoot\destinationName, which did not exist when
+    // keepFile was called for it, has been written: restore.cmd deletes it
+    // from now on. False with `reason` when restore.cmd could not be written.
+    bool recordCreated(const std::wstring& destinationRoot, const std::wstring& destinationName,
+                       std::wstring& reason);
+
+    // Makes the run's backup folder, if that has not been done: protected,
+    // in a "migration backups" that is no link and belongs to Administrators,
+    // SYSTEM or the administrator running the tool. False with `reason` when
+    // there can be none.
+    bool prepareFolder(std::wstring& reason) { return makeFolder(reason); }
+
+    // Call when the run's own work files are out of the folder again: removes
+    // the folder when nothing was kept in it.
+    void releaseFolderIfUnused() { dropFolderIfUnused(); }
 
     // Call before the registry import. Exports the whole 5.2.2 key into the
     // backup through the console's command-execution library; once per run.

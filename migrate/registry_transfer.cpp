@@ -1,10 +1,12 @@
 #include "migrate/registry_transfer.h"
 
+#include "common/cmd/console_path.h"
 #include "common/cmd/file_io.h"
 #include "common/cmd/registry_key.h"
 #include "common/cmd/system_error.h"
 #include "common/trace/trace.h"
-#include "migrate/exec_binding.h"
+#include "migrate/migration_backup.h"
+#include "migrate/regedit_command.h"
 
 #include <windows.h>
 
@@ -101,23 +103,6 @@ const wchar_t kBetaSubKey[] = L"SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\consol
 const wchar_t kGaSubKey[] = L"SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console";
 const std::wstring kRoot = L"HKEY_LOCAL_MACHINE\\";
 
-// What in `path` cmd cannot carry literally between double quotes (a quote
-// ends the quoting, %NAME% is expanded even there, a control character ends
-// or splits the line); empty when nothing.
-std::wstring uncarriable(const std::wstring& path)
-{
-    for (wchar_t c : path) {
-        if (c == L'"' || c == L'%')
-            return std::wstring(L"the character ") + c;
-        if (c < 0x20) {
-            wchar_t code[8];
-            swprintf(code, 8, L"U+%04X", unsigned(c));
-            return std::wstring(L"the control character ") + code;
-        }
-    }
-    return {};
-}
-
 // What the command printed, on one line, as the tail of a reason.
 std::wstring said(const ExecOutcome& outcome)
 {
@@ -148,7 +133,7 @@ std::wstring commandFailure(const std::wstring& step, int result, const ExecOutc
             + (outcome.libraryErrorText.empty() ? L"" : L": " + outcome.libraryErrorText) + L")";
     case EXEC_NOT_LOADED:
         if (outcome.library.empty())
-            return L"the console's install directory is not in the registry, so its command library was not found";
+            return std::wstring(CONSOLE_DIRECTORY_UNKNOWN) + L", so its command library exec_dll.dll was not loaded";
         return L"the registry editor could not be run: the command library " + outcome.library
             + L" could not be loaded (" + systemErrorText(outcome.loadError, L"the library") + L")";
     case EXEC_NO_ENTRY_POINTS:
@@ -165,20 +150,36 @@ std::wstring commandFailure(const std::wstring& step, int result, const ExecOutc
 
 } // namespace
 
-bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& reason,
-                             const std::function<bool(std::wstring& reason)>& beforeImport)
+namespace {
+
+// The rewritten file in the backup folder goes when the transfer ends, however
+// it ends: it is no part of the backup.
+class WorkFile {
+public:
+    explicit WorkFile(MigrationBackup& backup) : m_backup(backup) {}
+    ~WorkFile()
+    {
+        if (!path.empty()) {
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(path.c_str());
+        }
+        m_backup.releaseFolderIfUnused();
+    }
+    WorkFile(const WorkFile&) = delete;
+    WorkFile& operator=(const WorkFile&) = delete;
+    std::wstring path;
+
+private:
+    MigrationBackup& m_backup;
+};
+
+} // namespace
+
+bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup& backup, std::wstring& reason)
 {
-    const std::wstring file = betaDirectory + L"\\" + REGISTRATION_FILE_NAME;
     const std::wstring betaKey = kRoot + kBetaSubKey;
     const std::wstring gaKey = kRoot + kGaSubKey;
 
-    // The directory comes from the registry and goes into cmd's command lines.
-    const std::wstring refused = uncarriable(betaDirectory);
-    if (!refused.empty()) {
-        reason = L"the beta directory " + betaDirectory + L" contains " + refused
-            + L", which the registry editor's command line cannot carry; nothing was run";
-        return false;
-    }
     if (GetFileAttributesW(betaDirectory.c_str()) == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
         reason = L"the beta directory " + betaDirectory
@@ -186,17 +187,6 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
                    ? L" does not exist"
                    : L" cannot be reached (" + systemErrorText(error) + L")");
         return false;
-    }
-
-    // A file left by an earlier run must not stand in for an export that fails.
-    if (!DeleteFileW(file.c_str())) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND) {
-            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: cannot remove old registration file %s, error %u\n", file.c_str(),
-                     unsigned(error));
-            reason = L"the old registration file " + file + L" cannot be removed (" + systemErrorText(error) + L")";
-            return false;
-        }
     }
 
     // regedit says little when it cannot export (Wine's still exits 0), so
@@ -228,9 +218,17 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
         }
     }
 
-    const std::wstring exportCommand = L"cmd /q /c regedit /e \"" + file + L"\" " + betaKey;
+    // The export, the rewrite and the import happen where only
+    // administrators can write; the folder is fresh, so no file of an
+    // earlier run can stand in for an export that fails.
+    WorkFile work(backup);
+    if (!backup.prepareFolder(reason))
+        return false;
+    work.path = backup.folder() + L"\\" + REGISTRATION_FILE_NAME;
+    const std::wstring& file = work.path;
+
     ExecOutcome exported;
-    const int exportResult = runExecCommand(exportCommand, betaDirectory, nullptr, &exported);
+    const int exportResult = runRegedit(regeditExportArguments(file, betaKey), exported);
     reason = commandFailure(L"exporting the beta key", exportResult, exported);
     if (!reason.empty())
         return false;
@@ -258,12 +256,21 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& re
         return false;
     }
 
-    if (beforeImport && !beforeImport(reason))
+    if (!backup.keepRegistryKey(reason))
         return false;
 
-    const std::wstring importCommand = L"cmd /q /c regedit /s \"" + file + L"\"";
     ExecOutcome imported;
-    const int importResult = runExecCommand(importCommand, betaDirectory, nullptr, &imported);
+    const int importResult = runRegedit(regeditImportArguments(file), imported);
+
+    // The renamed file is left in the beta directory, as the tool always
+    // left it: written there (replacing whatever stood under the name, a link
+    // included), never read back.
+    const std::wstring left = betaDirectory + L"\\" + REGISTRATION_FILE_NAME;
+    FileFailure leftFailure;
+    if (!w32PutFile(left, renamed, PutMode::Replace, NoSizeLimit, leftFailure, TextEncoding::Utf16Le,
+                    PathIs::AsGiven))
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", left.c_str());
+
     reason = commandFailure(L"importing " + file, importResult, imported);
     if (!reason.empty())
         return false;

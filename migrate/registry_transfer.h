@@ -1,11 +1,15 @@
 // Carries the beta add-on's registry settings over to the 5.2.2 key: the
-// registry editor exports the beta key to a registration file in the beta
-// directory, the key's name is changed in the file's text, and the registry
-// editor imports the file again.
+// registry editor exports the beta key to a registration file, the key's name
+// is changed in the file's text, and the registry editor imports the file
+// again. The file is worked on in the run's protected backup folder, where no
+// one else can swap it between the rewrite and the import; the renamed text
+// is left in the beta directory afterwards, as it always was, and never read
+// from there.
 #pragma once
 
-#include <functional>
 #include <string>
+
+class MigrationBackup;
 
 extern const wchar_t REGISTRATION_FILE_NAME[]; // "quarnrept_mig.reg"
 
@@ -22,10 +26,6 @@ std::wstring keepGaInstallValues(const std::wstring& text);
 // Runs the transfer. Returns true when the settings were exported, rewritten
 // and imported, and a value of the beta key (when it holds one) is now under
 // the 5.2.2 key as exported; otherwise false with `reason` saying what failed.
-// A beta directory holding a character that cmd cannot carry literally within
-// double quotes (", %, control characters) is refused before anything runs.
-// `beforeImport`, when given, runs once the rewritten file is ready and
-// before anything is imported; when it fails (false, with `reason`) nothing
-// is imported.
-bool migrateRegistrySettings(const std::wstring& betaDirectory, std::wstring& reason,
-                             const std::function<bool(std::wstring& reason)>& beforeImport = nullptr);
+// The 5.2.2 key is kept in `backup` before anything is imported; when it
+// cannot be kept, nothing is imported.
+bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup& backup, std::wstring& reason);

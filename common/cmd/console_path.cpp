@@ -17,43 +17,67 @@ void trimRight(std::wstring& text)
 
 } // namespace
 
-bool GetConsoleInstallPath(const std::wstring& fileName, std::wstring& out)
+bool isFullPath(const std::wstring& path)
+{
+    return (path.size() > 2 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/'))
+           || (path.size() > 2 && path.compare(0, 2, L"\\\\") == 0 && path[2] != L'\\');
+}
+
+ConsolePathLookup FindConsoleInstallPath(const std::wstring& fileName, std::wstring& out)
 {
     out.clear();
     CRegistryKey key;
     if (key.Open(HKEY_LOCAL_MACHINE, CONSOLE_KEY) != ERROR_SUCCESS)
-        return false;
-    const LONG read = key.QueryString(CONSOLE_PATH_VALUE, out);
-
-    // The short form keeps the path free of blanks for the callers that
-    // build command lines and library paths from it.
-    wchar_t shortPath[MAX_PATH];
-    if (w32GetShortPath(out.c_str(), shortPath, MAX_PATH) == SHORTPATH_OK)
-        out = shortPath;
-    else
-        out = L".\\";
-    if (read != ERROR_SUCCESS)
-        return false;
+        return ConsolePathLookup::NoKey;
+    std::wstring directory;
+    if (key.QueryString(CONSOLE_PATH_VALUE, directory) != ERROR_SUCCESS)
+        return ConsolePathLookup::NoPathValue;
 
     std::wstring name = fileName;
     trimRight(name);
-    if (!name.empty()) {
-        trimRight(out);
-        if (!out.empty() && out.back() != L'\\')
-            out += L'\\';
-        out += name;
+    auto place = [&name](std::wstring& in) {
+        if (name.empty())
+            return;
+        trimRight(in);
+        if (!in.empty() && in.back() != L'\\')
+            in += L'\\';
+        in += name;
+    };
+
+    // Nothing of the console is ever taken from a relative place (the current
+    // directory, the root of the current drive): only a full path of a
+    // directory that is there.
+    const DWORD attributes = GetFileAttributesW(directory.c_str());
+    wchar_t shortPath[MAX_PATH];
+    if (!isFullPath(directory) || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)
+        || w32GetShortPath(directory.c_str(), shortPath, MAX_PATH) != SHORTPATH_OK || !isFullPath(shortPath)) {
+        out = directory;
+        place(out);
+        return ConsolePathLookup::NotADirectory;
     }
-    return true;
+    // The short form keeps the path free of blanks for the callers that
+    // build command lines and library paths from it.
+    out = shortPath;
+    place(out);
+    return ConsolePathLookup::Found;
+}
+
+bool GetConsoleInstallPath(const std::wstring& fileName, std::wstring& out)
+{
+    if (FindConsoleInstallPath(fileName, out) == ConsolePathLookup::Found)
+        return true;
+    out.clear();
+    return false;
 }
 
 HMODULE loadConsoleLibrary(const std::wstring& path)
 {
-    // The search flags need a full path; ".\" (no install path) is loaded as
-    // it always was.
-    const bool full = (path.size() > 2 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/'))
-                      || path.compare(0, 2, L"\\\\") == 0;
-    if (!full)
-        return LoadLibraryW(path.c_str());
+    // A relative path would be looked for in the current directory and along
+    // PATH, where others may have put a library of theirs.
+    if (!isFullPath(path)) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return nullptr;
+    }
     HMODULE module = LoadLibraryExW(path.c_str(), nullptr,
                                     LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
     // Systems without the search flags (before update KB2533623) refuse them;

@@ -188,11 +188,19 @@ int nlsLoadLibraries()
     const std::wstring program = modulePath();
 
     std::wstring directory;
-    if (!GetConsoleInstallPath(L"", directory)) {
+    const ConsolePathLookup found = FindConsoleInstallPath(L"", directory);
+    if (found == ConsolePathLookup::NoKey || found == ConsolePathLookup::NoPathValue) {
         nlsErrorBox(NLS_ERROR_NO_CONSOLE);
         return NLS_LOAD_FAILED;
     }
     directory += L"\\";
+    if (found == ConsolePathLookup::NotADirectory) {
+        // No library is looked for anywhere else (the current directory
+        // least of all): the box names the one that is missing.
+        nlsErrorBox(NLS_ERROR_NO_LIBRARY, program.c_str(),
+                    formatPrintf(LIBRARY_NAME_FORMAT, directory.c_str(), NLS_DEFAULT_LANGUAGE).c_str());
+        return NLS_LOAD_FAILED;
+    }
 
     nlsChooseLanguage();
     state.defaultMessageLibraryPath = formatPrintf(LIBRARY_NAME_FORMAT, directory.c_str(), NLS_DEFAULT_LANGUAGE);

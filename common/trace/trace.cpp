@@ -1,6 +1,11 @@
 #include "trace.h"
 
+#include "common/fs/link_check.h"
+
 #include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -93,6 +98,48 @@ const wchar_t* fileNamePart(const wchar_t* path)
 
 } // namespace
 
+namespace {
+
+// The trace file lies in the current directory, which others may be able to
+// write to: a link, or a second name of another file, left there under the
+// trace's name would have the elevated tool truncate and overwrite whatever
+// it leads to. The file is opened without truncation, looked at through the
+// handle, and only then emptied; such a file is refused like one that cannot
+// be opened.
+FILE* openOwnFile(const wchar_t* path, bool append)
+{
+    wchar_t full[MAX_PATH];
+    wchar_t* name = nullptr;
+    const DWORD length = GetFullPathNameW(path, MAX_PATH, full, &name);
+    if (length == 0 || length >= MAX_PATH || !name || name == full)
+        return nullptr;
+    const std::wstring directory(full, size_t(name - full));
+    HANDLE file = CreateFileW(full, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool own = GetFileInformationByHandle(file, &information) && information.nNumberOfLinks <= 1
+                     && !(information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))
+                     && reachesEntryItself(file, directory, name);
+    LARGE_INTEGER zero = {};
+    if (!own || !(append ? SetFilePointerEx(file, zero, nullptr, FILE_END) : SetEndOfFile(file))) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY | (append ? _O_APPEND : 0));
+    if (descriptor == -1) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    FILE* stream = _wfdopen(descriptor, append ? L"a+b" : L"w+b");
+    if (!stream)
+        _close(descriptor);
+    return stream;
+}
+
+} // namespace
+
 int traceInit()
 {
     if (g_initialised)
@@ -117,7 +164,7 @@ int traceOpen(int enabled, const wchar_t* path, int append)
     if (!enabled)
         return TRACE_REFUSED;
 
-    FILE* stream = path ? _wfopen(path, append ? L"a+b" : L"w+b") : nullptr;
+    FILE* stream = path ? openOwnFile(path, append != 0) : nullptr;
     if (!stream) {
         g_fileEnabled = 0;
         return TRACE_REFUSED;

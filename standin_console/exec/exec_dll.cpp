@@ -9,12 +9,12 @@
 // in which a library can fail the tool:
 //   EXEC_STANDIN_NO_ENTRY_POINTS  no execGetEntryPoints at all
 //   EXEC_STANDIN_NULL_SLOT        the table's execErrorString slot stays null
-//   EXEC_STANDIN_IMPORT_EXITS     an import ("regedit /s") runs nothing and exits with 1
+//   EXEC_STANDIN_IMPORT_EXITS     an import (regedit.exe /s) runs nothing and exits with 1
 //   EXEC_STANDIN_IMPORT_REFUSED   an import is refused with rc 6, which is also
 //                                 one of the binding's own result numbers
-//   EXEC_STANDIN_EXPORT_READ_ONLY an export ("regedit /e") leaves quarnrept_mig.reg
-//                                 in the working directory read-only, so that
-//                                 it cannot be rewritten
+//   EXEC_STANDIN_EXPORT_READ_ONLY an export (regedit.exe /e) to a quarnrept_mig.reg
+//                                 leaves that file read-only, so that it
+//                                 cannot be rewritten
 //   EXEC_STANDIN_NEEDS_SIBLING    imports exec_sibling.dll, which must be found
 //                                 beside the library
 #include "migrate/exec_interface.h"
@@ -157,14 +157,14 @@ int WINAPI execIssueCommand(ExecRequest* request)
         return 0;
     }
 #ifdef EXEC_STANDIN_IMPORT_EXITS
-    if (wcsstr(request->command, L"regedit /s")) {
+    if (wcsstr(request->command, L"regedit.exe\" /s")) {
         request->rc = 1;
         request->results = newResults(L"");
         return 1;
     }
 #endif
 #ifdef EXEC_STANDIN_IMPORT_REFUSED
-    if (wcsstr(request->command, L"regedit /s")) {
+    if (wcsstr(request->command, L"regedit.exe\" /s")) {
         request->rc = ERROR_INVALID_HANDLE;
         return 0;
     }
@@ -180,9 +180,12 @@ int WINAPI execIssueCommand(ExecRequest* request)
         }
         request->rc = INT32(exitCode);
 #ifdef EXEC_STANDIN_EXPORT_READ_ONLY
-        if (wcsstr(request->command, L"regedit /e"))
-            SetFileAttributesW((std::wstring(request->directory) + L"\\quarnrept_mig.reg").c_str(),
-                               FILE_ATTRIBUTE_READONLY);
+        // The export's file is the quoted path behind /e.
+        if (const wchar_t* file = wcsstr(request->command, L"regedit.exe\" /e \"")) {
+            const std::wstring rest = file + wcslen(L"regedit.exe\" /e \"");
+            if (rest.find(L"quarnrept_mig.reg\"") != std::wstring::npos)
+                SetFileAttributesW(rest.substr(0, rest.find(L'"')).c_str(), FILE_ATTRIBUTE_READONLY);
+        }
 #endif
         // An empty text, not null, when the command printed nothing: it still ran.
         request->results = newResults(oemToWide(output));

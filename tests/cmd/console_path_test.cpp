@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace qmtest;
 
 namespace {
@@ -20,15 +22,21 @@ std::wstring lookup(const std::wstring& fileName, bool expected = true)
 
 } // namespace
 
-TEST(ConsolePath, ShortDirectoryOrTheCurrentOneAndFailureWithoutAKeyOrPath)
+TEST(ConsolePath, ShortDirectoryAndNothingRelativeOrMissing)
 {
     CleanNorvaleKeys keys;
     TempDir temp;
     EXPECT_EQ(L"", lookup(L"exec_dll.dll", false));
     createRegKey(GA_KEY);
-    EXPECT_EQ(L".\\", lookup(L"exec_dll.dll", false)); // an empty path has no short form
-    setRegString(GA_KEY, CONSOLE_PATH_VALUE, temp / L"no such dir\\Console");
-    EXPECT_EQ(L".\\exec_dll.dll", lookup(L"exec_dll.dll"));
+    EXPECT_EQ(L"", lookup(L"exec_dll.dll", false));
+    // Never the current directory, a drive's root or a directory that is not there.
+    for (const std::wstring& path : std::vector<std::wstring>{ L"", L".", L"\\Console", L"Console", temp / L"no such dir\\Console" }) {
+        setRegString(GA_KEY, CONSOLE_PATH_VALUE, path);
+        EXPECT_EQ(L"", lookup(L"exec_dll.dll", false)) << narrow(path);
+        std::wstring named;
+        EXPECT_EQ(ConsolePathLookup::NotADirectory, FindConsoleInstallPath(L"msgengu.dll", named));
+        EXPECT_EQ(path.empty() ? L"msgengu.dll" : path + L"\\msgengu.dll", named);
+    }
 
     // The directory in its short form, one backslash before the name, whose
     // trailing blanks go; a blank name asks for the directory as recorded.

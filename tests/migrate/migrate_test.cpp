@@ -3,12 +3,18 @@
 #include "common/cmd/system_error.h"
 #include "app/migrate_app.h"
 #include "discovery/refresh_worker.h"
+#include "common/cmd/console_path.h"
+#include "common/fs/link_check.h"
+#include "migrate/exec_binding.h"
 #include "migrate/migrate_worker.h"
+#include "migrate/migration_backup.h"
 #include "migrate/registry_transfer.h"
+#include "migrate/regedit_command.h"
 #include "res/resource.h"
 #include "tests/app/dialog_harness.h"
 #include "tests/support/registry_support.h"
 
+#include <aclapi.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
@@ -182,6 +188,11 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeeping
     EXPECT_EQ(unicodeFile(L"\u00c9 \u00e9\r\n"), readBytes(ga + L"\\\u00e9mile.rcp"));
     // Every row reads "Migrated": a file taken twice would show as one copy too many.
     const std::wstring trace = fromUtf16le(readBytes(scratch / L"trace_quarnrept_migrate.txt"));
+    // Programs by full path, in the system directory.
+    std::wstring exportCommand = regeditCommandLine(L"/e \"" + ga + L"\\migration backups\\");
+    exportCommand.pop_back();
+    EXPECT_NE(std::wstring::npos, trace.find(L"Issuing: " + exportCommand));
+    EXPECT_EQ(0u, regeditCommandLine(L"").find(L"\"" + systemDirectory() + L"\\cmd.exe\" /d /v:off /q /s /c"));
     size_t copies = 0;
     for (size_t at = trace.find(L": copying "); at != std::wstring::npos; at = trace.find(L": copying ", at + 1))
         ++copies;
@@ -316,29 +327,24 @@ TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
 
 TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
 {
-    const std::wstring file = beta + L"\\quarnrept_mig.reg";
+    const SYSTEMTIME start { 2026, 12, 2, 8, 9, 1, 2, 0 };
     auto expectFailure = [&](const std::wstring& directory, const std::wstring& because) {
         std::wstring reason;
-        EXPECT_FALSE(migrateRegistrySettings(directory, reason)) << narrow(because);
+        MigrationBackup backup(ga, start);
+        EXPECT_FALSE(migrateRegistrySettings(directory, backup, reason)) << narrow(because);
         EXPECT_NE(std::wstring::npos, reason.find(because)) << narrow(reason);
         EXPECT_EQ(L"<missing>", regString(GA_KEY, L"ReportDir")) << narrow(because);
+        EXPECT_FALSE(fileExists(backup.folder() + L"\\quarnrept_mig.reg")) << "the work file stays behind";
     };
     expectFailure(beta + L"\\gone", L"the beta directory " + beta + L"\\gone does not exist");
-
-    // Cmd would end the quoting at a quote, expand %TEMP%, end the line at a control character.
-    makeDirs(root / L"100%TEMP%");
-    expectFailure(root / L"100%TEMP%", L"100%TEMP% contains the character %, ");
-    EXPECT_FALSE(fileExists(root / L"100%TEMP%\\quarnrept_mig.reg"));
-    expectFailure(root / L"quo\"ted", L"contains the character \", ");
-    expectFailure(root / L"tab\there", L"contains the control character U+0009, ");
 
     // Libraries that cannot be used, or through which a step fails.
     const std::wstring notLoaded = L"\\exec_dll.dll could not be loaded (";
     std::vector<std::pair<const char*, std::wstring>> libraries = {
         { nullptr, notLoaded },
         { QM_EXEC_DLL_NOENTRY, L"lacks execGetEntryPoints" },
-        { QM_EXEC_DLL_IMPORT_EXITS, L"regedit exited with status 1 while importing " + file },
-        { QM_EXEC_DLL_IMPORT_REFUSED, L"could not run regedit for importing " + file + L" (its error 6: " },
+        { QM_EXEC_DLL_IMPORT_EXITS, L"regedit exited with status 1 while importing " },
+        { QM_EXEC_DLL_IMPORT_REFUSED, L"quarnrept_mig.reg (its error 6: " },
         { QM_EXEC_DLL_EXPORT_READ_ONLY, L"could not be rewritten" },
     };
 #ifdef QM_EXEC_DLL_FOREIGN
@@ -350,42 +356,154 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
         useLibrary(c.first);
         expectFailure(beta, c.second);
     }
-    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
     useLibrary(QM_EXEC_DLL);
 
-    // A registration file of an earlier run is removed first, never imported.
+    // A registration file an earlier run left in the beta directory is never
+    // what gets imported.
     const std::wstring betaKey
         = L"the beta key HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console_reporting";
-    const std::string stale = unicodeFile(L"Windows Registry Editor Version 5.00\r\n\r\n"
-                                          L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console]\r\n"
-                                          L"\"ReportDir\"=\"stale\"\r\n");
-    writeBytes(file, stale);
+    writeBytes(beta + L"\\quarnrept_mig.reg",
+               unicodeFile(L"Windows Registry Editor Version 5.00\r\n\r\n"
+                           L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console]\r\n"
+                           L"\"ReportDir\"=\"stale\"\r\n"));
     denyRegAccess(BETA_KEY, KEY_QUERY_VALUE);
     expectFailure(beta, betaKey + L" cannot be read (" + systemErrorText(ERROR_ACCESS_DENIED) + L")");
     denyRegAccess(BETA_KEY, 0);
-    EXPECT_FALSE(fileExists(file));
-    writeBytes(file, stale);
     deleteRegTree(BETA_KEY);
     expectFailure(beta, betaKey + L" does not exist");
-    EXPECT_FALSE(fileExists(file));
+
+    setRegString(BETA_KEY, L"Path", beta);
+    // Without a full path of an existing console directory nothing of the
+    // console is loaded, least of all from the current directory, and
+    // nothing is kept at the root of the current drive.
+    setRegString(GA_KEY, L"Path", L"");
+    TempDir current;
+    ASSERT_TRUE(CopyFileW(widen(QM_EXEC_DLL).c_str(), (current / L"exec_dll.dll").c_str(), FALSE));
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(current.path().c_str());
+    ExecOutcome outcome;
+    EXPECT_EQ(EXEC_NOT_LOADED, runExecCommand(L"cmd /c exit 0", L"C:\\", nullptr, &outcome));
+    std::wstring reason;
+    MigrationBackup nowhere(L"", start);
+    EXPECT_FALSE(migrateRegistrySettings(beta, nowhere, reason));
+    SetCurrentDirectoryW(previous);
+    EXPECT_EQ(0u, reason.find(CONSOLE_DIRECTORY_UNKNOWN)) << narrow(reason);
+    EXPECT_EQ(nullptr, GetModuleHandleW((current / L"exec_dll.dll").c_str()));
+    EXPECT_FALSE(fileExists(current.path().substr(0, 3) + L"migration backups"));
 }
 
 TEST_F(Migration, TheRegistryTransferWorksFromDirectoriesCmdCarriesLiterallyWithALibraryThatNeedsAnother)
 {
     // As the tool runs: neither the current directory nor PATH is searched,
-    // and the console library needs another one of its directory.
+    // and the console library needs another one of its directory. The
+    // 5.2.2 directory holds the backup folder, where the editor works.
     removeCurrentDirectoryFromDllSearch();
-    useLibrary(QM_EXEC_DLL_NEEDS_SIBLING);
-    ASSERT_TRUE(CopyFileW(widen(QM_EXEC_SIBLING).c_str(), (ga + L"\\exec_sibling.dll").c_str(), FALSE));
     // (Non-ASCII names cannot be made under the "C" locale the tests run Wine in.)
     for (const wchar_t* name : { L"space & (parens)", L"caret^ ^^", L"semi;comma,eq=!bang" }) {
         const std::wstring directory = root / name;
         makeDirs(directory);
+        ASSERT_TRUE(CopyFileW(widen(QM_EXEC_DLL_NEEDS_SIBLING).c_str(), (directory + L"\\exec_dll.dll").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(widen(QM_EXEC_SIBLING).c_str(), (directory + L"\\exec_sibling.dll").c_str(), FALSE));
+        setRegString(GA_KEY, L"Path", directory);
         deleteRegValue(GA_KEY, L"ReportDir");
         std::wstring reason;
-        EXPECT_TRUE(migrateRegistrySettings(directory, reason)) << narrow(reason);
+        MigrationBackup backup(directory, SYSTEMTIME { 2026, 12, 2, 8, 9, 1, 2, 0 });
+        EXPECT_TRUE(migrateRegistrySettings(beta, backup, reason)) << narrow(reason);
         EXPECT_EQ(renamed + L"\\reports", regString(GA_KEY, L"ReportDir")) << narrow(directory);
+        unloadLibrary(directory + L"\\exec_dll.dll");
+        unloadLibrary(directory + L"\\exec_sibling.dll");
     }
+}
+
+// Whether the access list of `path` lets anyone but SYSTEM, Administrators
+// and the account running the test in (Wine keeps no list on folders, but
+// builds one from the Unix mode it made of the list it was given).
+bool othersMayEnter(const std::wstring& path)
+{
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor) != ERROR_SUCCESS)
+        return true;
+    bool others = !dacl;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE)
+            others = others || !backupOwnerTrusted(&ace->SidStart);
+    }
+    LocalFree(descriptor);
+    return others;
+}
+
+TEST_F(Migration, NothingThatOtherAccountsPlantedIsRunLoadedOrFollowed)
+{
+    // Programs where a search would find them first: the beta directory (once
+    // the editor's working directory) and the current directory.
+    TempDir current;
+    for (const wchar_t* name : { L"regedit.exe", L"regedit.com" })
+        ASSERT_TRUE(CopyFileW(widen(QM_PLANTED_PROGRAM).c_str(), (beta + L"\\" + name).c_str(), FALSE));
+    for (const wchar_t* name : { L"regedit.bat", L"regedit.cmd" })
+        writeBytes(beta + L"\\" + name, "@echo ran> \"%~f0.ran\"\r\n");
+    ASSERT_TRUE(CopyFileW(widen(QM_PLANTED_PROGRAM).c_str(), (current / L"cmd.exe").c_str(), FALSE));
+    // Links where the tool writes or reads: the Zelt directory of the 5.2.2
+    // installation, a beta file, and the trace file.
+    TempDir elsewhere;
+    makeDirs(elsewhere / L"zelt target");
+    writeBytes(elsewhere / L"secret.txt", "only administrators may read this");
+    writeBytes(elsewhere / L"trace target.txt", "keep me");
+    ScopedLink zelt(ga + L"\\zelt", elsewhere / L"zelt target");
+    ScopedLink source(beta + L"\\secret.rcp", elsewhere / L"secret.txt");
+    ScopedLink trace(current / L"trace_quarnrept_migrate.txt", elsewhere / L"trace target.txt");
+    ASSERT_TRUE(zelt.made() && source.made() && trace.made());
+
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    std::wstring message;
+    std::map<std::wstring, std::wstring> states;
+    {
+        DialogHarness ui(t_processRefresh, t_processMigrate, current.path());
+        message = migrate(ui);
+        states = statesBySource(ui);
+    }
+    SetCurrentDirectoryW(previous);
+    EXPECT_NE(std::wstring::npos, message.find(L"2 of 11 items could not be migrated")) << narrow(message);
+    EXPECT_EQ(L"Migrated", states[L"console_reporting"]);
+    EXPECT_EQ(renamed + L"\\reports", regString(GA_KEY, L"ReportDir"));
+    EXPECT_EQ(L"Failed: " + linkRefusal(ga + L"\\zelt"), states[L"link.cfg"]);
+    EXPECT_EQ(L"Failed: " + linkRefusal(beta + L"\\secret.rcp"), states[L"secret.rcp"]);
+    Snapshot planted;
+    snapshotFiles(beta, planted);
+    snapshotFiles(current.path(), planted);
+    snapshotFiles(elsewhere.path(), planted);
+    for (const auto& entry : planted)
+        EXPECT_EQ(std::wstring::npos, entry.first.find(L".ran")) << narrow(entry.first) << " ran";
+    EXPECT_EQ("keep me", readBytes(elsewhere / L"trace target.txt"));
+    EXPECT_FALSE(fileExists(elsewhere / L"zelt target\\link.cfg"));
+    EXPECT_FALSE(fileExists(ga + L"\\secret.rcp"));
+
+    // The run's backup folder was made for SYSTEM and Administrators alone.
+    const std::wstring lead = L"What the migration replaced is kept in ";
+    const std::wstring folder = backupNote.substr(lead.size(), backupNote.find(L". To put") - lead.size());
+    ASSERT_EQ(0u, folder.find(ga + L"\\migration backups\\")) << narrow(backupNote);
+    EXPECT_FALSE(othersMayEnter(folder));
+    EXPECT_FALSE(othersMayEnter(ga + L"\\migration backups"));
+
+    // A "migration backups" that is a link is not used: nothing is replaced.
+    removeTree(ga + L"\\migration backups");
+    makeDirs(elsewhere / L"backups");
+    ScopedLink backups(ga + L"\\migration backups", elsewhere / L"backups");
+    writeBytes(beta + L"\\Recipients.RCP", "changed\r\n");
+    const std::string recipients = readBytes(ga + L"\\recipients.rcp");
+    MigrationItem item { L"", L"", L"", L"", L"", L"", beta, ga, ITEM_RECIPIENTS };
+    MigrationBackup backup(ga, SYSTEMTIME { 2026, 12, 2, 8, 9, 1, 2, 0 });
+    std::wstring reason;
+    EXPECT_FALSE(migrateFileItem(item, L"Recipients.RCP", L"recipients.rcp", reason, &backup));
+    EXPECT_EQ(0u, reason.find(L"the backup folder " + ga + L"\\migration backups is a link")) << narrow(reason);
+    EXPECT_EQ(recipients, readBytes(ga + L"\\recipients.rcp"));
+    Snapshot target;
+    snapshotFiles(elsewhere / L"backups", target);
+    EXPECT_TRUE(target.empty());
 }
 
 TEST(RegistryRename, RenamesTheWordInAnyCaseAndKeepsOnlyTheGaKeysOwnLocations)

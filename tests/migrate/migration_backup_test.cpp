@@ -7,6 +7,7 @@
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 using namespace qmtest;
 using namespace std::string_literals;
@@ -45,25 +46,62 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     // change must still come back as it was first.
     ASSERT_TRUE(backup.keepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
     ASSERT_TRUE(backup.keepFile(BackupRoot::WebSite, site, L"summary (old).htm", reason)) << reason;
+    const std::wstring made = ga + L"\\new & (made) ^.txt";
     ASSERT_TRUE(backup.keepFile(BackupRoot::Installation, ga, L"new & (made) ^.txt", reason)) << reason;
-    for (const std::wstring& file : { kept, page, ga + L"\\new & (made) ^.txt" })
+    for (const std::wstring& file : { kept, page, made })
         writeBytes(file, "new");
+    ASSERT_TRUE(backup.recordCreated(ga, L"new & (made) ^.txt", reason)) << reason;
     ASSERT_TRUE(backup.keepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
+    // A file whose write failed is not the run's: one made later under its name stays.
+    ASSERT_TRUE(backup.keepFile(BackupRoot::Installation, ga, L"not written.txt", reason)) << reason;
     ASSERT_TRUE(backup.finish(reason)) << reason;
     EXPECT_EQ(ga + L"\\migration backups\\2026-12-07 14-03-22", backup.folder());
+    writeBytes(ga + L"\\not written.txt", "someone else's");
+    Snapshot expected = before;
+    expected[ga + L"\\not written.txt"] = "someone else's";
 
+    // Started by a double-click, in its own folder: programs of the same
+    // names there never run.
+    for (const wchar_t* name : { L"chcp.bat", L"reg.bat", L"regedit.bat", L"chcp.cmd", L"reg.cmd" })
+        writeBytes(backup.folder() + L"\\" + name, "@echo ran> \"%~f0.ran\"\r\n");
     std::string output;
-    EXPECT_EQ(0u, runCmdScript(backup.folder() + L"\\restore.cmd", elsewhere.path(), output)) << output;
+    EXPECT_EQ(0u, runCmdScript(backup.folder() + L"\\restore.cmd", backup.folder(), output)) << output;
     EXPECT_NE(std::string::npos, output.find("Restored \"" + narrow(page) + "\".")) << output;
-    EXPECT_EQ("", snapshotDifference(before, snapshot())) << output;
+    EXPECT_EQ("", snapshotDifference(expected, snapshot())) << output;
+    for (const wchar_t* name : { L"chcp.bat", L"reg.bat", L"regedit.bat", L"chcp.cmd", L"reg.cmd" })
+        EXPECT_FALSE(fileExists(backup.folder() + L"\\" + name + L".ran")) << narrow(name) << " ran";
 
     // A second run in the same second gets a folder of its own.
     MigrationBackup second(ga, start);
     ASSERT_TRUE(second.keepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
     EXPECT_EQ(backup.folder() + L" (2)", second.folder());
 
-    // A step that cannot be done is reported and fails the script.
+    // A step that cannot be done is reported and fails the script; a
+    // directory now standing where the run created a file is not emptied.
     ASSERT_TRUE(DeleteFileW((backup.folder() + L"\\web site\\summary (old).htm").c_str()));
+    makeDirs(made);
+    writeBytes(made + L"\\inside.txt", "keep");
     EXPECT_EQ(1u, runCmdScript(backup.folder() + L"\\restore.cmd", elsewhere.path(), output)) << output;
     EXPECT_NE(std::string::npos, output.find("ERROR: could not copy \"" + narrow(page) + "\"")) << output;
+    EXPECT_NE(std::string::npos, output.find("ERROR: \"" + narrow(made) + "\" is now a directory")) << output;
+    EXPECT_EQ("keep", readBytes(made + L"\\inside.txt"));
+}
+
+TEST(MigrationBackup, AnExistingBackupFolderIsUsedOnlyWhenItsOwnerIsOneOthersCannotBe)
+{
+    // (Wine gives every folder the account running it as its owner: the
+    // decision is shown on the owners themselves.)
+    auto trusted = [](const wchar_t* text) {
+        PSID sid = nullptr;
+        EXPECT_TRUE(ConvertStringSidToSidW(text, &sid)) << narrow(text);
+        const bool result = backupOwnerTrusted(sid);
+        LocalFree(sid);
+        return result;
+    };
+    EXPECT_TRUE(trusted(L"BA"));
+    EXPECT_TRUE(trusted(L"SY"));
+    EXPECT_FALSE(trusted(L"BU")); // Users
+    EXPECT_FALSE(trusted(L"AU")); // Authenticated Users
+    EXPECT_FALSE(trusted(L"S-1-5-21-1-2-3-1013")); // an operator's account
+    EXPECT_FALSE(backupOwnerTrusted(nullptr));
 }

@@ -161,6 +161,71 @@ DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirect
     return code;
 }
 
+namespace {
+
+// The Unix path of a Windows one under Wine; empty elsewhere.
+std::string unixPath(const std::wstring& path)
+{
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = toUnix ? toUnix(path.c_str()) : nullptr;
+    std::string result = name ? name : "";
+    if (name)
+        HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+// Runs a Unix program of the host (Wine starts those too) and waits for it.
+void runUnix(const std::wstring& commandLine)
+{
+    STARTUPINFOW startup {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process {};
+    std::wstring line = commandLine;
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
+} // namespace
+
+ScopedLink::ScopedLink(const std::wstring& link, const std::wstring& target)
+    : m_link(link)
+{
+    const std::string from = unixPath(target), to = unixPath(link);
+    if (from.empty() || to.empty()) {
+        CreateSymbolicLinkW(link.c_str(), target.c_str(),
+                            (GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0);
+        return;
+    }
+    runUnix(L"Z:\\bin\\ln -s \"" + widen(from) + L"\" \"" + widen(to) + L"\"");
+    // Wine's handle on a Unix process does not wait for its end.
+    waitUntil([this] { return made(); });
+}
+
+ScopedLink::~ScopedLink()
+{
+    const std::string path = unixPath(m_link);
+    if (!path.empty()) {
+        runUnix(L"Z:\\bin\\rm -f \"" + widen(path) + L"\"");
+        waitUntil([this] { return !made(); });
+    } else if (!RemoveDirectoryW(m_link.c_str()))
+        DeleteFileW(m_link.c_str());
+}
+
+bool ScopedLink::made() const
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(m_link.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(find);
+    return true;
+}
+
 bool waitUntil(const std::function<bool()>& done, int ms)
 {
     for (const DWORD start = GetTickCount(); !done(); Sleep(10)) {

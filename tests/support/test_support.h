@@ -40,6 +40,22 @@ void unloadLibrary(const std::wstring& path);
 // Deletes a directory tree (read-only attributes cleared first).
 void removeTree(const std::wstring& path);
 
+// A symbolic link at `link` to `target`, as another account of the server
+// could leave one (under Wine a Unix link, made by the Unix ln), removed again
+// when the object goes; declare it after the TempDir that holds it. made()
+// tells whether it could be made.
+class ScopedLink {
+public:
+    ScopedLink(const std::wstring& link, const std::wstring& target);
+    ~ScopedLink();
+    ScopedLink(const ScopedLink&) = delete;
+    ScopedLink& operator=(const ScopedLink&) = delete;
+    bool made() const;
+
+private:
+    std::wstring m_link;
+};
+
 // Full path -> content, for comparing a tree or a key before and after.
 using Snapshot = std::map<std::wstring, std::string>;
 // Every file (its bytes) and subdirectory ("dir") under `directory`, at any

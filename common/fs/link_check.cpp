@@ -1,0 +1,109 @@
+#include "common/fs/link_check.h"
+
+#include "window/handle.h"
+
+#include <vector>
+
+namespace {
+
+bool sameName(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE)
+        == CSTR_EQUAL;
+}
+
+// Opened for nothing but its attributes and its name; directories too.
+CFileHandle openEntry(const std::wstring& path)
+{
+    return CFileHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+std::wstring resolvedPath(const std::wstring& path)
+{
+    CFileHandle entry = openEntry(path);
+    return entry.IsValid() ? resolvedPathOf(entry.Get()) : std::wstring();
+}
+
+std::wstring withoutTrailingBackslash(std::wstring path)
+{
+    while (path.size() > 3 && path.back() == L'\\')
+        path.pop_back();
+    return path;
+}
+
+std::wstring joined(const std::wstring& directory, const std::wstring& name)
+{
+    return !directory.empty() && directory.back() == L'\\' ? directory + name : directory + L"\\" + name;
+}
+
+} // namespace
+
+std::wstring resolvedPathOf(HANDLE handle)
+{
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            return {};
+        if (length < buffer.size()) {
+            std::wstring path(buffer.data(), length);
+            if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+                return L"\\\\" + path.substr(8);
+            if (path.compare(0, 4, L"\\\\?\\") == 0)
+                return withoutTrailingBackslash(path.substr(4));
+            return withoutTrailingBackslash(path);
+        }
+        buffer.resize(length + 1);
+    }
+    return {};
+}
+
+bool reachesEntryItself(HANDLE handle, const std::wstring& directory, const std::wstring& name)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileInformationByHandle(handle, &information)
+        && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    const std::wstring where = resolvedPathOf(handle);
+    const std::wstring base = resolvedPath(directory);
+    // Where the system cannot say, nothing shows a link.
+    if (where.empty() || base.empty())
+        return true;
+    return sameName(where, joined(base, name));
+}
+
+std::wstring firstLinkBelow(const std::wstring& root, const std::wstring& relative)
+{
+    std::wstring path = withoutTrailingBackslash(root);
+    std::wstring parent = path;
+    size_t start = 0;
+    while (start < relative.size()) {
+        size_t end = relative.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = relative.size();
+        const std::wstring name = relative.substr(start, end - start);
+        start = end + 1;
+        if (name.empty())
+            continue;
+        path = joined(parent, name);
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return {};
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            return path;
+        CFileHandle entry = openEntry(path);
+        if (entry.IsValid() && !reachesEntryItself(entry.Get(), parent, name))
+            return path;
+        parent = path;
+    }
+    return {};
+}
+
+std::wstring linkRefusal(const std::wstring& path)
+{
+    return path + L" is a link (or a name the file system takes elsewhere); the tool follows no link below the "
+                  L"installation directories, so nothing was read or written through it";
+}
