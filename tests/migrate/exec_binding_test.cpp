@@ -67,17 +67,4 @@ TEST_F(ExecBindingTest, ReportsTheCommandsExitCodeAndOutputAndRefusesRequestsToo
     EXPECT_FALSE(fileExists(m_work / L"ran.txt"));
 }
 
-TEST_F(ExecBindingTest, MissingOrBrokenLibrariesAreRefusedBeforeAnythingRuns)
-{
-    EXPECT_EQ(EXEC_NOT_LOADED, runMarker(m_work.path())) << "no console key";
-    const std::pair<const char*, int> libraries[] = { { nullptr, EXEC_NOT_LOADED },
-                                                      { QM_EXEC_DLL_NOENTRY, EXEC_NO_ENTRY_POINTS },
-                                                      { QM_EXEC_DLL_NULLSLOT, EXEC_ENTRY_MISSING } };
-    for (const auto& [library, refused] : libraries) {
-        installConsole(library);
-        EXPECT_EQ(refused, runMarker(m_work.path())) << (library ? library : "no library in the directory");
-    }
-    EXPECT_FALSE(fileExists(m_work / L"ran.txt"));
-}
-
 } // namespace

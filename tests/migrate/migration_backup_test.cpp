@@ -91,17 +91,13 @@ TEST(MigrationBackup, AnExistingBackupFolderIsUsedOnlyWhenItsOwnerIsOneOthersCan
 {
     // (Wine gives every folder the account running it as its owner: the
     // decision is shown on the owners themselves.)
-    auto trusted = [](const wchar_t* text) {
+    const std::pair<const wchar_t*, bool> owners[] = { { L"BA", true }, { L"SY", true }, { L"BU", false },
+                                                       { L"AU", false }, { L"S-1-5-21-1-2-3-1013", false } };
+    for (const auto& [owner, trusted] : owners) {
         PSID sid = nullptr;
-        EXPECT_TRUE(ConvertStringSidToSidW(text, &sid)) << narrow(text);
-        const bool result = backupOwnerTrusted(sid);
+        ASSERT_TRUE(ConvertStringSidToSidW(owner, &sid)) << narrow(owner);
+        EXPECT_EQ(trusted, backupOwnerTrusted(sid)) << narrow(owner);
         LocalFree(sid);
-        return result;
-    };
-    EXPECT_TRUE(trusted(L"BA"));
-    EXPECT_TRUE(trusted(L"SY"));
-    EXPECT_FALSE(trusted(L"BU")); // Users
-    EXPECT_FALSE(trusted(L"AU")); // Authenticated Users
-    EXPECT_FALSE(trusted(L"S-1-5-21-1-2-3-1013")); // an operator's account
+    }
     EXPECT_FALSE(backupOwnerTrusted(nullptr));
 }

@@ -180,26 +180,3 @@ TEST_F(FileIo, AReplacementKeepsTheOldFilesAccessListAttributesAndCreationTime)
         EXPECT_EQ(0x01D0000000000000ULL, creationOf(path));
     }
 }
-
-TEST_F(FileIo, AFailedWriteLeavesTheOldFileAndNoTemporaryFile)
-{
-    const std::wstring readOnly = dir / L"ro.txt", locked = dir / L"locked.txt", narrowText = dir / L"n.txt";
-    for (const std::wstring& path : { readOnly, locked, narrowText })
-        writeBytes(path, "old");
-    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
-    const Snapshot before = files();
-
-    EXPECT_FALSE(put(readOnly, L"new", PutMode::Replace, TextEncoding::Utf16Le));
-    EXPECT_EQ(systemErrorText(ERROR_ACCESS_DENIED), describeFileFailure(lastFailure));
-    // Narrow output cannot hold a character above 255: nothing is written.
-    EXPECT_FALSE(put(narrowText, L"price: 5\u20ac", PutMode::Replace, TextEncoding::Narrow));
-    EXPECT_EQ(FILE_CAUSE_NOT_NARROW, lastFailure.cause);
-    // Held open without sharing, as another program might.
-    HANDLE other = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, other);
-    EXPECT_FALSE(put(locked, L"new", PutMode::Replace, TextEncoding::Utf16Le));
-    EXPECT_EQ(FILE_CAUSE_SHARING_VIOLATION, lastFailure.cause);
-    CloseHandle(other);
-
-    EXPECT_EQ("", snapshotDifference(before, files()));
-}

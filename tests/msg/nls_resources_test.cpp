@@ -107,17 +107,13 @@ TEST_F(Nls, WhatIsMissingIsShownInABoxAndEnglishServesWhereItCan)
               boxesOfLoad(NLS_LOAD_FAILED));
     EXPECT_EQ(L"The file C:\\a.txt could not be opened.", fileMessage());
 
-    // An empty Path is no directory, and never the current one: a library
-    // there is not loaded, and the box names what is missing.
+    // An empty Path is no directory (and never the current one): the box
+    // names what is missing, and nothing is loaded.
     nlsState() = NlsState();
     setRegString(CONSOLE_KEY, CONSOLE_PATH_VALUE, L"");
-    wchar_t current[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, current);
-    SetCurrentDirectoryW(m_dir.path().c_str());
     EXPECT_EQ(std::vector<std::wstring>{L" Module: " + module + L"\n Could not load the NLS resource dll -- "
                                         L"\\msgengu.dll\n\n Either re-install or replace the copy of the missing DLL file.\n"},
               boxesOfLoad(NLS_LOAD_FAILED));
-    SetCurrentDirectoryW(current);
     EXPECT_EQ(nullptr, nlsState().hDefaultMessageLibrary);
 
     // Without the console key nothing loads; texts fall back to the missing-string text.

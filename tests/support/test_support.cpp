@@ -163,7 +163,7 @@ DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirect
 
 namespace {
 
-// The Unix path of a Windows one under Wine; empty elsewhere.
+// The Unix path of a Windows one.
 std::string unixPath(const std::wstring& path)
 {
     using ToUnix = char*(CDECL*)(const wchar_t*);
@@ -195,25 +195,15 @@ void runUnix(const std::wstring& commandLine)
 ScopedLink::ScopedLink(const std::wstring& link, const std::wstring& target)
     : m_link(link)
 {
-    const std::string from = unixPath(target), to = unixPath(link);
-    if (from.empty() || to.empty()) {
-        CreateSymbolicLinkW(link.c_str(), target.c_str(),
-                            (GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0);
-        return;
-    }
-    runUnix(L"Z:\\bin\\ln -s \"" + widen(from) + L"\" \"" + widen(to) + L"\"");
+    runUnix(L"Z:\\bin\\ln -s \"" + widen(unixPath(target)) + L"\" \"" + widen(unixPath(link)) + L"\"");
     // Wine's handle on a Unix process does not wait for its end.
     waitUntil([this] { return made(); });
 }
 
 ScopedLink::~ScopedLink()
 {
-    const std::string path = unixPath(m_link);
-    if (!path.empty()) {
-        runUnix(L"Z:\\bin\\rm -f \"" + widen(path) + L"\"");
-        waitUntil([this] { return !made(); });
-    } else if (!RemoveDirectoryW(m_link.c_str()))
-        DeleteFileW(m_link.c_str());
+    runUnix(L"Z:\\bin\\rm -f \"" + widen(unixPath(m_link)) + L"\"");
+    waitUntil([this] { return !made(); });
 }
 
 bool ScopedLink::made() const

@@ -41,7 +41,7 @@ void unloadLibrary(const std::wstring& path);
 void removeTree(const std::wstring& path);
 
 // A symbolic link at `link` to `target`, as another account of the server
-// could leave one (under Wine a Unix link, made by the Unix ln), removed again
+// could leave one: a Unix link, made by the host's ln under Wine, removed again
 // when the object goes; declare it after the TempDir that holds it. made()
 // tells whether it could be made.
 class ScopedLink {
