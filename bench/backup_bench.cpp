@@ -1,7 +1,9 @@
 // What keeping a destination costs a migration: MigrationBackup::keepFile of
-// a 64 MiB destination (a byte copy into a fresh backup folder, and its
-// restore.cmd written), beside the conversion of a 64 MiB OEM text file as a
-// migration does it (w32ReadFileBytes, then w32PutOemAsUtf16).
+// a 64 MiB destination (a byte copy into a fresh backup folder, and its line
+// in restore.lst), beside the conversion of a 64 MiB OEM text file as a
+// migration does it (w32ReadFileBytes, then w32PutOemAsUtf16); then the cost
+// per kept file of small files in runs of 1,000, 4,000 and 16,384, which
+// must not grow with the count.
 #include "common/cmd/file_io.h"
 #include "migrate/migration_backup.h"
 #include "tests/support/test_support.h"
@@ -11,6 +13,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -57,5 +60,48 @@ int main()
     std::printf("keepFile of the %u MiB destination:      best %.3f s, %.1f MiB/s\n", unsigned(size / mib), keep,
                 double(size) / mib / keep);
     std::printf("backup / conversion: %.2f (what keeping adds to the row)\n", keep / convert);
+
+    // Small destinations, each kept once: the first and the last thousand
+    // of a run cost the same when the bookkeeping is linear. The floor is a
+    // bare CopyFileW of each into a folder of its own, which shows what the
+    // file system itself adds as the folders fill (Wine looks through a
+    // directory to create a name in it).
+    std::printf("\n%-9s %10s   %13s   %16s   %15s\n", "", "files", "per file, all", "per file, first 1000",
+                "per file, last 1000");
+    for (const unsigned count : { 1000u, 4000u, 16384u }) {
+        qmtest::TempDir ga;
+        auto name = [](unsigned i) { return L"r" + std::to_wstring(i) + L".rcp"; };
+        for (unsigned i = 0; i < count; ++i)
+            qmtest::writeBytes(ga / name(i), "recipient;someone@example.com\r\n");
+        MigrationBackup backup(ga.path(), SYSTEMTIME { 2026, 12, 2, 8, 9, 1, 2, 0 });
+        const std::wstring floor = ga / L"floor";
+        CreateDirectoryW(floor.c_str(), nullptr);
+        std::wstring reason;
+        const auto measure = [&](const char* what, const std::function<bool(unsigned)>& keep) {
+            double first = 0, last = 0;
+            const double begin = qmbench::nowSeconds();
+            for (unsigned i = 0; i < count; ++i) {
+                const double at = qmbench::nowSeconds();
+                if (!keep(i)) {
+                    std::printf("%s failed at %u: %ls\n", what, i, reason.c_str());
+                    return false;
+                }
+                const double spent = qmbench::nowSeconds() - at;
+                first += i < 1000 ? spent : 0;
+                last += i >= count - 1000 ? spent : 0;
+            }
+            // Seconds over 1,000 files is milliseconds per file.
+            std::printf("%-9s %10u   %10.3f ms   %16.3f ms   %15.3f ms\n", what, count,
+                        (qmbench::nowSeconds() - begin) * 1000 / count, first, last);
+            return true;
+        };
+        if (!measure("floor", [&](unsigned i) {
+                return CopyFileW((ga / name(i)).c_str(), (floor + L"\\" + name(i)).c_str(), TRUE) != FALSE;
+            })
+            || !measure("keepFile", [&](unsigned i) {
+                   return backup.keepFile(BackupRoot::Installation, ga.path(), name(i), reason);
+               }))
+            return 1;
+    }
     return 0;
 }

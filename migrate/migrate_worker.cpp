@@ -8,6 +8,7 @@
 #include "migrate/migration_backup.h"
 #include "migrate/registry_transfer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -209,6 +210,14 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
         // meanwhile, every row is reached exactly once. A row's tick counts
         // as the run reaches it.
         taken = view.takeRecords();
+        // What a stopped run left where this one writes goes first.
+        std::vector<std::wstring> directories { view.m_betaPath };
+        for (const TakenRecord& record : taken)
+            if (std::find(directories.begin(), directories.end(), record.item.destinationRoot) == directories.end())
+                directories.push_back(record.item.destinationRoot);
+        for (const std::wstring& directory : directories)
+            if (isFullPath(directory))
+                w32RemoveLeftoverTemporaries(directory);
         for (const TakenRecord& record : taken) {
             ++reached;
             if (!view.showRecordRowIfTicked(record.id))

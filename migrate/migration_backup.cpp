@@ -23,6 +23,8 @@ const wchar_t kBackupsFolder[] = L"migration backups";
 const wchar_t kRegistryFile[] = L"Console.reg";
 const wchar_t kScriptFile[] = L"restore.cmd";
 const wchar_t kReadmeFile[] = L"README.txt";
+// What the run kept, one entry a line, appended as it goes (see appendEntry).
+const wchar_t kListFile[] = L"restore.lst";
 // reg.exe's spelling of the same key.
 const wchar_t kRegKey[] = L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console";
 
@@ -45,10 +47,12 @@ const wchar_t* rootFolderName(BackupRoot root)
     return L"other";
 }
 
-bool sameFileName(const std::wstring& a, const std::wstring& b)
+// Names as the file system compares them: case does not count.
+std::wstring fileKey(std::wstring path)
 {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE)
-        == CSTR_EQUAL;
+    if (!path.empty())
+        CharUpperBuffW(&path[0], static_cast<DWORD>(path.size()));
+    return path;
 }
 
 // restore.cmd is read by cmd in the console's code page, which is the OEM code
@@ -296,6 +300,12 @@ bool MigrationBackup::makeFolder(std::wstring& reason)
             = parent + L"\\" + stamp + (n == 1 ? std::wstring() : L" (" + std::to_wstring(n) + L")");
         if (createProtectedFolder(candidate)) {
             m_folder = candidate;
+            // restore.cmd is there before anything is kept: a run stopped at
+            // any moment leaves one that restores what it got to.
+            if (!writeRestoreFiles(reason)) {
+                dropFolderIfUnused();
+                return false;
+            }
             QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backup folder %s\n", m_folder.c_str());
             return true;
         }
@@ -312,8 +322,10 @@ bool MigrationBackup::makeFolder(std::wstring& reason)
 void MigrationBackup::dropFolderIfUnused()
 {
     // RemoveDirectoryW takes empty folders only, so nothing kept can go here.
-    if (m_folder.empty() || !m_files.empty() || m_registryKept)
+    if (m_folder.empty() || !m_kept.empty() || m_registryKept)
         return;
+    for (const wchar_t* name : { kScriptFile, kReadmeFile, kListFile })
+        DeleteFileW((m_folder + L"\\" + name).c_str());
     for (BackupRoot root : { BackupRoot::Installation, BackupRoot::WebSite, BackupRoot::Zelt })
         RemoveDirectoryW((m_folder + L"\\" + rootFolderName(root)).c_str());
     if (RemoveDirectoryW(m_folder.c_str())) {
@@ -336,11 +348,10 @@ bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationR
         return false;
     // The first keep holds the file as it was before the run; a later one
     // would hold what the run wrote.
-    for (const KeptFile& kept : m_files)
-        if (sameFileName(kept.destination, destination))
-            return true;
+    if (m_kept.count(fileKey(destination)))
+        return true;
 
-    KeptFile kept { destination, std::wstring() };
+    std::wstring copyName; // relative to the folder; empty: the run is about to create the file
     const DWORD attributes = GetFileAttributesW(destination.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
@@ -352,7 +363,7 @@ bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationR
         reason = L"cannot back up " + destination + L": it is a directory";
         return false;
     } else {
-        kept.copy = std::wstring(rootFolderName(root)) + L"\\" + destinationName;
+        copyName = std::wstring(rootFolderName(root)) + L"\\" + destinationName;
     }
 
     if (!makeFolder(reason))
@@ -360,11 +371,11 @@ bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationR
     // A file the run is about to create is recorded only once it is written
     // (recordCreated): restore.cmd must never delete a file of that name that
     // someone else made after a write that failed.
-    if (kept.copy.empty())
+    if (copyName.empty())
         return true;
     {
         const std::wstring folder = m_folder + L"\\" + rootFolderName(root);
-        const std::wstring copy = m_folder + L"\\" + kept.copy;
+        const std::wstring copy = m_folder + L"\\" + copyName;
         DWORD error = 0;
         if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
             error = GetLastError();
@@ -380,14 +391,13 @@ bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationR
             return false;
         }
     }
-    m_files.push_back(kept);
-    if (!writeRestoreFiles(reason)) {
-        m_files.pop_back();
-        DeleteFileW((m_folder + L"\\" + kept.copy).c_str());
+    if (!appendEntry(L"copy", copyName, destination, reason)) {
+        DeleteFileW((m_folder + L"\\" + copyName).c_str());
         dropFolderIfUnused();
         return false;
     }
-    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s (%s)\n", destination.c_str(), kept.copy.c_str());
+    m_kept.insert(fileKey(destination));
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s (%s)\n", destination.c_str(), copyName.c_str());
     return true;
 }
 
@@ -395,16 +405,11 @@ bool MigrationBackup::recordCreated(const std::wstring& destinationRoot, const s
                                     std::wstring& reason)
 {
     const std::wstring destination = destinationRoot + L"\\" + destinationName;
-    for (const KeptFile& kept : m_files)
-        if (sameFileName(kept.destination, destination))
-            return true;
-    if (!makeFolder(reason))
+    if (m_kept.count(fileKey(destination)))
+        return true;
+    if (!makeFolder(reason) || !appendEntry(L"new", L"-", destination, reason))
         return false;
-    m_files.push_back({ destination, std::wstring() });
-    if (!writeRestoreFiles(reason)) {
-        m_files.pop_back();
-        return false;
-    }
+    m_kept.insert(fileKey(destination));
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s (new)\n", destination.c_str());
     return true;
 }
@@ -417,13 +422,10 @@ bool MigrationBackup::keepRegistryKey(std::wstring& reason)
     if (!makeFolder(reason))
         return false;
     const std::wstring file = m_folder + L"\\" + kRegistryFile;
-    if (exportRegistryKey(file, reason)) {
+    if (exportRegistryKey(file, reason) && appendEntry(L"registry", kRegistryFile, L"-", reason)) {
         m_registryKept = true;
-        if (writeRestoreFiles(reason)) {
-            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s to %s\n", BACKUP_REGISTRY_KEY, file.c_str());
-            return true;
-        }
-        m_registryKept = false;
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s to %s\n", BACKUP_REGISTRY_KEY, file.c_str());
+        return true;
     }
     // A half export must not pass for the key in restore.cmd.
     DeleteFileW(file.c_str());
@@ -446,22 +448,51 @@ void MigrationBackup::forgetRegistryKeyIfUnchanged()
     if (!same)
         return;
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: the import left %s as it was\n", BACKUP_REGISTRY_KEY);
+    // The entry goes first: a restore that finds it and not the file is one
+    // stopped half way here.
+    if (!appendEntry(L"unchanged", kRegistryFile, L"-", ignored))
+        return;
     DeleteFileW(kept.c_str());
     m_registryKept = false;
-    if (!m_files.empty()) {
-        writeRestoreFiles(ignored);
-        return;
-    }
-    DeleteFileW((m_folder + L"\\" + kScriptFile).c_str());
-    DeleteFileW((m_folder + L"\\" + kReadmeFile).c_str());
     dropFolderIfUnused();
 }
 
 bool MigrationBackup::finish(std::wstring& reason)
 {
-    if (m_folder.empty())
-        return true;
-    return writeRestoreFiles(reason);
+    // Everything is on disk as it is kept; a failure there failed its row.
+    reason.clear();
+    return true;
+}
+
+// One line a kept item, in the OEM code page: kind|copy|destination|end. No
+// path holds "|", and a line that a stopped run left without its "end" is
+// skipped by restore.cmd. Appending costs the same for the last file as for
+// the first, and each line is on disk before its file is replaced.
+bool MigrationBackup::appendEntry(const wchar_t* kind, const std::wstring& copy, const std::wstring& destination,
+                                  std::wstring& reason)
+{
+    const std::wstring path = m_folder + L"\\" + kListFile;
+    std::string line;
+    DWORD error = 0;
+    if (!toCodePage(std::wstring(kind) + L"|" + copy + L"|" + destination + L"|end\r\n", GetOEMCP(), line))
+        error = ERROR_NO_UNICODE_TRANSLATION;
+    CFileHandle file(error ? INVALID_HANDLE_VALUE
+                           : CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!error && !file.IsValid())
+        error = GetLastError();
+    else if (!error
+             && (!WriteFile(file.Get(), line.data(), DWORD(line.size()), &written, nullptr)
+                 || !FlushFileBuffers(file.Get())))
+        error = GetLastError();
+    else if (!error && written != line.size())
+        error = ERROR_WRITE_FAULT;
+    if (error) {
+        reason = L"cannot write " + path + L": " + systemErrorText(error, path);
+        return false;
+    }
+    return true;
 }
 
 bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
@@ -470,82 +501,45 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
     const UINT codePage = GetOEMCP();
     std::wstring s;
     auto line = [&s](const std::wstring& text) { s += text + L"\r\n"; };
-    // Every path below stands in double quotes, with delayed expansion off:
-    // & ( ) ^ ! in names are then plain characters, in and out of blocks.
     const std::wstring view = L" /reg:" + std::to_wstring(registryViewBits());
     const std::wstring reg = L"\"%SystemRoot%\\System32\\reg.exe\"";
-    // Every path below stands in double quotes, with delayed expansion off:
-    // & ( ) ^ ! in names are then plain characters, in and out of blocks.
-    // Every program is named by its full path, and the script works from the
-    // system directory: started by a double-click, the current directory is
-    // the backup folder, and a chcp.bat or reg.cmd there must not run.
+    const std::wstring key = kRegKey;
+    const std::wstring regFile = std::wstring(L"\"%QM_HERE%") + kRegistryFile + L"\"";
+    // The same script whatever the run kept: what to restore is in
+    // restore.lst, which the run appends to. Paths stand in double quotes
+    // or in FOR variables, with delayed expansion off: & ( ) ^ ! in names are
+    // then plain characters. Every program is named by its full path, and
+    // the script works from the system directory: started by a double-click,
+    // the current directory is the backup folder, and a chcp.bat or reg.cmd
+    // there must not run.
     line(L"@echo off");
     line(L"rem Puts the 5.2.2 installation back as it was before the migration of " + when + L".");
     line(L"rem Run it as an administrator; it works from any current directory.");
     line(L"setlocal EnableExtensions DisableDelayedExpansion");
+    line(L"set \"QM_HERE=%~dp0\"");
     line(L"cd /d \"%SystemRoot%\\System32\"");
     line(L"if errorlevel 1 (");
     line(L"  echo ERROR: cannot change to \"%SystemRoot%\\System32\"; nothing was restored.");
     line(L"  exit /b 1");
     line(L")");
-    line(L"rem The paths below are written in code page " + std::to_wstring(codePage)
-         + L": read them in it, and give the console its own back at the end.");
+    line(L"rem restore.lst is written in code page " + std::to_wstring(codePage)
+         + L": read it in that, and give the console its own back at the end.");
     line(L"set \"QM_CODEPAGE=\"");
     line(L"for /f \"tokens=2 delims=:.\" %%c in ('\"%SystemRoot%\\System32\\chcp.com\"') do set \"QM_CODEPAGE=%%c\"");
     line(L"\"%SystemRoot%\\System32\\chcp.com\" " + std::to_wstring(codePage) + L" >nul 2>&1");
     line(L"set \"QM_FAILED=\"");
+    line(L"set \"QM_REGISTRY=\"");
     line(L"echo Restoring the 5.2.2 installation as it was before the migration of " + when + L".");
-
-    for (const KeptFile& kept : m_files) {
-        const std::wstring target = L"\"" + kept.destination + L"\"";
-        if (!kept.copy.empty()) {
-            line(L"copy /b /y \"%~dp0" + kept.copy + L"\" " + target + L" >nul");
-            line(L"if errorlevel 1 (");
-            line(L"  echo ERROR: could not copy " + target + L" back from the backup.");
-            line(L"  set \"QM_FAILED=1\"");
-            line(L") else (");
-            line(L"  echo Restored " + target + L".");
-            line(L")");
-        } else {
-            // Only a plain file goes: a directory or a link now standing
-            // under the name is not what the migration made, and del would
-            // empty it.
-            line(L"set \"QM_TARGET=" + kept.destination + L"\"");
-            line(L"call :remove_created");
-        }
-    }
-
-    if (m_registryKept) {
-        const std::wstring key = kRegKey;
-        const std::wstring file = std::wstring(L"\"%~dp0") + kRegistryFile + L"\"";
-        // The key is replaced, not merged into: values and subkeys the
-        // migration added must go. reg query proves each step. reg.exe works
-        // on the registry view the tool read, whichever cmd runs the script.
-        line(L"if not exist " + file + L" goto registry_missing");
-        line(reg + L" delete \"" + key + L"\" /f" + view + L" >nul 2>&1");
-        line(reg + L" query \"" + key + L"\"" + view + L" >nul 2>&1");
-        line(L"if not errorlevel 1 goto registry_kept");
-        line(reg + L" import " + file + view + L" >nul 2>&1");
-        line(reg + L" query \"" + key + L"\"" + view + L" >nul 2>&1");
-        line(L"if errorlevel 1 goto registry_lost");
-        line(L"echo Restored the registry key " + key + L".");
-        line(L"goto registry_done");
-        line(L":registry_missing");
-        line(L"echo ERROR: " + file + L" is missing, so the registry key " + key + L" was left as it is.");
-        line(L"set \"QM_FAILED=1\"");
-        line(L"goto registry_done");
-        line(L":registry_kept");
-        line(L"echo ERROR: could not delete the registry key " + key
-             + L" to replace it, so nothing was imported. Run restore.cmd as an administrator.");
-        line(L"set \"QM_FAILED=1\"");
-        line(L"goto registry_done");
-        line(L":registry_lost");
-        line(L"echo ERROR: the registry key " + key + L" was deleted but could not be imported again from " + file
-             + L". Import that file with the registry editor.");
-        line(L"set \"QM_FAILED=1\"");
-        line(L":registry_done");
-    }
-
+    line(L"if not exist \"%QM_HERE%restore.lst\" goto entries_done");
+    line(L"for /f \"usebackq eol=| tokens=1-4 delims=|\" %%a in (\"%QM_HERE%restore.lst\") do (");
+    line(L"  set \"QM_KIND=%%a\"");
+    line(L"  set \"QM_COPY=%%b\"");
+    line(L"  set \"QM_TARGET=%%c\"");
+    line(L"  set \"QM_END=%%d\"");
+    line(L"  call :entry");
+    line(L")");
+    line(L":entries_done");
+    line(L"if defined QM_REGISTRY call :registry");
     line(L"echo.");
     line(L"set \"QM_EXIT=0\"");
     line(L"if defined QM_FAILED set \"QM_EXIT=1\"");
@@ -558,8 +552,29 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
     line(L"pause");
     line(L"exit /b %QM_EXIT%");
     line(L"");
-    // QM_TARGET: a file the migration created. %%~aI reads "d..." for a
-    // directory and ends in "l" for a link.
+    line(L":entry");
+    line(L"rem A line without its end was being written when the run stopped, before its file was touched.");
+    line(L"if not \"%QM_END%\"==\"end\" goto :eof");
+    line(L"if \"%QM_KIND%\"==\"copy\" goto copy_back");
+    line(L"if \"%QM_KIND%\"==\"new\" goto remove_created");
+    line(L"if \"%QM_KIND%\"==\"registry\" set \"QM_REGISTRY=1\"");
+    line(L"if \"%QM_KIND%\"==\"unchanged\" set \"QM_REGISTRY=\"");
+    line(L"goto :eof");
+    line(L"");
+    line(L":copy_back");
+    line(L"copy /b /y \"%QM_HERE%%QM_COPY%\" \"%QM_TARGET%\" >nul");
+    line(L"if errorlevel 1 (");
+    line(L"  echo ERROR: could not copy \"%QM_TARGET%\" back from the backup.");
+    line(L"  set \"QM_FAILED=1\"");
+    line(L") else (");
+    line(L"  echo Restored \"%QM_TARGET%\".");
+    line(L")");
+    line(L"goto :eof");
+    line(L"");
+    // A file the migration created. Only a plain file goes: a directory or
+    // a link now standing under the name is not what the migration made,
+    // and del would empty it. %%~aI reads "d..." for a directory and ends in
+    // "l" for a link.
     line(L":remove_created");
     line(L"set \"QM_ATTR=\"");
     line(L"for %%I in (\"%QM_TARGET%\") do set \"QM_ATTR=%%~aI\"");
@@ -583,6 +598,34 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
     line(L"  echo Removed \"%QM_TARGET%\", which the migration created.");
     line(L")");
     line(L"goto :eof");
+    line(L"");
+    // The key is replaced, not merged into: values and subkeys the migration
+    // added must go. reg query proves each step. reg.exe works on the
+    // registry view the tool read, whichever cmd runs the script.
+    line(L":registry");
+    line(L"if not exist " + regFile + L" goto registry_missing");
+    line(reg + L" delete \"" + key + L"\" /f" + view + L" >nul 2>&1");
+    line(reg + L" query \"" + key + L"\"" + view + L" >nul 2>&1");
+    line(L"if not errorlevel 1 goto registry_kept");
+    line(reg + L" import " + regFile + view + L" >nul 2>&1");
+    line(reg + L" query \"" + key + L"\"" + view + L" >nul 2>&1");
+    line(L"if errorlevel 1 goto registry_lost");
+    line(L"echo Restored the registry key " + key + L".");
+    line(L"goto :eof");
+    line(L":registry_missing");
+    line(L"echo ERROR: " + regFile + L" is missing, so the registry key " + key + L" was left as it is.");
+    line(L"set \"QM_FAILED=1\"");
+    line(L"goto :eof");
+    line(L":registry_kept");
+    line(L"echo ERROR: could not delete the registry key " + key
+         + L" to replace it, so nothing was imported. Run restore.cmd as an administrator.");
+    line(L"set \"QM_FAILED=1\"");
+    line(L"goto :eof");
+    line(L":registry_lost");
+    line(L"echo ERROR: the registry key " + key + L" was deleted but could not be imported again from " + regFile
+         + L". Import that file with the registry editor.");
+    line(L"set \"QM_FAILED=1\"");
+    line(L"goto :eof");
 
     std::string script;
     if (!toCodePage(s, codePage, script)) {
@@ -591,12 +634,12 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
     }
     // README.txt is plain ASCII, readable in any editor and code page.
     std::string readme = "This folder keeps what the quarnrept_migrate run of " + std::string(when.begin(), when.end())
-        + " replaced in the 5.2.2 installation: each file as it was"
-        + (m_registryKept ? " and the registry key HKLM\\...\\CurrentVersion\\Console (Console.reg).\r\n" : ".\r\n")
-        + "To put the installation back as it was before that run, close the console and run restore.cmd here as "
+        + " replaced in the 5.2.2 installation: each file as it was and, in Console.reg, the registry key "
+          "HKLM\\...\\CurrentVersion\\Console as it was before the import.\r\n"
+          "To put the installation back as it was before that run, close the console and run restore.cmd here as "
           "an administrator (a double-click will do).\r\n"
           "restore.cmd copies the kept files back, deletes the files the run created, replaces the registry key, "
-          "and shows ERROR for any step that failed.\r\n";
+          "and shows ERROR for any step that failed; restore.lst lists what it restores.\r\n";
     return writeWholeFile(m_folder + L"\\" + kScriptFile, script, reason)
         && writeWholeFile(m_folder + L"\\" + kReadmeFile, readme, reason);
 }

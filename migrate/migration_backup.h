@@ -9,14 +9,16 @@
 //
 // The folder is made at the first keep, with an access list of its own
 // (SYSTEM and Administrators only), so a run that changed nothing leaves
-// none. restore.cmd is rewritten after every keep, so a run that stops half
-// way still leaves a backup that restores everything it got to.
+// none. restore.cmd is written with the folder and reads restore.lst, to
+// which every keep adds a line before its file is replaced: a run that stops
+// at any moment leaves a backup that restores everything it got to, and the
+// last keep costs what the first did.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
-#include <vector>
+#include <unordered_set>
 
 // Which destination directory of the 5.2.2 installation a file belongs to;
 // each has a subfolder of its own in the backup.
@@ -89,18 +91,15 @@ public:
     const std::wstring& folder() const { return m_folder; }
 
 private:
-    struct KeptFile {
-        std::wstring destination; // full path in the 5.2.2 installation
-        std::wstring copy; // relative to the folder; empty: the run created the file
-    };
-
     bool makeFolder(std::wstring& reason);
     void dropFolderIfUnused();
     bool writeRestoreFiles(std::wstring& reason) const;
+    bool appendEntry(const wchar_t* kind, const std::wstring& copy, const std::wstring& destination,
+                     std::wstring& reason);
 
     std::wstring m_gaDirectory;
     SYSTEMTIME m_start;
     std::wstring m_folder;
-    std::vector<KeptFile> m_files;
+    std::unordered_set<std::wstring> m_kept; // the destinations kept, as fileKey has them
     bool m_registryKept = false;
 };

@@ -2,6 +2,7 @@
 
 #include "common/cmd/console_path.h"
 #include "common/cmd/system_error.h"
+#include "common/fs/link_check.h"
 #include "common/trace/trace.h"
 #include "window/handle.h"
 
@@ -10,6 +11,7 @@
 #include <climits>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <memory>
 #include <new>
 #include <vector>
@@ -224,6 +226,7 @@ public:
         const std::wstring directory = slash == std::wstring::npos ? std::wstring() : destination.substr(0, slash + 1);
         for (int attempt = 0; attempt < 100; ++attempt) {
             wchar_t name[64];
+            // The pattern w32RemoveLeftoverTemporaries looks for.
             _snwprintf(name, 63, L"~qm%lx-%x.tmp", GetCurrentProcessId(), counter++);
             name[63] = L'\0';
             m_temporary = directory + name;
@@ -731,4 +734,49 @@ bool w32OemIsSingleByte()
 {
     CPINFO codePage;
     return GetCPInfo(CP_OEMCP, &codePage) && codePage.MaxCharSize == 1;
+}
+
+namespace {
+
+// ~qm<hex>-<hex>.tmp, the replacing writer's names, and nothing else.
+bool isTemporaryName(const std::wstring& name)
+{
+    auto hexRun = [&name](size_t from, wchar_t end) {
+        size_t at = from;
+        while (at < name.size() && iswxdigit(name[at]))
+            ++at;
+        return at > from && at < name.size() && name[at] == end ? at : std::wstring::npos;
+    };
+    if (name.size() < 10 || name.compare(0, 3, L"~qm") != 0)
+        return false;
+    const size_t dash = hexRun(3, L'-');
+    if (dash == std::wstring::npos)
+        return false;
+    const size_t dot = hexRun(dash + 1, L'.');
+    return dot != std::wstring::npos && name.compare(dot, std::wstring::npos, L".tmp") == 0;
+}
+
+} // namespace
+
+void w32RemoveLeftoverTemporaries(const std::wstring& directory)
+{
+    WIN32_FIND_DATAW entry;
+    CFindHandle find(FindFirstFileW((directory + L"\\~qm*.tmp").c_str(), &entry));
+    if (!find.IsValid())
+        return;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (!isTemporaryName(name) || (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            continue;
+        const std::wstring path = directory + L"\\" + name;
+        // Opened without sharing, so a writer still at work keeps its file;
+        // deleted through the handle, so what is deleted is what was looked at.
+        CFileHandle file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file.IsValid() || !reachesEntryItself(file.Get(), directory, name))
+            continue;
+        FILE_DISPOSITION_INFO disposition = { TRUE };
+        if (SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition))
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: removed %s, left by a run that was stopped\n", path.c_str());
+    } while (FindNextFileW(find.Get(), &entry));
 }

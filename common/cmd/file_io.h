@@ -112,5 +112,10 @@ bool w32OemIsSingleByte();
 // The file's bytes, unchanged, into `bytes`.
 bool w32ReadFileBytes(const std::wstring& path, std::string& bytes, FileFailure& failure);
 
+// Removes from `directory` the temporary files that a replacing writer of an
+// earlier run left when it was stopped: plain files named ~qm<hex>-<hex>.tmp
+// that no one holds open, never a link or a directory. Each is traced.
+void w32RemoveLeftoverTemporaries(const std::wstring& directory);
+
 // Replaces `path` with exactly `bytes`.
 bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure);

@@ -172,6 +172,9 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeeping
 {
     // A name beyond ASCII, from the search to the copy.
     writeBytes(beta + L"\\\u00c9mile.rcp", "\x90 \x82\r\n");
+    // A stopped run's temporary file goes; names like it but not its own stay.
+    for (const wchar_t* name : { L"~qm1f2e-3.tmp", L"~qm1f2e-3.tmp.txt", L"~qmnot-hex.tmp" })
+        writeBytes(ga + L"\\" + name, "left");
     TempDir scratch;
     DialogHarness ui(t_processRefresh, t_processMigrate, scratch.path());
     CCheckListCtrl& list = ui.dlg().m_list;
@@ -223,6 +226,8 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeeping
     EXPECT_EQ(unicodeFile(L"info \u00e9\r\n"), files[L"web\\summary.info"]);
     EXPECT_EQ(unicodeFile(L"<html>\u00e9</html>\r\n"), files[L"web\\index.htm"]);
     EXPECT_EQ(zeltBytes, files[L"zelt\\link.cfg"]) << "Zelt files are copied byte for byte";
+    EXPECT_FALSE(fileExists(ga + L"\\~qm1f2e-3.tmp"));
+    EXPECT_TRUE(fileExists(ga + L"\\~qm1f2e-3.tmp.txt") && fileExists(ga + L"\\~qmnot-hex.tmp"));
     // The beta files are left as they were.
     EXPECT_EQ(oemRecipients, readBytes(beta + L"\\Recipients.RCP"));
 

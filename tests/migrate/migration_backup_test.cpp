@@ -71,10 +71,17 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     for (const wchar_t* name : { L"chcp.bat", L"reg.bat", L"regedit.bat", L"chcp.cmd", L"reg.cmd" })
         EXPECT_FALSE(fileExists(backup.folder() + L"\\" + name + L".ran")) << narrow(name) << " ran";
 
-    // A second run in the same second gets a folder of its own.
+    // A second run in the same second gets a folder of its own. Stopped at
+    // any moment (here while it wrote a line of its list), it leaves a
+    // restore.cmd that puts back what it replaced, and only that.
     MigrationBackup second(ga, start);
     ASSERT_TRUE(second.keepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
     EXPECT_EQ(backup.folder() + L" (2)", second.folder());
+    writeBytes(kept, "second run");
+    const std::wstring list = second.folder() + L"\\restore.lst";
+    writeBytes(list, readBytes(list) + "new|-|" + narrow(kept));
+    EXPECT_EQ(0u, runCmdScript(second.folder() + L"\\restore.cmd", elsewhere.path(), output)) << output;
+    EXPECT_EQ(readBytes(backup.folder() + L"\\installation\\Recipients & co.txt"), readBytes(kept)) << output;
 
     // A step that cannot be done is reported and fails the script; a
     // directory now standing where the run created a file is not emptied.
