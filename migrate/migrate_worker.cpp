@@ -139,7 +139,6 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s already holds what would be written\n", destination.c_str());
         return true;
     }
-    const bool existed = GetFileAttributesW(destination.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (backup && !backup->keepFile(backupRootOf(item.kind), item.destinationRoot, destinationName, reason))
         return false;
     const bool written = convert ? w32PutOemAsUtf16(destination, bytes, failure)
@@ -149,7 +148,8 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
         reason = L"cannot write " + destination + L": " + describeFileFailure(failure);
         return false;
     }
-    if (backup && !existed && !backup->recordCreated(item.destinationRoot, destinationName, reason)) {
+    // (A destination kept as it was is recorded already; recordCreated leaves it.)
+    if (backup && !backup->recordCreated(item.destinationRoot, destinationName, reason)) {
         reason = destination + L" was written, but restore.cmd cannot say to delete it: " + reason;
         return false;
     }

@@ -56,9 +56,10 @@ public:
     bool keepFile(BackupRoot root, const std::wstring& destinationRoot, const std::wstring& destinationName,
                   std::wstring& reason);
 
-    // Call once destinationRoot\destinationName, which did not exist when
-    // keepFile was called for it, has been written: restore.cmd deletes it
-    // from now on. False with `reason` when restore.cmd could not be written.
+    // Call once destinationRoot\destinationName has been written. When it
+    // did not exist as keepFile found it, restore.cmd deletes it from now on;
+    // a destination keepFile kept is left as recorded. False with `reason`
+    // when restore.cmd could not be told.
     bool recordCreated(const std::wstring& destinationRoot, const std::wstring& destinationName,
                        std::wstring& reason);
 

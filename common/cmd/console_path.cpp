@@ -50,7 +50,7 @@ ConsolePathLookup FindConsoleInstallPath(const std::wstring& fileName, std::wstr
     const DWORD attributes = GetFileAttributesW(directory.c_str());
     wchar_t shortPath[MAX_PATH];
     if (!isFullPath(directory) || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)
-        || w32GetShortPath(directory.c_str(), shortPath, MAX_PATH) != SHORTPATH_OK || !isFullPath(shortPath)) {
+        || w32GetShortPath(directory.c_str(), shortPath, MAX_PATH) != SHORTPATH_OK) {
         out = directory;
         place(out);
         return ConsolePathLookup::NotADirectory;

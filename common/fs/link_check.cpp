@@ -61,24 +61,38 @@ std::wstring resolvedPathOf(HANDLE handle)
     return {};
 }
 
-bool reachesEntryItself(HANDLE handle, const std::wstring& directory, const std::wstring& name)
+namespace {
+
+// reachesEntryItself for a directory already resolved; `where` receives the
+// handle's resolved path.
+bool reachesEntryBelow(HANDLE handle, const std::wstring& resolvedDirectory, const std::wstring& name,
+                       std::wstring& where)
 {
     BY_HANDLE_FILE_INFORMATION information;
     if (GetFileInformationByHandle(handle, &information)
         && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
-    const std::wstring where = resolvedPathOf(handle);
-    const std::wstring base = resolvedPath(directory);
+    where = resolvedPathOf(handle);
     // Where the system cannot say, nothing shows a link.
-    if (where.empty() || base.empty())
+    if (where.empty() || resolvedDirectory.empty())
         return true;
-    return sameName(where, joined(base, name));
+    return sameName(where, joined(resolvedDirectory, name));
+}
+
+} // namespace
+
+bool reachesEntryItself(HANDLE handle, const std::wstring& directory, const std::wstring& name)
+{
+    std::wstring where;
+    return reachesEntryBelow(handle, resolvedPath(directory), name, where);
 }
 
 std::wstring firstLinkBelow(const std::wstring& root, const std::wstring& relative)
 {
-    std::wstring path = withoutTrailingBackslash(root);
-    std::wstring parent = path;
+    std::wstring parent = withoutTrailingBackslash(root);
+    // Each entry's resolved path is the next one's directory: every entry on
+    // the way is opened once.
+    std::wstring resolvedParent = resolvedPath(parent);
     size_t start = 0;
     while (start < relative.size()) {
         size_t end = relative.find(L'\\', start);
@@ -88,16 +102,18 @@ std::wstring firstLinkBelow(const std::wstring& root, const std::wstring& relati
         start = end + 1;
         if (name.empty())
             continue;
-        path = joined(parent, name);
+        const std::wstring path = joined(parent, name);
         const DWORD attributes = GetFileAttributesW(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES)
             return {};
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
             return path;
         CFileHandle entry = openEntry(path);
-        if (entry.IsValid() && !reachesEntryItself(entry.Get(), parent, name))
+        std::wstring where;
+        if (entry.IsValid() && !reachesEntryBelow(entry.Get(), resolvedParent, name, where))
             return path;
         parent = path;
+        resolvedParent = where;
     }
     return {};
 }
