@@ -165,12 +165,8 @@ bool migrateRecord(CMigrationView& view, MigrationBackup& backup, const Migratio
     try {
         // What a row replaces is kept first; a row that cannot be kept is
         // not carried over.
-        if (item.kind == ITEM_REGISTRY_SETTINGS) {
-            if (!migrateRegistrySettings(view.m_betaPath, backup, reason))
-                return false;
-            backup.forgetRegistryKeyIfUnchanged();
-            return true;
-        }
+        if (item.kind == ITEM_REGISTRY_SETTINGS)
+            return migrateRegistrySettings(view.m_betaPath, backup, reason);
         if (itemKindIsFile(item.kind))
             return migrateFileItem(item, item.sourceFileName, item.destinationName, reason, &backup);
         return true; // the "No items were found" row: only marked

@@ -6,6 +6,7 @@
 #include "common/fs/link_check.h"
 #include "common/trace/trace.h"
 #include "migrate/regedit_command.h"
+#include "migrate/registry_tree.h"
 #include "window/handle.h"
 
 #include <aclapi.h>
@@ -77,25 +78,54 @@ bool toCodePage(const std::wstring& text, UINT codePage, std::string& bytes)
     return true;
 }
 
-// A path restore.cmd names literally: cmd expands % even inside quotes, cannot
-// quote a ", and a control character or one outside the script's code page
-// would reach the command as something else.
-bool cmdCanCarry(const std::wstring& path, std::wstring& reason)
+// A text restore.cmd names literally: cmd expands % even inside quotes, cannot
+// quote a ", restore.lst divides its lines at |, and a control character or
+// one outside the script's code page would reach the command as something
+// else. `what` says what the text is ("the path ..."), `otherwise` what
+// follows from a refusal.
+bool cmdCanCarry(const std::wstring& text, const std::wstring& what, const wchar_t* otherwise,
+                 std::wstring& reason)
 {
-    for (wchar_t c : path) {
-        if (c == L'%' || c == L'"' || c < 0x20 || c == 0x7F) {
+    for (wchar_t c : text) {
+        if (c == L'%' || c == L'"' || c == L'|' || c < 0x20 || c == 0x7F) {
             wchar_t code[8];
             swprintf(code, 8, L"%04X", static_cast<unsigned>(c));
-            reason = L"the path " + path + L" holds the character U+" + code
-                + L", which restore.cmd cannot carry; nothing was backed up for it";
+            reason = what + L" holds the character U+" + code + L", which restore.cmd cannot carry; " + otherwise;
             return false;
         }
     }
     std::string bytes;
-    if (!toCodePage(path, GetOEMCP(), bytes)) {
-        reason = L"the path " + path + L" holds characters outside the OEM code page " + std::to_wstring(GetOEMCP())
-            + L", in which restore.cmd is written; nothing was backed up for it";
+    if (!toCodePage(text, GetOEMCP(), bytes)) {
+        reason = what + L" holds characters outside the OEM code page " + std::to_wstring(GetOEMCP())
+            + L", in which restore.cmd is written; " + otherwise;
         return false;
+    }
+    return true;
+}
+
+bool cmdCanCarry(const std::wstring& path, std::wstring& reason)
+{
+    return cmdCanCarry(path, L"the path " + path, L"nothing was backed up for it", reason);
+}
+
+// Whether restore.cmd can remove what an import adds: the key by its name, a
+// value by its key's name and its own, which reg.exe takes in quotes (where a
+// backslash at the end would escape the closing one).
+bool cmdCanRemove(const TreeAdditions& added, std::wstring& reason)
+{
+    const wchar_t otherwise[] = L"nothing was imported";
+    for (const std::wstring& key : added.keys)
+        if (!cmdCanCarry(key, L"the key " + key, otherwise, reason))
+            return false;
+    for (const auto& value : added.values) {
+        const std::wstring what = L"the name of the value \"" + value.second + L"\" under " + value.first;
+        if (!cmdCanCarry(value.first, L"the key " + value.first, otherwise, reason)
+            || !cmdCanCarry(value.second, what, otherwise, reason))
+            return false;
+        if (!value.second.empty() && value.second.back() == L'\\') {
+            reason = what + L" ends in a backslash, which reg.exe would take for an escaped quote; " + otherwise;
+            return false;
+        }
     }
     return true;
 }
@@ -414,7 +444,7 @@ bool MigrationBackup::recordCreated(const std::wstring& destinationRoot, const s
     return true;
 }
 
-bool MigrationBackup::keepRegistryKey(std::wstring& reason)
+bool MigrationBackup::keepRegistryKey(const RegistryTree& imported, std::wstring& reason)
 {
     // The first export holds the key as it was; a later one would hold the import.
     if (m_registryKept)
@@ -422,7 +452,7 @@ bool MigrationBackup::keepRegistryKey(std::wstring& reason)
     if (!makeFolder(reason))
         return false;
     const std::wstring file = m_folder + L"\\" + kRegistryFile;
-    if (exportRegistryKey(file, reason) && appendEntry(L"registry", kRegistryFile, L"-", reason)) {
+    if (keepRegistryExport(file, imported, reason) && appendEntry(L"registry", kRegistryFile, L"-", reason)) {
         m_registryKept = true;
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s to %s\n", BACKUP_REGISTRY_KEY, file.c_str());
         return true;
@@ -433,28 +463,76 @@ bool MigrationBackup::keepRegistryKey(std::wstring& reason)
     return false;
 }
 
-void MigrationBackup::forgetRegistryKeyIfUnchanged()
+bool MigrationBackup::keepRegistryExport(const std::wstring& file, const RegistryTree& imported,
+                                         std::wstring& reason)
+{
+    const std::wstring key = BACKUP_REGISTRY_KEY;
+    std::wstring failedKey;
+    const LONG read = readRegistryTree(key.substr(wcslen(L"HKEY_LOCAL_MACHINE\\")), m_registryBefore, failedKey);
+    if (read != ERROR_SUCCESS) {
+        reason = L"cannot back up " + key + L": the key " + failedKey + L" cannot be read (" + systemErrorText(read)
+            + L")";
+        return false;
+    }
+    if (!cmdCanRemove(additionsIn(m_registryBefore, imported), reason) || !exportRegistryKey(file, reason))
+        return false;
+    // restore.cmd puts back what Console.reg holds: all of the key, as read.
+    std::wstring text;
+    FileFailure failure;
+    DWORD length = 0;
+    RegistryTree exported;
+    std::wstring unreadable;
+    if (!w32GetFile(file, text, failure, length, TextEncoding::Utf16Le, PathIs::AsGiven))
+        unreadable = describeFileFailure(failure);
+    else if (!parseRegistrationText(text, exported, unreadable) && unreadable.empty())
+        unreadable = L"it is no registration file";
+    if (!unreadable.empty()) {
+        reason = L"the export of " + key + L" in " + file + L" cannot be read: " + unreadable;
+        return false;
+    }
+    const TreeShortfall shortfall = shortfallOf(m_registryBefore, exported);
+    if (shortfall.missing) {
+        reason = L"the export of " + key + L" in " + file + L" is not whole: " + std::to_wstring(shortfall.missing)
+            + L" of its " + std::to_wstring(shortfall.checked) + L" values and keys are missing or differ, the first: "
+            + shortfall.first;
+        return false;
+    }
+    return true;
+}
+
+bool MigrationBackup::recordRegistryImport(const RegistryTree& after, std::wstring& reason)
 {
     if (!m_registryKept)
-        return;
-    const std::wstring kept = m_folder + L"\\" + kRegistryFile;
-    const std::wstring now = m_folder + L"\\Console after the import.reg";
-    std::wstring ignored;
-    std::string keptBytes, nowBytes;
-    FileFailure failure;
-    const bool same = exportRegistryKey(now, ignored) && w32ReadFileBytes(kept, keptBytes, failure)
-                      && w32ReadFileBytes(now, nowBytes, failure) && keptBytes == nowBytes;
-    DeleteFileW(now.c_str());
-    if (!same)
-        return;
-    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: the import left %s as it was\n", BACKUP_REGISTRY_KEY);
-    // The entry goes first: a restore that finds it and not the file is one
-    // stopped half way here.
-    if (!appendEntry(L"unchanged", kRegistryFile, L"-", ignored))
-        return;
-    DeleteFileW(kept.c_str());
-    m_registryKept = false;
-    dropFolderIfUnused();
+        return true;
+    const TreeAdditions added = additionsIn(m_registryBefore, after);
+    if (added.keys.empty() && added.values.empty() && !shortfallOf(after, m_registryBefore).missing) {
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: the import left %s as it was\n", BACKUP_REGISTRY_KEY);
+        // The entry goes first: a restore that finds it and not the file is
+        // one stopped half way here.
+        std::wstring ignored;
+        if (appendEntry(L"unchanged", kRegistryFile, L"-", ignored)) {
+            DeleteFileW((m_folder + L"\\" + kRegistryFile).c_str());
+            m_registryKept = false;
+            dropFolderIfUnused();
+        }
+        return true;
+    }
+    // Checked before the import for what the file would add; something else
+    // may have added more since.
+    if (!cmdCanRemove(added, reason)) {
+        reason = L"restore.cmd cannot remove what the import added: " + reason;
+        return false;
+    }
+    for (const std::wstring& key : added.keys)
+        if (!appendEntry(L"addedkey", L"-", regExeKeyName(key), reason))
+            return false;
+    for (const auto& value : added.values) {
+        const bool byDefault = value.second.empty();
+        if (!appendEntry(byDefault ? L"addeddefault" : L"addedvalue", byDefault ? L"-" : value.second,
+                         regExeKeyName(value.first), reason))
+            return false;
+    }
+    return appendEntry(L"imported", L"-", L"-", reason);
 }
 
 bool MigrationBackup::finish(std::wstring& reason)
@@ -529,6 +607,8 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
     line(L"\"%SystemRoot%\\System32\\chcp.com\" " + std::to_wstring(codePage) + L" >nul 2>&1");
     line(L"set \"QM_FAILED=\"");
     line(L"set \"QM_REGISTRY=\"");
+    line(L"set \"QM_IMPORTED=\"");
+    line(L"set \"QM_PARTIAL=\"");
     line(L"echo Restoring the 5.2.2 installation as it was before the migration of " + when + L".");
     line(L"if not exist \"%QM_HERE%restore.lst\" goto entries_done");
     line(L"for /f \"usebackq eol=| tokens=1-4 delims=|\" %%a in (\"%QM_HERE%restore.lst\") do (");
@@ -543,10 +623,13 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
     line(L"echo.");
     line(L"set \"QM_EXIT=0\"");
     line(L"if defined QM_FAILED set \"QM_EXIT=1\"");
+    line(L"if defined QM_PARTIAL set \"QM_EXIT=1\"");
     line(L"if defined QM_FAILED echo Restore FAILED in the steps marked ERROR above. The backup is left as it is; "
          L"restore.cmd can be run again.");
-    line(L"if not defined QM_FAILED echo Done: the 5.2.2 installation is back as it was before the migration of " + when
-         + L".");
+    line(L"if not defined QM_FAILED if defined QM_PARTIAL echo Restore INCOMPLETE: see the NOTE on the registry key "
+         L"above; everything else is back as it was before the migration of " + when + L".");
+    line(L"if not defined QM_FAILED if not defined QM_PARTIAL echo Done: the 5.2.2 installation is back as it was "
+         L"before the migration of " + when + L".");
     line(L"if defined QM_CODEPAGE \"%SystemRoot%\\System32\\chcp.com\" %QM_CODEPAGE% >nul 2>&1");
     // Started by a double-click, the window would close before anyone read it.
     line(L"pause");
@@ -559,6 +642,10 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
     line(L"if \"%QM_KIND%\"==\"new\" goto remove_created");
     line(L"if \"%QM_KIND%\"==\"registry\" set \"QM_REGISTRY=1\"");
     line(L"if \"%QM_KIND%\"==\"unchanged\" set \"QM_REGISTRY=\"");
+    line(L"if \"%QM_KIND%\"==\"addedkey\" goto remove_added_key");
+    line(L"if \"%QM_KIND%\"==\"addedvalue\" goto remove_added_value");
+    line(L"if \"%QM_KIND%\"==\"addeddefault\" goto remove_added_default");
+    line(L"if \"%QM_KIND%\"==\"imported\" set \"QM_IMPORTED=1\"");
     line(L"goto :eof");
     line(L"");
     line(L":copy_back");
@@ -599,30 +686,63 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
     line(L")");
     line(L"goto :eof");
     line(L"");
-    // The key is replaced, not merged into: values and subkeys the migration
-    // added must go. reg query proves each step. reg.exe works on the
-    // registry view the tool read, whichever cmd runs the script.
+    // What the import added goes, each step proved by reg query; then
+    // Console.reg puts back the values the import changed. The key itself
+    // is never deleted, so the access lists on it and below it stay as they
+    // are. reg.exe works on the registry view the tool read, whichever cmd
+    // runs the script.
+    line(L":remove_added_key");
+    line(reg + L" delete \"%QM_TARGET%\" /f" + view + L" >nul 2>&1");
+    line(reg + L" query \"%QM_TARGET%\"" + view + L" >nul 2>&1");
+    line(L"if errorlevel 1 (");
+    line(L"  echo Removed the registry key \"%QM_TARGET%\", which the migration added.");
+    line(L") else (");
+    line(L"  echo ERROR: could not remove the registry key \"%QM_TARGET%\", which the migration added.");
+    line(L"  set \"QM_FAILED=1\"");
+    line(L")");
+    line(L"goto :eof");
+    line(L"");
+    line(L":remove_added_value");
+    line(reg + L" delete \"%QM_TARGET%\" /v \"%QM_COPY%\" /f" + view + L" >nul 2>&1");
+    line(reg + L" query \"%QM_TARGET%\" /v \"%QM_COPY%\"" + view + L" >nul 2>&1");
+    line(L"if errorlevel 1 (");
+    line(L"  echo Removed the value \"%QM_COPY%\" that the migration added to \"%QM_TARGET%\".");
+    line(L") else (");
+    line(L"  echo ERROR: could not remove the value \"%QM_COPY%\" that the migration added to \"%QM_TARGET%\".");
+    line(L"  set \"QM_FAILED=1\"");
+    line(L")");
+    line(L"goto :eof");
+    line(L"");
+    // reg query reads a key's default value as "not set" rather than
+    // failing, so only the deletion can tell.
+    line(L":remove_added_default");
+    line(reg + L" delete \"%QM_TARGET%\" /ve /f" + view + L" >nul 2>&1");
+    line(L"if errorlevel 1 (");
+    line(L"  echo ERROR: could not remove the default value that the migration gave \"%QM_TARGET%\" ^(if restore.cmd "
+         L"ran before, it is gone already^).");
+    line(L"  set \"QM_FAILED=1\"");
+    line(L") else (");
+    line(L"  echo Removed the default value that the migration gave \"%QM_TARGET%\".");
+    line(L")");
+    line(L"goto :eof");
+    line(L"");
     line(L":registry");
     line(L"if not exist " + regFile + L" goto registry_missing");
-    line(reg + L" delete \"" + key + L"\" /f" + view + L" >nul 2>&1");
-    line(reg + L" query \"" + key + L"\"" + view + L" >nul 2>&1");
-    line(L"if not errorlevel 1 goto registry_kept");
+    line(L"if defined QM_IMPORTED goto registry_import");
+    line(L"echo NOTE: the migration stopped during the registry import, so the values and keys it may have added to "
+         L"the registry key " + key + L" were not removed. Compare the key with Console.reg.");
+    line(L"set \"QM_PARTIAL=1\"");
+    line(L":registry_import");
     line(reg + L" import " + regFile + view + L" >nul 2>&1");
-    line(reg + L" query \"" + key + L"\"" + view + L" >nul 2>&1");
     line(L"if errorlevel 1 goto registry_lost");
-    line(L"echo Restored the registry key " + key + L".");
+    line(L"echo Put back the values of the registry key " + key + L" as they were, from Console.reg.");
     line(L"goto :eof");
     line(L":registry_missing");
     line(L"echo ERROR: " + regFile + L" is missing, so the registry key " + key + L" was left as it is.");
     line(L"set \"QM_FAILED=1\"");
     line(L"goto :eof");
-    line(L":registry_kept");
-    line(L"echo ERROR: could not delete the registry key " + key
-         + L" to replace it, so nothing was imported. Run restore.cmd as an administrator.");
-    line(L"set \"QM_FAILED=1\"");
-    line(L"goto :eof");
     line(L":registry_lost");
-    line(L"echo ERROR: the registry key " + key + L" was deleted but could not be imported again from " + regFile
+    line(L"echo ERROR: the values of the registry key " + key + L" could not be put back from " + regFile
          + L". Import that file with the registry editor.");
     line(L"set \"QM_FAILED=1\"");
     line(L"goto :eof");
@@ -638,7 +758,8 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
           "HKLM\\...\\CurrentVersion\\Console as it was before the import.\r\n"
           "To put the installation back as it was before that run, close the console and run restore.cmd here as "
           "an administrator (a double-click will do).\r\n"
-          "restore.cmd copies the kept files back, deletes the files the run created, replaces the registry key, "
+          "restore.cmd copies the kept files back, deletes the files the run created, removes the values and "
+          "subkeys the run added to the registry key and puts back the values it changed, "
           "and shows ERROR for any step that failed; restore.lst lists what it restores.\r\n";
     return writeWholeFile(m_folder + L"\\" + kScriptFile, script, reason)
         && writeWholeFile(m_folder + L"\\" + kReadmeFile, readme, reason);

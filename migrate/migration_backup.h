@@ -15,6 +15,8 @@
 // last keep costs what the first did.
 #pragma once
 
+#include "migrate/registry_tree.h"
+
 #include <windows.h>
 
 #include <string>
@@ -73,15 +75,21 @@ public:
     // the folder when nothing was kept in it.
     void releaseFolderIfUnused() { dropFolderIfUnused(); }
 
-    // Call before the registry import. Exports the whole 5.2.2 key into the
-    // backup through the console's command-execution library; once per run.
-    // False with `reason` when no readable export came of it: the caller must
+    // Call before the registry import of `imported`, the keys and values the
+    // file to import holds. Reads the whole 5.2.2 key, exports it into the
+    // backup, and proves the export holds all of it; once per run. False
+    // with `reason` when the key cannot be kept whole, or when restore.cmd
+    // could not name a key or value the import would add: the caller must
     // then import nothing.
-    bool keepRegistryKey(std::wstring& reason);
+    bool keepRegistryKey(const RegistryTree& imported, std::wstring& reason);
 
-    // Call after an import that worked. When the 5.2.2 key reads as it was
-    // kept, the import changed nothing and the key is not kept after all.
-    void forgetRegistryKeyIfUnchanged();
+    // Call after the import, however it ended, with the 5.2.2 key as it is
+    // now (`after`). restore.cmd removes the keys and values the import
+    // added, then imports Console.reg to put back the values it changed; a
+    // restore.cmd that finds no record of this call says what it could not
+    // remove. When the import changed nothing, the key is not kept after
+    // all. False with `reason` when restore.cmd could not be told.
+    bool recordRegistryImport(const RegistryTree& after, std::wstring& reason);
 
     // Call at the end of the run. Writes restore.cmd and README.txt once more
     // when anything was kept; true when nothing was kept. False with `reason`
@@ -95,6 +103,7 @@ private:
     bool makeFolder(std::wstring& reason);
     void dropFolderIfUnused();
     bool writeRestoreFiles(std::wstring& reason) const;
+    bool keepRegistryExport(const std::wstring& file, const RegistryTree& imported, std::wstring& reason);
     bool appendEntry(const wchar_t* kind, const std::wstring& copy, const std::wstring& destination,
                      std::wstring& reason);
 
@@ -103,4 +112,5 @@ private:
     std::wstring m_folder;
     std::unordered_set<std::wstring> m_kept; // the destinations kept, as fileKey has them
     bool m_registryKept = false;
+    RegistryTree m_registryBefore; // the 5.2.2 key as kept
 };

@@ -7,6 +7,7 @@
 #include "common/trace/trace.h"
 #include "migrate/migration_backup.h"
 #include "migrate/regedit_command.h"
+#include "migrate/registry_tree.h"
 
 #include <windows.h>
 
@@ -190,32 +191,18 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
     }
 
     // regedit says little when it cannot export (Wine's still exits 0), so
-    // look at the key first, and take one value to look for after the import.
-    bool probing = false;
-    std::wstring probeName, probeData;
-    {
-        CRegistryKey beta;
-        const LONG opened = beta.Open(HKEY_LOCAL_MACHINE, kBetaSubKey);
-        if (opened == ERROR_FILE_NOT_FOUND) {
-            reason = L"the beta key " + betaKey + L" does not exist";
-            return false;
-        }
-        if (opened != ERROR_SUCCESS) {
-            reason = L"the beta key " + betaKey + L" cannot be read (" + systemErrorText(opened) + L")";
-            return false;
-        }
-        std::wstring name, data;
-        DWORD type = 0;
-        for (DWORD index = 0; !probing && beta.EnumValue(index, name, type) == ERROR_SUCCESS; ++index) {
-            // Held back from the import, see keepGaInstallValues.
-            if (_wcsicmp(name.c_str(), L"Path") == 0 || _wcsicmp(name.c_str(), L"WebSiteLocalPath") == 0
-                || beta.QueryString(name, data) != ERROR_SUCCESS)
-                continue;
-            // regedit writes only REG_SZ data as text, so only that is renamed.
-            probing = true;
-            probeName = renameConsoleReporting(name);
-            probeData = type == REG_SZ ? renameConsoleReporting(data) : data;
-        }
+    // the key is read first: all of it must be in the export.
+    RegistryTree betaTree;
+    std::wstring failedKey;
+    const LONG read = readRegistryTree(kBetaSubKey, betaTree, failedKey);
+    if (read == ERROR_FILE_NOT_FOUND && failedKey == betaKey) {
+        reason = L"the beta key " + betaKey + L" does not exist";
+        return false;
+    }
+    if (read != ERROR_SUCCESS) {
+        reason = (failedKey == betaKey ? L"the beta key " + betaKey : L"the key " + failedKey + L" of the beta key")
+            + L" cannot be read (" + systemErrorText(read) + L")";
+        return false;
     }
 
     // The export, the rewrite and the import happen where only
@@ -247,7 +234,35 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
     }
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: registry file len: %u\n", unsigned(length));
 
+    // An editor that returned before it finished, or a file cut short, must
+    // not pass for the settings.
+    RegistryTree exportedTree;
+    std::wstring unreadable;
+    if (!parseRegistrationText(text, exportedTree, unreadable)) {
+        reason = L"regedit's export of the beta key in " + file + L" cannot be read: " + unreadable
+            + L". Nothing was imported.";
+        return false;
+    }
+    const TreeShortfall exportShortfall = shortfallOf(betaTree, exportedTree);
+    if (exportShortfall.missing) {
+        reason = L"regedit's export of the beta key in " + file + L" is not whole: "
+            + std::to_wstring(exportShortfall.missing) + L" of its " + std::to_wstring(exportShortfall.checked)
+            + L" values and keys are missing or differ, the first: " + exportShortfall.first
+            + said(exported) + L". Nothing was imported.";
+        return false;
+    }
+
     const std::wstring renamed = keepGaInstallValues(renameConsoleReporting(text));
+    RegistryTree importedTree;
+    if (!parseRegistrationText(renamed, importedTree, unreadable)) {
+        reason = L"the renamed registration file cannot be read: " + unreadable + L". Nothing was imported.";
+        return false;
+    }
+    // The renamed key, as the 5.2.2 key is spelled, in what the reasons say.
+    for (RegistryKeyContent& key : importedTree)
+        if (_wcsnicmp(key.path.c_str(), gaKey.c_str(), gaKey.size()) == 0
+            && (key.path.size() == gaKey.size() || key.path[gaKey.size()] == L'\\'))
+            key.path.replace(0, gaKey.size(), gaKey);
     if (!w32PutFile(file, renamed, PutMode::Replace, NoSizeLimit, failure, TextEncoding::Utf16Le, PathIs::AsGiven)) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", file.c_str());
         // Importing the file as exported would only write the beta key back.
@@ -256,7 +271,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
         return false;
     }
 
-    if (!backup.keepRegistryKey(reason))
+    if (!backup.keepRegistryKey(importedTree, reason))
         return false;
 
     ExecOutcome imported;
@@ -271,26 +286,37 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
                     PathIs::AsGiven))
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", left.c_str());
 
+    // What the import did is read back whatever regedit said, so that
+    // restore.cmd can take away what it added even when it failed half way.
+    RegistryTree after;
+    const LONG readBack = readRegistryTree(kGaSubKey, after, failedKey);
+    std::wstring unrecorded;
+    if (readBack == ERROR_SUCCESS && !backup.recordRegistryImport(after, unrecorded))
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s\n", unrecorded.c_str());
+
     reason = commandFailure(L"importing " + file, importResult, imported);
     if (!reason.empty())
         return false;
+    if (readBack != ERROR_SUCCESS) {
+        reason = L"the import of " + file + L" cannot be checked: the key " + failedKey + L" cannot be read ("
+            + systemErrorText(readBack) + L")";
+        return false;
+    }
 
-    // An import can end well having written nothing (a key it may not write,
-    // a file it did not take): the value taken above must be there now.
-    if (probing) {
-        CRegistryKey ga;
-        std::wstring data;
-        LONG rc = ga.Open(HKEY_LOCAL_MACHINE, kGaSubKey);
-        if (rc == ERROR_SUCCESS)
-            rc = ga.QueryString(probeName, data);
-        if (rc != ERROR_SUCCESS || data != probeData) {
-            reason = L"the import of " + file + L" did not arrive: the value \"" + probeName + L"\" under " + gaKey
-                + (rc == ERROR_FILE_NOT_FOUND ? L" is missing"
-                       : rc != ERROR_SUCCESS  ? L" cannot be read (" + systemErrorText(rc) + L")"
-                                              : L" does not hold the exported data")
-                + said(imported);
-            return false;
-        }
+    // An import can end well having written nothing or part (a key it may
+    // not write, a file it did not finish): every value it was given must be
+    // there now as it was given.
+    const TreeShortfall importShortfall = shortfallOf(importedTree, after);
+    if (importShortfall.missing) {
+        reason = L"the import of " + file + L" did not arrive whole: " + std::to_wstring(importShortfall.missing)
+            + L" of its " + std::to_wstring(importShortfall.checked)
+            + L" values and keys are missing or differ under " + gaKey + L", the first: " + importShortfall.first
+            + said(imported);
+        return false;
+    }
+    if (!unrecorded.empty()) {
+        reason = L"the settings arrived, but " + unrecorded;
+        return false;
     }
     return true;
 }

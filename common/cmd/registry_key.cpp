@@ -97,6 +97,50 @@ LONG CRegistryKey::EnumValue(DWORD index, std::wstring& nameOut, DWORD& typeOut)
     return rc;
 }
 
+LONG CRegistryKey::ReadValueAt(DWORD index, std::wstring& nameOut, DWORD& typeOut, std::string& dataOut)
+{
+    if (!m_key.IsValid())
+        return ERROR_INVALID_HANDLE;
+    // The key says how long its longest name and data are; a value written
+    // between that answer and the read asks for a second try.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD nameChars = 0, dataBytes = 0;
+        LONG rc = RegQueryInfoKeyW(m_key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   &nameChars, &dataBytes, nullptr, nullptr);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        std::wstring name(size_t(nameChars) + 1, L'\0');
+        std::string data(size_t(dataBytes) + 1, '\0');
+        DWORD nameLength = nameChars + 1, dataLength = dataBytes + 1, type = REG_NONE;
+        rc = RegEnumValueW(m_key.Get(), index, &name[0], &nameLength, nullptr, &type,
+                           reinterpret_cast<BYTE*>(&data[0]), &dataLength);
+        if (rc == ERROR_MORE_DATA)
+            continue;
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        name.resize(nameLength);
+        data.resize(dataLength);
+        nameOut = std::move(name);
+        typeOut = type;
+        dataOut = std::move(data);
+        return ERROR_SUCCESS;
+    }
+    return ERROR_MORE_DATA;
+}
+
+LONG CRegistryKey::EnumSubKey(DWORD index, std::wstring& nameOut)
+{
+    nameOut.clear();
+    if (!m_key.IsValid())
+        return ERROR_INVALID_HANDLE;
+    wchar_t name[256]; // a key name has at most 255 characters
+    DWORD length = 256;
+    LONG rc = RegEnumKeyExW(m_key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_SUCCESS)
+        nameOut.assign(name, length);
+    return rc;
+}
+
 LONG CRegistryKey::QueryInfo(DWORD* subKeyCountOut, DWORD* valueCountOut)
 {
     DWORD subKeys = 0;

@@ -51,6 +51,14 @@ public:
     // ENUM_NAME_CHARS - 1 characters fail with ERROR_MORE_DATA.
     LONG EnumValue(DWORD index, std::wstring& nameOut, DWORD& typeOut);
 
+    // Name, type and data (as stored, any size) of the value at a zero-based
+    // index, with no limit on the name's length but the registry's own.
+    // The outputs are written only on success.
+    LONG ReadValueAt(DWORD index, std::wstring& nameOut, DWORD& typeOut, std::string& dataOut);
+
+    // Name of the subkey at a zero-based index; `nameOut` is emptied first.
+    LONG EnumSubKey(DWORD index, std::wstring& nameOut);
+
     // Numbers of subkeys and values; either output may be null. Both counts
     // read 0 after a failure.
     LONG QueryInfo(DWORD* subKeyCountOut, DWORD* valueCountOut);

@@ -314,7 +314,8 @@ TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
     EXPECT_NE(
         std::wstring::npos,
         states[L"console_reporting"].find(
-            L"\"ReportDir\" under HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console is missing"));
+            L"\"ReportDir\" under HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console is missing"))
+        << narrow(states[L"console_reporting"]);
     // Each reason names the file and the system's own words.
     EXPECT_EQ(L"Failed: cannot read " + beta + L"\\daily.ext: " + systemErrorText(ERROR_FILE_NOT_FOUND),
               states[L"daily.ext"]);
