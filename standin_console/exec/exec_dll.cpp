@@ -15,6 +15,11 @@
 //   EXEC_STANDIN_EXPORT_READ_ONLY an export (regedit.exe /e) to a quarnrept_mig.reg
 //                                 leaves that file read-only, so that it
 //                                 cannot be rewritten
+//   EXEC_STANDIN_EXPORT_DROPS_VALUE an export to a quarnrept_mig.reg loses
+//                                 its last value, as a cut-short file would
+//   EXEC_STANDIN_IMPORT_FIRST_SECTION an import of a quarnrept_mig.reg takes
+//                                 only the file's first key, as an editor that
+//                                 stops half way would
 //   EXEC_STANDIN_NEEDS_SIBLING    imports exec_sibling.dll, which must be found
 //                                 beside the library
 #include "migrate/exec_interface.h"
@@ -122,6 +127,41 @@ DWORD runCaptured(const std::wstring& commandLine, const wchar_t* directory, std
     return 0;
 }
 
+// The registration file a regedit command names behind `switchText` (as in
+// `regedit.exe" /e "`), when it is a quarnrept_mig.reg; empty otherwise.
+[[maybe_unused]] std::wstring registrationFile(const wchar_t* command, const wchar_t* switchText)
+{
+    const wchar_t* at = wcsstr(command, switchText);
+    if (!at)
+        return {};
+    std::wstring rest = at + wcslen(switchText);
+    rest = rest.substr(0, rest.find(L'"'));
+    return rest.size() >= 17 && rest.compare(rest.size() - 17, 17, L"quarnrept_mig.reg") == 0 ? rest : L"";
+}
+
+// Rewrites a UTF-16LE file's text (behind its mark) by `edit`.
+template <typename Edit>
+[[maybe_unused]] void editUtf16File(const std::wstring& path, Edit edit)
+{
+    std::wstring text;
+    {
+        Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        LARGE_INTEGER size = {};
+        if (!file.valid() || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 2)
+            return;
+        std::string bytes(size_t(size.QuadPart), '\0');
+        DWORD got = 0;
+        if (!ReadFile(file.get(), &bytes[0], DWORD(bytes.size()), &got, nullptr) || got != bytes.size())
+            return;
+        text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+    }
+    text = L"\xFEFF" + edit(text);
+    Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    if (file.valid())
+        WriteFile(file.get(), text.data(), DWORD(text.size() * 2), &written, nullptr);
+}
+
 // True when the field holds its terminator.
 template <size_t N>
 bool terminated(const wchar_t (&field)[N])
@@ -169,6 +209,12 @@ int WINAPI execIssueCommand(ExecRequest* request)
         return 0;
     }
 #endif
+#ifdef EXEC_STANDIN_IMPORT_FIRST_SECTION
+    editUtf16File(registrationFile(request->command, L"regedit.exe\" /s \""), [](const std::wstring& text) {
+        const size_t first = text.find(L"\n[");
+        return first == std::wstring::npos ? text : text.substr(0, text.find(L"\n[", first + 1) + 1);
+    });
+#endif
     try {
         std::string output;
         DWORD exitCode = 0;
@@ -180,12 +226,17 @@ int WINAPI execIssueCommand(ExecRequest* request)
         }
         request->rc = INT32(exitCode);
 #ifdef EXEC_STANDIN_EXPORT_READ_ONLY
-        // The export's file is the quoted path behind /e.
-        if (const wchar_t* file = wcsstr(request->command, L"regedit.exe\" /e \"")) {
-            const std::wstring rest = file + wcslen(L"regedit.exe\" /e \"");
-            if (rest.find(L"quarnrept_mig.reg\"") != std::wstring::npos)
-                SetFileAttributesW(rest.substr(0, rest.find(L'"')).c_str(), FILE_ATTRIBUTE_READONLY);
-        }
+        const std::wstring exported = registrationFile(request->command, L"regedit.exe\" /e \"");
+        if (!exported.empty())
+            SetFileAttributesW(exported.c_str(), FILE_ATTRIBUTE_READONLY);
+#endif
+#ifdef EXEC_STANDIN_EXPORT_DROPS_VALUE
+        editUtf16File(registrationFile(request->command, L"regedit.exe\" /e \""), [](std::wstring text) {
+            const size_t last = text.rfind(L"\n\"");
+            if (last != std::wstring::npos)
+                text.erase(last + 1, text.find(L'\n', last + 1) - last);
+            return text;
+        });
 #endif
         // An empty text, not null, when the command printed nothing: it still ran.
         request->results = newResults(oemToWide(output));

@@ -348,6 +348,7 @@ TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
 
 TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
 {
+    const std::wstring gaKey = L"HKEY_LOCAL_MACHINE\\" + std::wstring(GA_KEY);
     const SYSTEMTIME start { 2026, 12, 2, 8, 9, 1, 2, 0 };
     auto expectFailure = [&](const std::wstring& directory, const std::wstring& because) {
         std::wstring reason;
@@ -368,6 +369,10 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
         { QM_EXEC_DLL_IMPORT_EXITS, L"regedit exited with status 1 while importing " },
         { QM_EXEC_DLL_IMPORT_REFUSED, L"quarnrept_mig.reg (its error 6: " },
         { QM_EXEC_DLL_EXPORT_READ_ONLY, L"could not be rewritten" },
+        // An export that lacks a value of the beta key is not imported.
+        { QM_EXEC_DLL_EXPORT_DROPS_VALUE, L" is not whole: 1 of its 9 values and keys are missing or differ, the first: "
+                                          L"the value \"Target\" under HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda"
+                                          L"\\CurrentVersion\\console_reporting\\Schedules\\Daily is missing" },
     };
 #ifdef QM_EXEC_DLL_FOREIGN
     // The console's own library is 32-bit: a 64-bit build must say why it cannot use it.
@@ -378,6 +383,20 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
         useLibrary(c.first);
         expectFailure(beta, c.second);
     }
+
+    // An editor that stops after the file's first key, into a 5.2.2 key that
+    // holds that key's values already as this run writes them: the subkeys
+    // are what tells.
+    setRegString(GA_KEY, L"ReportDir", renamed + L"\\reports");
+    setRegDword(GA_KEY, L"Retention", 30);
+    useLibrary(QM_EXEC_DLL_IMPORT_FIRST_SECTION);
+    std::wstring partial;
+    MigrationBackup firstOnly(ga, start);
+    EXPECT_FALSE(migrateRegistrySettings(beta, firstOnly, partial));
+    EXPECT_NE(std::wstring::npos, partial.find(L"did not arrive whole: 4 of its 7 values and keys are missing or differ "
+                                               L"under " + gaKey + L", the first: the key " + gaKey
+                                               + L"\\Schedules is missing")) << narrow(partial);
+    deleteRegValue(GA_KEY, L"ReportDir");
     useLibrary(QM_EXEC_DLL);
 
     // A registration file an earlier run left in the beta directory is never
@@ -506,6 +525,13 @@ TEST_F(Migration, RestoreCmdPutsBackWhatARunReplacedAndEachRunKeepsABackupOfItsO
     setRegString(GA_KEY, L"ReportDir", L"ga reports");
     setRegDword(GA_KEY, L"Retention", 7);
     setRegString(GA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Target", L"ga target");
+    // A subkey that holds a secret, readable by administrators alone.
+    setRegAccess(GA_KEY + std::wstring(L"\\Schedules\\Daily"), L"D:P(A;CI;KA;;;BA)(A;CI;KA;;;SY)");
+    // What the import adds: a key, a value with a name cmd takes apart unless
+    // quoted right, and a default value of a key that was there.
+    setRegString(BETA_KEY + std::wstring(L"\\Schedules\\Weekly"), L"Target", L"weekly");
+    setRegString(BETA_KEY, L"odd & (name) ^ !", L"odd");
+    setRegString(BETA_KEY + std::wstring(L"\\Schedules\\Daily"), L"", L"default");
     auto snapshot = [&] {
         Snapshot all;
         snapshotFiles(ga, all, L"migration backups");
@@ -530,6 +556,25 @@ TEST_F(Migration, RestoreCmdPutsBackWhatARunReplacedAndEachRunKeepsABackupOfItsO
     Snapshot keptAfter;
     snapshotFiles(first, keptAfter);
     EXPECT_EQ("", snapshotDifference(kept, keptAfter)) << "the second run touched the first backup";
+
+    // Stopped during the import, a run leaves a restore.cmd that puts back
+    // what it kept and says that what the import added stays.
+    const std::wstring list = second + L"\\restore.lst";
+    std::string lines = readBytes(list), cut;
+    for (size_t at = 0, end; at < lines.size(); at = end) {
+        end = lines.find('\n', at) + 1;
+        const std::string entry = lines.substr(at, end - at);
+        if (entry.rfind("added", 0) != 0 && entry.rfind("imported", 0) != 0)
+            cut += entry;
+    }
+    ASSERT_NE(lines, cut);
+    writeBytes(list, cut);
+    EXPECT_EQ(1u, runCmdScript(second + L"\\restore.cmd", root.path(), output)) << output;
+    EXPECT_NE(std::string::npos, output.find("NOTE: the migration stopped during the registry import")) << output;
+    EXPECT_EQ("ga recipients\r\n", readBytes(ga + L"\\recipients.rcp"));
+    EXPECT_EQ(L"ga reports", regString(GA_KEY, L"ReportDir"));
+    EXPECT_EQ(L"ga target", regString(GA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Target"));
+    EXPECT_EQ(L"odd", regString(GA_KEY, L"odd & (name) ^ !")) << "removed with no record of the import";
 }
 
 TEST_F(Migration, WhereNoBackupCanBeKeptNothingIsReplaced)

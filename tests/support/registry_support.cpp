@@ -6,19 +6,23 @@
 
 namespace qmtest {
 
-void denyRegAccess(const std::wstring& key, REGSAM denied)
+void setRegAccess(const std::wstring& key, const std::wstring& sddl)
 {
-    wchar_t sddl[64];
-    swprintf(sddl, 64, L"D:(D;;0x%lx;;;WD)(A;;KA;;;WD)", static_cast<unsigned long>(denied));
     HKEY handle = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, WRITE_DAC, &handle) == ERROR_SUCCESS
-        && ConvertStringSecurityDescriptorToSecurityDescriptorW(denied ? sddl : L"D:(A;;KA;;;WD)", SDDL_REVISION_1,
-                                                                &descriptor, nullptr))
+        && ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
         RegSetKeySecurity(handle, DACL_SECURITY_INFORMATION, descriptor);
     LocalFree(descriptor);
     if (handle)
         RegCloseKey(handle);
+}
+
+void denyRegAccess(const std::wstring& key, REGSAM denied)
+{
+    wchar_t sddl[64];
+    swprintf(sddl, 64, L"D:(D;;0x%lx;;;WD)(A;;KA;;;WD)", static_cast<unsigned long>(denied));
+    setRegAccess(key, denied ? sddl : L"D:(A;;KA;;;WD)");
 }
 
 void snapshotKey(const std::wstring& key, Snapshot& out)
@@ -26,7 +30,18 @@ void snapshotKey(const std::wstring& key, Snapshot& out)
     HKEY handle = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
         return;
-    out[key + L"\\"] = "key";
+    // A key with its access list: a restore must bring back both.
+    std::string sd(4096, '\0');
+    DWORD sdSize = DWORD(sd.size());
+    LPWSTR sddl = nullptr;
+    if (RegGetKeySecurity(handle, DACL_SECURITY_INFORMATION, &sd[0], &sdSize) == ERROR_SUCCESS
+        && ConvertSecurityDescriptorToStringSecurityDescriptorW(&sd[0], SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                                &sddl, nullptr)) {
+        out[key + L"\\"] = "key " + narrow(sddl);
+        LocalFree(sddl);
+    } else {
+        out[key + L"\\"] = "key, access list unreadable";
+    }
     wchar_t name[256];
     BYTE data[4096];
     DWORD nameSize = 256, type = 0, size = sizeof data;

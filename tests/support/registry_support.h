@@ -25,9 +25,12 @@ void deleteRegTree(const std::wstring& key);
 // The string value, or `missing` when the key or value is not there.
 std::wstring regString(const std::wstring& key, const std::wstring& name, const std::wstring& missing = L"<missing>");
 
-// Every value (type and data) and every subkey ("key") under the
-// HKEY_LOCAL_MACHINE key, by path.
+// Every value (type and data) and every subkey ("key" and its access list)
+// under the HKEY_LOCAL_MACHINE key, by path.
 void snapshotKey(const std::wstring& key, Snapshot& out);
+
+// Gives the key the access list `sddl` (its D: part).
+void setRegAccess(const std::wstring& key, const std::wstring& sddl);
 
 // Denies everyone `denied` on the key (Wine checks access as Windows does);
 // 0 lets everyone do everything again.
