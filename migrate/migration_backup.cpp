@@ -358,6 +358,7 @@ void MigrationBackup::dropFolderIfUnused()
         DeleteFileW((m_folder + L"\\" + name).c_str());
     for (BackupRoot root : { BackupRoot::Installation, BackupRoot::WebSite, BackupRoot::Zelt })
         RemoveDirectoryW((m_folder + L"\\" + rootFolderName(root)).c_str());
+    m_rootFolders = 0;
     if (RemoveDirectoryW(m_folder.c_str())) {
         RemoveDirectoryW((m_gaDirectory + L"\\" + kBackupsFolder).c_str());
         m_folder.clear();
@@ -381,45 +382,61 @@ bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationR
     if (m_kept.count(fileKey(destination)))
         return true;
 
-    std::wstring copyName; // relative to the folder; empty: the run is about to create the file
-    const DWORD attributes = GetFileAttributesW(destination.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+    // The copy itself says whether the destination exists, but only once the
+    // root's folder is there: before that, "path not found" could be either.
+    // Each look into a large destination directory costs time that grows with
+    // the directory.
+    const unsigned rootBit = 1u << static_cast<unsigned>(root);
+    const std::wstring copyName = std::wstring(rootFolderName(root)) + L"\\" + destinationName;
+    auto look = [&](bool& exists) {
+        exists = false;
+        const DWORD attributes = GetFileAttributesW(destination.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                return true;
             reason = L"cannot back up " + destination + L": " + systemErrorText(error, destination);
             return false;
         }
-    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        reason = L"cannot back up " + destination + L": it is a directory";
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            reason = L"cannot back up " + destination + L": it is a directory";
+            return false;
+        }
+        exists = true;
+        return true;
+    };
+    bool exists = true;
+    if (!(m_rootFolders & rootBit) && !look(exists))
         return false;
-    } else {
-        copyName = std::wstring(rootFolderName(root)) + L"\\" + destinationName;
-    }
-
     if (!makeFolder(reason))
         return false;
     // A file the run is about to create is recorded only once it is written
     // (recordCreated): restore.cmd must never delete a file of that name that
     // someone else made after a write that failed.
-    if (copyName.empty())
+    if (!exists)
         return true;
-    {
-        const std::wstring folder = m_folder + L"\\" + rootFolderName(root);
-        const std::wstring copy = m_folder + L"\\" + copyName;
-        DWORD error = 0;
-        if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-            error = GetLastError();
-        else if (!CopyFileW(destination.c_str(), copy.c_str(), TRUE)) {
-            error = GetLastError();
-            // Only a copy of ours is removed, never one kept earlier.
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-                DeleteFileW(copy.c_str());
-        }
-        if (error) {
-            reason = L"cannot back up " + destination + L" to " + copy + L": " + systemErrorText(error, destination);
+    const std::wstring copy = m_folder + L"\\" + copyName;
+    const std::wstring folder = m_folder + L"\\" + rootFolderName(root);
+    if (!(m_rootFolders & rootBit)) {
+        if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            const DWORD error = GetLastError();
+            reason = L"cannot back up " + destination + L" to " + copy + L": " + systemErrorText(error, folder);
             dropFolderIfUnused();
             return false;
         }
+        m_rootFolders |= rootBit;
+    }
+    if (!CopyFileW(destination.c_str(), copy.c_str(), TRUE)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return true; // to be created; see above
+        // Only a copy of ours is removed, never one kept earlier.
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            DeleteFileW(copy.c_str());
+        if (look(exists))
+            reason = L"cannot back up " + destination + L" to " + copy + L": " + systemErrorText(error, destination);
+        dropFolderIfUnused();
+        return false;
     }
     if (!appendEntry(L"copy", copyName, destination, reason)) {
         DeleteFileW((m_folder + L"\\" + copyName).c_str());

@@ -407,6 +407,11 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
                unicodeFile(L"Windows Registry Editor Version 5.00\r\n\r\n"
                            L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console]\r\n"
                            L"\"ReportDir\"=\"stale\"\r\n"));
+    // A value restore.cmd could not name to remove it again is refused before the import.
+    setRegString(BETA_KEY, L"100%", L"x");
+    expectFailure(beta, L"the name of the value \"100%\" under " + gaKey + L" holds the character U+0025, which "
+                        L"restore.cmd cannot carry; nothing was imported");
+    deleteRegValue(BETA_KEY, L"100%");
     denyRegAccess(BETA_KEY, KEY_QUERY_VALUE);
     expectFailure(beta, betaKey + L" cannot be read (" + systemErrorText(ERROR_ACCESS_DENIED) + L")");
     denyRegAccess(BETA_KEY, 0);
