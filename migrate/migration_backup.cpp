@@ -165,45 +165,6 @@ std::wstring startText(const SYSTEMTIME& start, const wchar_t* timeSeparator)
     return text;
 }
 
-// Has the registry editor export the 5.2.2 key into `file`, the way the
-// registry transfer runs it.
-bool exportRegistryKey(const std::wstring& file, std::wstring& reason)
-{
-    const std::wstring key = BACKUP_REGISTRY_KEY;
-    ExecOutcome outcome;
-    const int result = runRegedit(regeditExportArguments(file, key), outcome);
-    if (result != EXEC_DONE) {
-        reason = L"cannot export " + key + L": the console's exec_dll.dll";
-        if (result == EXEC_NOT_LOADED && outcome.loadError)
-            reason += L" did not load (" + systemErrorText(outcome.loadError, outcome.library) + L")";
-        else
-            reason += L" did not run the registry editor (result " + std::to_wstring(result) + L")";
-        return false;
-    }
-
-    // The registry editor exits 0 even when it exported nothing, so the file
-    // is the only proof: UTF-16LE behind FF FE, holding the key itself.
-    std::string bytes;
-    FileFailure failure;
-    if (!w32ReadFileBytes(file, bytes, failure)) {
-        reason = L"the export of " + key + L" made no readable file " + file + L": " + describeFileFailure(failure);
-        return false;
-    }
-    std::wstring text;
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF
-        && static_cast<unsigned char>(bytes[1]) == 0xFE) {
-        text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / sizeof(wchar_t));
-        CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-    }
-    std::wstring header = L"[" + key + L"]";
-    CharUpperBuffW(&header[0], static_cast<DWORD>(header.size()));
-    if (text.find(header) == std::wstring::npos) {
-        reason = L"the export of " + key + L" in " + file + L" is not a UTF-16 registration file holding the key";
-        return false;
-    }
-    return true;
-}
-
 // Full control for SYSTEM and Administrators, nothing inherited, nothing for
 // anyone else: the backup holds every console setting, and restore.cmd is run
 // by an administrator.
@@ -491,30 +452,10 @@ bool MigrationBackup::keepRegistryExport(const std::wstring& file, const Registr
             + L")";
         return false;
     }
-    if (!cmdCanRemove(additionsIn(m_registryBefore, imported), reason) || !exportRegistryKey(file, reason))
-        return false;
     // restore.cmd puts back what Console.reg holds: all of the key, as read.
     std::wstring text;
-    FileFailure failure;
-    DWORD length = 0;
-    RegistryTree exported;
-    std::wstring unreadable;
-    if (!w32GetFile(file, text, failure, length, TextEncoding::Utf16Le, PathIs::AsGiven))
-        unreadable = describeFileFailure(failure);
-    else if (!parseRegistrationText(text, exported, unreadable) && unreadable.empty())
-        unreadable = L"it is no registration file";
-    if (!unreadable.empty()) {
-        reason = L"the export of " + key + L" in " + file + L" cannot be read: " + unreadable;
-        return false;
-    }
-    const TreeShortfall shortfall = shortfallOf(m_registryBefore, exported);
-    if (shortfall.missing) {
-        reason = L"the export of " + key + L" in " + file + L" is not whole: " + std::to_wstring(shortfall.missing)
-            + L" of its " + std::to_wstring(shortfall.checked) + L" values and keys are missing or differ, the first: "
-            + shortfall.first;
-        return false;
-    }
-    return true;
+    return cmdCanRemove(additionsIn(m_registryBefore, imported), reason)
+        && exportWholeKey(key, m_registryBefore, file, L"the 5.2.2 key", text, reason);
 }
 
 bool MigrationBackup::recordRegistryImport(const RegistryTree& after, std::wstring& reason)

@@ -1,6 +1,10 @@
 #include "migrate/regedit_command.h"
 
+#include "common/cmd/console_path.h"
+#include "common/cmd/file_io.h"
 #include "common/cmd/registry_key.h"
+#include "common/cmd/system_error.h"
+#include "common/trace/trace.h"
 
 #include <windows.h>
 
@@ -66,4 +70,86 @@ std::wstring regeditExportArguments(const std::wstring& file, const std::wstring
 std::wstring regeditImportArguments(const std::wstring& file)
 {
     return L"/s \"" + file + L"\"";
+}
+
+std::wstring regeditSaid(const ExecOutcome& outcome)
+{
+    std::wstring text;
+    for (wchar_t c : outcome.output) {
+        if (c == L'\r' || c == L'\n')
+            c = L' ';
+        if (c != L' ' || (!text.empty() && text.back() != L' '))
+            text += c;
+    }
+    while (!text.empty() && text.back() == L' ')
+        text.pop_back();
+    return text.empty() ? text : L" (" + text + L")";
+}
+
+std::wstring regeditFailure(const std::wstring& step, int result, const ExecOutcome& outcome)
+{
+    switch (result) {
+    case EXEC_DONE:
+    case EXEC_NO_OUTPUT:
+        if (outcome.exitCode == 0)
+            return {};
+        return L"regedit exited with status " + std::to_wstring(outcome.exitCode) + L" while " + step + regeditSaid(outcome);
+    case EXEC_LIBRARY_FAILED:
+        return L"the command library could not run regedit for " + step + L" (its error "
+            + std::to_wstring(outcome.libraryError)
+            + (outcome.libraryErrorText.empty() ? L"" : L": " + outcome.libraryErrorText) + L")";
+    case EXEC_NOT_LOADED:
+        if (outcome.library.empty())
+            return std::wstring(CONSOLE_DIRECTORY_UNKNOWN) + L", so its command library exec_dll.dll was not loaded";
+        return L"the registry editor could not be run: the command library " + outcome.library
+            + L" could not be loaded (" + systemErrorText(outcome.loadError, L"the library") + L")";
+    case EXEC_NO_ENTRY_POINTS:
+        return L"the command library " + outcome.library + L" lacks execGetEntryPoints";
+    case EXEC_ENTRY_MISSING:
+        return L"the command library " + outcome.library + L" lacks an entry point or reports itself unusable";
+    case EXEC_COMMAND_TOO_LONG:
+    case EXEC_DIRECTORY_TOO_LONG:
+        return L"the command for " + step + L" is longer than the command library takes; nothing was run";
+    default:
+        return L"the command library failed while " + step + L" (result " + std::to_wstring(result) + L")";
+    }
+}
+
+
+bool exportWholeKey(const std::wstring& key, const RegistryTree& expected, const std::wstring& file,
+                    const std::wstring& what, std::wstring& text, std::wstring& reason)
+{
+    ExecOutcome outcome;
+    const int result = runRegedit(regeditExportArguments(file, key), outcome);
+    reason = regeditFailure(L"exporting " + what, result, outcome);
+    if (!reason.empty())
+        return false;
+
+    FileFailure failure;
+    DWORD length = 0;
+    if (!w32GetFile(file, text, failure, length, TextEncoding::Utf16Le, PathIs::AsGiven)) {
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error getting file: %s\n", file.c_str());
+        // The registry editor exits 0 even when it exported nothing.
+        reason = failure.cause == FILE_CAUSE_NOT_FOUND
+                     ? L"regedit left no export of " + what + L" in " + file + regeditSaid(outcome)
+                     : L"regedit's export of " + what + L" in " + file + L" cannot be read: "
+                           + describeFileFailure(failure);
+        return false;
+    }
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: registry file len: %u\n", unsigned(length));
+
+    RegistryTree exported;
+    std::wstring unreadable;
+    if (!parseRegistrationText(text, exported, unreadable)) {
+        reason = L"regedit's export of " + what + L" in " + file + L" cannot be read: " + unreadable;
+        return false;
+    }
+    const TreeShortfall shortfall = shortfallOf(expected, exported);
+    if (shortfall.missing) {
+        reason = L"regedit's export of " + what + L" in " + file + L" is not whole: "
+            + std::to_wstring(shortfall.missing) + L" of its " + std::to_wstring(shortfall.checked)
+            + L" values and keys are missing or differ, the first: " + shortfall.first + regeditSaid(outcome);
+        return false;
+    }
+    return true;
 }

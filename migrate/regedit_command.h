@@ -12,6 +12,7 @@
 #pragma once
 
 #include "migrate/exec_binding.h"
+#include "migrate/registry_tree.h"
 
 #include <string>
 
@@ -37,3 +38,18 @@ int runRegedit(const std::wstring& arguments, ExecOutcome& outcome);
 // Arguments that export `key` with its subkeys into `file`, and that import `file`.
 std::wstring regeditExportArguments(const std::wstring& file, const std::wstring& key);
 std::wstring regeditImportArguments(const std::wstring& file);
+
+// What a regedit command printed, on one line, as the tail of a reason:
+// " (text)", or empty.
+std::wstring regeditSaid(const ExecOutcome& outcome);
+
+// Why a regedit command run for `step` ("exporting the beta key") did not
+// work; empty when it did.
+std::wstring regeditFailure(const std::wstring& step, int result, const ExecOutcome& outcome);
+
+// Has the registry editor export `key` ("HKEY_LOCAL_MACHINE\...") with its
+// subkeys into `file`, reads the file into `text`, and proves that it holds
+// every key and value of `expected` (the key as read before). False with
+// `reason`, which names `what` ("the beta key"), when any step fails.
+bool exportWholeKey(const std::wstring& key, const RegistryTree& expected, const std::wstring& file,
+                    const std::wstring& what, std::wstring& text, std::wstring& reason);

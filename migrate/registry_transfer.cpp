@@ -104,51 +104,6 @@ const wchar_t kBetaSubKey[] = L"SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\consol
 const wchar_t kGaSubKey[] = L"SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console";
 const std::wstring kRoot = L"HKEY_LOCAL_MACHINE\\";
 
-// What the command printed, on one line, as the tail of a reason.
-std::wstring said(const ExecOutcome& outcome)
-{
-    std::wstring text;
-    for (wchar_t c : outcome.output) {
-        if (c == L'\r' || c == L'\n')
-            c = L' ';
-        if (c != L' ' || (!text.empty() && text.back() != L' '))
-            text += c;
-    }
-    while (!text.empty() && text.back() == L' ')
-        text.pop_back();
-    return text.empty() ? text : L" (" + text + L")";
-}
-
-// Why a regedit command run for `step` did not work; empty when it did.
-std::wstring commandFailure(const std::wstring& step, int result, const ExecOutcome& outcome)
-{
-    switch (result) {
-    case EXEC_DONE:
-    case EXEC_NO_OUTPUT:
-        if (outcome.exitCode == 0)
-            return {};
-        return L"regedit exited with status " + std::to_wstring(outcome.exitCode) + L" while " + step + said(outcome);
-    case EXEC_LIBRARY_FAILED:
-        return L"the command library could not run regedit for " + step + L" (its error "
-            + std::to_wstring(outcome.libraryError)
-            + (outcome.libraryErrorText.empty() ? L"" : L": " + outcome.libraryErrorText) + L")";
-    case EXEC_NOT_LOADED:
-        if (outcome.library.empty())
-            return std::wstring(CONSOLE_DIRECTORY_UNKNOWN) + L", so its command library exec_dll.dll was not loaded";
-        return L"the registry editor could not be run: the command library " + outcome.library
-            + L" could not be loaded (" + systemErrorText(outcome.loadError, L"the library") + L")";
-    case EXEC_NO_ENTRY_POINTS:
-        return L"the command library " + outcome.library + L" lacks execGetEntryPoints";
-    case EXEC_ENTRY_MISSING:
-        return L"the command library " + outcome.library + L" lacks an entry point or reports itself unusable";
-    case EXEC_COMMAND_TOO_LONG:
-    case EXEC_DIRECTORY_TOO_LONG:
-        return L"the command for " + step + L" is longer than the command library takes; nothing was run";
-    default:
-        return L"the command library failed while " + step + L" (result " + std::to_wstring(result) + L")";
-    }
-}
-
 } // namespace
 
 namespace {
@@ -214,44 +169,15 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
     work.path = backup.folder() + L"\\" + REGISTRATION_FILE_NAME;
     const std::wstring& file = work.path;
 
-    ExecOutcome exported;
-    const int exportResult = runRegedit(regeditExportArguments(file, betaKey), exported);
-    reason = commandFailure(L"exporting the beta key", exportResult, exported);
-    if (!reason.empty())
-        return false;
-
-    std::wstring text;
-    FileFailure failure;
-    DWORD length = 0;
-    if (!w32GetFile(file, text, failure, length, TextEncoding::Utf16Le, PathIs::AsGiven)) {
-        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error getting file: %s\n", file.c_str());
-        // Importing an empty file would add nothing: say what went wrong instead.
-        reason = failure.cause == FILE_CAUSE_NOT_FOUND
-                     ? L"regedit left no export of the beta key in " + file + said(exported)
-                     : L"regedit's export of the beta key in " + file + L" cannot be read: "
-                           + describeFileFailure(failure);
-        return false;
-    }
-    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: registry file len: %u\n", unsigned(length));
-
     // An editor that returned before it finished, or a file cut short, must
     // not pass for the settings.
-    RegistryTree exportedTree;
+    std::wstring text;
+    if (!exportWholeKey(betaKey, betaTree, file, L"the beta key", text, reason)) {
+        reason += L". Nothing was imported.";
+        return false;
+    }
     std::wstring unreadable;
-    if (!parseRegistrationText(text, exportedTree, unreadable)) {
-        reason = L"regedit's export of the beta key in " + file + L" cannot be read: " + unreadable
-            + L". Nothing was imported.";
-        return false;
-    }
-    const TreeShortfall exportShortfall = shortfallOf(betaTree, exportedTree);
-    if (exportShortfall.missing) {
-        reason = L"regedit's export of the beta key in " + file + L" is not whole: "
-            + std::to_wstring(exportShortfall.missing) + L" of its " + std::to_wstring(exportShortfall.checked)
-            + L" values and keys are missing or differ, the first: " + exportShortfall.first
-            + said(exported) + L". Nothing was imported.";
-        return false;
-    }
-
+    FileFailure failure;
     const std::wstring renamed = keepGaInstallValues(renameConsoleReporting(text));
     RegistryTree importedTree;
     if (!parseRegistrationText(renamed, importedTree, unreadable)) {
@@ -294,7 +220,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
     if (readBack == ERROR_SUCCESS && !backup.recordRegistryImport(after, unrecorded))
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s\n", unrecorded.c_str());
 
-    reason = commandFailure(L"importing " + file, importResult, imported);
+    reason = regeditFailure(L"importing " + file, importResult, imported);
     if (!reason.empty())
         return false;
     if (readBack != ERROR_SUCCESS) {
@@ -311,7 +237,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
         reason = L"the import of " + file + L" did not arrive whole: " + std::to_wstring(importShortfall.missing)
             + L" of its " + std::to_wstring(importShortfall.checked)
             + L" values and keys are missing or differ under " + gaKey + L", the first: " + importShortfall.first
-            + said(imported);
+            + regeditSaid(imported);
         return false;
     }
     if (!unrecorded.empty()) {
