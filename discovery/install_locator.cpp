@@ -5,10 +5,6 @@
 
 #include <cwctype>
 
-const wchar_t BETA_INSTALL_KEY[] = L"SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console_Reporting\\";
-const wchar_t GA_INSTALL_KEY[] = L"SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console\\";
-const wchar_t INSTALL_PATH_VALUE[] = L"Path";
-const wchar_t WEB_SITE_PATH_VALUE[] = L"WebSiteLocalPath";
 
 InstallLookup::InstallLookup()
 {
@@ -57,9 +53,8 @@ LocateOutcome locateInstallations(CMigrationView& view, InstallLookup& lookup, b
         return LocateOutcome::Failed;
     }
 
-    view.AddListItem(ITEM_REGISTRY_SETTINGS, L"Registry settings", L"console_reporting",
-                     L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console_reporting", L"console",
-                     L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console", CONVERSION_NONE);
+    view.AddListItem(ITEM_REGISTRY_SETTINGS, L"Registry settings", L"console_reporting", BETA_SETTINGS_ROW_ROOT,
+                     L"console", GA_SETTINGS_ROW_ROOT, CONVERSION_NONE);
     view.m_sourcePath.setText(view.m_betaPath);
 
     rc = readInstallValue(lookup, GA_INSTALL_KEY, INSTALL_PATH_VALUE, view.m_gaPath);

@@ -1,16 +1,13 @@
 // Finding the beta and the 5.2.2 installations in the registry of this computer.
 #pragma once
 
+#include "common/cmd/console_names.h"
 #include "common/cmd/registry_key.h"
 
 #include <string>
 
 class CMigrationView;
 
-extern const wchar_t BETA_INSTALL_KEY[]; // "SOFTWARE\Norvale\Kelda\CurrentVersion\Console_Reporting\"
-extern const wchar_t GA_INSTALL_KEY[];   // "SOFTWARE\Norvale\Kelda\CurrentVersion\Console\"
-extern const wchar_t INSTALL_PATH_VALUE[];    // "Path"
-extern const wchar_t WEB_SITE_PATH_VALUE[];   // "WebSiteLocalPath"
 
 // The look-up state of one refresh: the computer's name, read once, and the
 // one key object every look-up opens and closes again.

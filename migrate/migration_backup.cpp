@@ -1,5 +1,6 @@
 #include "migrate/migration_backup.h"
 
+#include "common/cmd/console_names.h"
 #include "common/cmd/console_path.h"
 #include "common/cmd/file_io.h"
 #include "common/cmd/system_error.h"
@@ -16,7 +17,6 @@
 #include <memory>
 #include <string>
 
-const wchar_t BACKUP_REGISTRY_KEY[] = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console";
 
 namespace {
 
@@ -26,8 +26,6 @@ const wchar_t kScriptFile[] = L"restore.cmd";
 const wchar_t kReadmeFile[] = L"README.txt";
 // What the run kept, one entry a line, appended as it goes (see appendEntry).
 const wchar_t kListFile[] = L"restore.lst";
-// reg.exe's spelling of the same key.
-const wchar_t kRegKey[] = L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console";
 
 CFileHandle openFile(const std::wstring& path, DWORD access, DWORD disposition)
 {
@@ -432,7 +430,7 @@ bool MigrationBackup::keepRegistryKey(const RegistryTree& imported, std::wstring
     const std::wstring file = m_folder + L"\\" + kRegistryFile;
     if (keepRegistryExport(file, imported, reason) && appendEntry(L"registry", kRegistryFile, L"-", reason)) {
         m_registryKept = true;
-        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s to %s\n", BACKUP_REGISTRY_KEY, file.c_str());
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s to %s\n", GA_SETTINGS_KEY, file.c_str());
         return true;
     }
     // A half export must not pass for the key in restore.cmd.
@@ -444,9 +442,9 @@ bool MigrationBackup::keepRegistryKey(const RegistryTree& imported, std::wstring
 bool MigrationBackup::keepRegistryExport(const std::wstring& file, const RegistryTree& imported,
                                          std::wstring& reason)
 {
-    const std::wstring key = BACKUP_REGISTRY_KEY;
+    const std::wstring key = GA_SETTINGS_KEY;
     std::wstring failedKey;
-    const LONG read = readRegistryTree(key.substr(wcslen(L"HKEY_LOCAL_MACHINE\\")), m_registryBefore, failedKey);
+    const LONG read = readRegistryTree(GA_SETTINGS_SUBKEY, m_registryBefore, failedKey);
     if (read != ERROR_SUCCESS) {
         reason = L"cannot back up " + key + L": the key " + failedKey + L" cannot be read (" + systemErrorText(read)
             + L")";
@@ -464,7 +462,7 @@ bool MigrationBackup::recordRegistryImport(const RegistryTree& after, std::wstri
         return true;
     const TreeAdditions added = additionsIn(m_registryBefore, after);
     if (added.keys.empty() && added.values.empty() && !shortfallOf(after, m_registryBefore).missing) {
-        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: the import left %s as it was\n", BACKUP_REGISTRY_KEY);
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: the import left %s as it was\n", GA_SETTINGS_KEY);
         // The entry goes first: a restore that finds it and not the file is
         // one stopped half way here.
         std::wstring ignored;
@@ -539,7 +537,7 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
     auto line = [&s](const std::wstring& text) { s += text + L"\r\n"; };
     const std::wstring view = L" /reg:" + std::to_wstring(registryViewBits());
     const std::wstring reg = L"\"%SystemRoot%\\System32\\reg.exe\"";
-    const std::wstring key = kRegKey;
+    const std::wstring key = regExeKeyName(GA_SETTINGS_KEY);
     const std::wstring regFile = std::wstring(L"\"%QM_HERE%") + kRegistryFile + L"\"";
     // The same script whatever the run kept: what to restore is in
     // restore.lst, which the run appends to. Paths stand in double quotes

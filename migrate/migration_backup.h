@@ -38,8 +38,6 @@ extern const wchar_t BACKUP_FOLDER_ACCESS[];
 // Administrators, SYSTEM, or the account running the tool.
 bool backupOwnerTrusted(PSID owner);
 
-// The 5.2.2 key a migration imports into, as restore.cmd and the export name it.
-extern const wchar_t BACKUP_REGISTRY_KEY[]; // HKEY_LOCAL_MACHINE\SOFTWARE\Norvale\Kelda\CurrentVersion\Console
 
 class MigrationBackup {
 public:

@@ -1,5 +1,6 @@
 #include "migrate/registry_transfer.h"
 
+#include "common/cmd/console_names.h"
 #include "common/cmd/console_path.h"
 #include "common/cmd/file_io.h"
 #include "common/cmd/registry_key.h"
@@ -66,7 +67,7 @@ bool startsWithIgnoringCase(const std::wstring& text, size_t at, const wchar_t* 
 
 std::wstring keepGaInstallValues(const std::wstring& text)
 {
-    static const wchar_t kGaSection[] = L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console]";
+    static const wchar_t kGaSection[] = L"[HKEY_LOCAL_MACHINE\\" QM_CONSOLE_VERSION_KEY L"\\console]";
     std::wstring kept;
     kept.reserve(text.size());
     bool inGaSection = false;
@@ -100,9 +101,6 @@ std::wstring keepGaInstallValues(const std::wstring& text)
 
 namespace {
 
-const wchar_t kBetaSubKey[] = L"SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console_reporting";
-const wchar_t kGaSubKey[] = L"SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console";
-const std::wstring kRoot = L"HKEY_LOCAL_MACHINE\\";
 
 } // namespace
 
@@ -133,8 +131,8 @@ private:
 
 bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup& backup, std::wstring& reason)
 {
-    const std::wstring betaKey = kRoot + kBetaSubKey;
-    const std::wstring gaKey = kRoot + kGaSubKey;
+    const std::wstring betaKey = BETA_SETTINGS_KEY;
+    const std::wstring gaKey = GA_SETTINGS_KEY;
 
     if (GetFileAttributesW(betaDirectory.c_str()) == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
@@ -149,7 +147,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
     // the key is read first: all of it must be in the export.
     RegistryTree betaTree;
     std::wstring failedKey;
-    const LONG read = readRegistryTree(kBetaSubKey, betaTree, failedKey);
+    const LONG read = readRegistryTree(BETA_SETTINGS_SUBKEY, betaTree, failedKey);
     if (read == ERROR_FILE_NOT_FOUND && failedKey == betaKey) {
         reason = L"the beta key " + betaKey + L" does not exist";
         return false;
@@ -215,7 +213,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
     // What the import did is read back whatever regedit said, so that
     // restore.cmd can take away what it added even when it failed half way.
     RegistryTree after;
-    const LONG readBack = readRegistryTree(kGaSubKey, after, failedKey);
+    const LONG readBack = readRegistryTree(GA_SETTINGS_SUBKEY, after, failedKey);
     std::wstring unrecorded;
     if (readBack == ERROR_SUCCESS && !backup.recordRegistryImport(after, unrecorded))
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s\n", unrecorded.c_str());

@@ -27,10 +27,10 @@ ConsolePathLookup FindConsoleInstallPath(const std::wstring& fileName, std::wstr
 {
     out.clear();
     CRegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, CONSOLE_KEY) != ERROR_SUCCESS)
+    if (key.Open(HKEY_LOCAL_MACHINE, GA_INSTALL_KEY) != ERROR_SUCCESS)
         return ConsolePathLookup::NoKey;
     std::wstring directory;
-    if (key.QueryString(CONSOLE_PATH_VALUE, directory) != ERROR_SUCCESS)
+    if (key.QueryString(INSTALL_PATH_VALUE, directory) != ERROR_SUCCESS)
         return ConsolePathLookup::NoPathValue;
 
     std::wstring name = fileName;

@@ -1,13 +1,11 @@
 // Where the Quarn server's management console is installed (module ifcregis).
 #pragma once
 
+#include "common/cmd/console_names.h"
+
 #include <windows.h>
 
 #include <string>
-
-// The console's key below HKEY_LOCAL_MACHINE and its install-directory value.
-constexpr wchar_t CONSOLE_KEY[] = L"SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console\\";
-constexpr wchar_t CONSOLE_PATH_VALUE[] = L"Path";
 
 // What FindConsoleInstallPath found.
 enum class ConsolePathLookup {
@@ -21,10 +19,10 @@ enum class ConsolePathLookup {
 
 // The reason a step gives when the console's directory cannot be had.
 constexpr wchar_t CONSOLE_DIRECTORY_UNKNOWN[]
-    = L"the console's directory is not known: \"Path\" of HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\"
-      L"CurrentVersion\\Console is missing, empty, or not the full path of a directory that exists";
+    = L"the console's directory is not known: \"Path\" of HKEY_LOCAL_MACHINE\\" QM_CONSOLE_VERSION_KEY
+      L"\\Console is missing, empty, or not the full path of a directory that exists";
 
-// Reads the console's install directory ("Path" of CONSOLE_KEY on this
+// Reads the console's install directory ("Path" of GA_INSTALL_KEY on this
 // computer) in its short form and, unless `fileName` is blank, places
 // `fileName` in it after exactly one backslash. Only a full path of an
 // existing directory counts: there is no fallback to the current directory.

@@ -239,7 +239,7 @@ void nlsChooseLanguageFor(LCID lcid)
 
     state.languageFound = 0;
     CRegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, NLS_LANGUAGES_KEY) != ERROR_SUCCESS) {
+    if (key.Open(HKEY_LOCAL_MACHINE, LANGUAGES_KEY) != ERROR_SUCCESS) {
         QM_TRACE(TRACE_CAT_NLS, L"Failed to open languages key\n");
         return;
     }
@@ -260,7 +260,7 @@ void nlsChooseLanguageFor(LCID lcid)
 
         std::wstring lcids;
         CRegistryKey valueKey;
-        if (valueKey.Open(HKEY_LOCAL_MACHINE, NLS_LANGUAGES_KEY) == ERROR_SUCCESS)
+        if (valueKey.Open(HKEY_LOCAL_MACHINE, LANGUAGES_KEY) == ERROR_SUCCESS)
             valueKey.QueryString(name, lcids);
         lcids = trimmed(lcids);
         QM_TRACE(TRACE_CAT_NLS, L"LCIDs  %s\n", lcids.c_str());

@@ -17,9 +17,6 @@
 #include <cstdarg>
 #include <string>
 
-// Where the console lists its languages: value name = language code,
-// data = LCIDs in hexadecimal separated by ",".
-constexpr wchar_t NLS_LANGUAGES_KEY[] = L"SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Languages";
 constexpr wchar_t NLS_DEFAULT_LANGUAGE[] = L"eng";
 
 constexpr int NLS_LOAD_FAILED = 700;

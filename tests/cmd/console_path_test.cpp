@@ -31,7 +31,7 @@ TEST(ConsolePath, ShortDirectoryAndNothingRelativeOrMissing)
     EXPECT_EQ(L"", lookup(L"exec_dll.dll", false));
     // Never the current directory, a drive's root or a directory that is not there.
     for (const std::wstring& path : std::vector<std::wstring>{ L"", L".", L"\\Console", L"Console", temp / L"no such dir\\Console" }) {
-        setRegString(GA_KEY, CONSOLE_PATH_VALUE, path);
+        setRegString(GA_KEY, INSTALL_PATH_VALUE, path);
         EXPECT_EQ(L"", lookup(L"exec_dll.dll", false)) << narrow(path);
         std::wstring named;
         EXPECT_EQ(ConsolePathLookup::NotADirectory, FindConsoleInstallPath(L"msgengu.dll", named));
@@ -43,7 +43,7 @@ TEST(ConsolePath, ShortDirectoryAndNothingRelativeOrMissing)
     const std::wstring dir = temp / L"Quarn Management Console";
     makeDirs(dir);
     for (const std::wstring slash : {L"", L"\\"}) {
-        setRegString(GA_KEY, CONSOLE_PATH_VALUE, dir + slash);
+        setRegString(GA_KEY, INSTALL_PATH_VALUE, dir + slash);
         EXPECT_EQ(shortForm(dir) + L"\\exec_dll.dll", lookup(L"exec_dll.dll  "));
         EXPECT_EQ(shortForm(dir) + slash, lookup(L"   "));
     }

@@ -46,8 +46,8 @@ protected:
     Nls()
     {
         nlsState() = NlsState();
-        setRegString(CONSOLE_KEY, CONSOLE_PATH_VALUE, m_dir.path());
-        createRegKey(NLS_LANGUAGES_KEY);
+        setRegString(GA_INSTALL_KEY, INSTALL_PATH_VALUE, m_dir.path());
+        createRegKey(LANGUAGES_KEY);
     }
     ~Nls() override { nlsState() = NlsState(); }
 
@@ -82,14 +82,14 @@ TEST_F(Nls, TheFirstLanguageListingTheSystemLcidServesFirstAndEnglishTheRest)
     installLibrary(L"eng");
     installLibrary(L"deu");
     // No language lists the system's LCID: English alone.
-    setRegString(NLS_LANGUAGES_KEY, L"fra", L"040C");
+    setRegString(LANGUAGES_KEY, L"fra", L"040C");
     EXPECT_EQ(std::vector<std::wstring>{}, boxesOfLoad(0));
     EXPECT_EQ(L"The file C:\\a.txt could not be opened.", fileMessage());
 
     // Two values list it: the first wins, its list read without the blanks around it.
     nlsState() = NlsState();
-    setRegString(NLS_LANGUAGES_KEY, L"deu", L" 0807," + systemLcidText() + L" ");
-    setRegString(NLS_LANGUAGES_KEY, L"eng", systemLcidText());
+    setRegString(LANGUAGES_KEY, L"deu", L" 0807," + systemLcidText() + L" ");
+    setRegString(LANGUAGES_KEY, L"eng", systemLcidText());
     EXPECT_EQ(std::vector<std::wstring>{}, boxesOfLoad(0));
     EXPECT_EQ(L"Die Datei C:\\a.txt konnte nicht ge\u00f6ffnet werden.", fileMessage());
 }
@@ -98,7 +98,7 @@ TEST_F(Nls, WhatIsMissingIsShownInABoxAndEnglishServesWhereItCan)
 {
     // The chosen library is missing: it is named in lower case, and English serves.
     installLibrary(L"eng");
-    setRegString(NLS_LANGUAGES_KEY, L"DEU", systemLcidText());
+    setRegString(LANGUAGES_KEY, L"DEU", systemLcidText());
     wchar_t program[MAX_PATH];
     const std::wstring module(program, GetModuleFileNameW(nullptr, program, MAX_PATH));
     EXPECT_EQ(std::vector<std::wstring>{L" Module: " + module + L"\n Could not load the NLS resource dll -- "
@@ -110,7 +110,7 @@ TEST_F(Nls, WhatIsMissingIsShownInABoxAndEnglishServesWhereItCan)
     // An empty Path is no directory (and never the current one): the box
     // names what is missing, and nothing is loaded.
     nlsState() = NlsState();
-    setRegString(CONSOLE_KEY, CONSOLE_PATH_VALUE, L"");
+    setRegString(GA_INSTALL_KEY, INSTALL_PATH_VALUE, L"");
     EXPECT_EQ(std::vector<std::wstring>{L" Module: " + module + L"\n Could not load the NLS resource dll -- "
                                         L"\\msgengu.dll\n\n Either re-install or replace the copy of the missing DLL file.\n"},
               boxesOfLoad(NLS_LOAD_FAILED));
@@ -118,7 +118,7 @@ TEST_F(Nls, WhatIsMissingIsShownInABoxAndEnglishServesWhereItCan)
 
     // Without the console key nothing loads; texts fall back to the missing-string text.
     nlsState() = NlsState();
-    deleteRegTree(CONSOLE_KEY);
+    deleteRegTree(GA_INSTALL_KEY);
     EXPECT_EQ(std::vector<std::wstring>{L"The Quarn Management Console is not properly installed.\n\n"
                                         L"The Console's registry key could not be located.\n\n"
                                         L"Please re-install the Quarn server.\n"},
