@@ -12,8 +12,6 @@
 
 #include <memory>
 
-const wchar_t APP_TITLE[] = L"quarnrept_migrate";
-
 namespace {
 
 const wchar_t kHelpFile[] = L"quarnrept_migrate.chm";

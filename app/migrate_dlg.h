@@ -63,5 +63,3 @@ private:
 // the buttons to enable.
 constexpr UINT WM_WORKER_FINISHED = WM_APP + 1;
 
-// Caption of the tool's message boxes.
-extern const wchar_t APP_TITLE[];

@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+// Caption of the tool's message boxes, the dialog's and the workers' alike.
+constexpr wchar_t APP_TITLE[] = L"quarnrept_migrate";
+
 // One row to add: the texts and kind of a new MigrationItem.
 struct NewListItem {
     ItemKind kind;

@@ -21,8 +21,6 @@ const wchar_t ITEM_STATE_FAILED[] = L"Failed: ";
 
 namespace {
 
-const wchar_t kAppTitle[] = L"quarnrept_migrate";
-
 bool startsWithUnicodeMark(const std::string& bytes)
 {
     return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF
@@ -255,7 +253,7 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
             message += L"\n\nThe backup is incomplete: " + backupProblem;
             icon = MB_ICONWARNING;
         }
-        CWindow(view.m_list.parent()).messageBox(message, kAppTitle, MB_OK | icon);
+        CWindow(view.m_list.parent()).messageBox(message, APP_TITLE, MB_OK | icon);
         view.m_status.setText(L"Ready");
     } catch (...) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: exception handled\n");
