@@ -172,6 +172,16 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeeping
 {
     // A name beyond ASCII, from the search to the copy.
     writeBytes(beta + L"\\\u00c9mile.rcp", "\x90 \x82\r\n");
+    // Every kind of data the registry editor writes: a string with quotes
+    // and a last backslash, and hexadecimal data over several lines; the
+    // export and the read-back both compare them.
+    setRegString(BETA_KEY, L"Quoted", L"say \"hi\" to C:\\console_reporting\\");
+    setRegString(BETA_KEY, L"Expand", L"%SystemRoot%\\console_reporting", REG_EXPAND_SZ);
+    setRegString(BETA_KEY, L"Multi", std::wstring(L"one\0two\0", 8), REG_MULTI_SZ);
+    std::string blob(100, '\0');
+    for (size_t i = 0; i < blob.size(); ++i)
+        blob[i] = char(i * 7);
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, BETA_KEY, L"Blob", REG_BINARY, blob.data(), DWORD(blob.size()));
     // A stopped run's temporary file goes; names like it but not its own stay.
     for (const wchar_t* name : { L"~qm1f2e-3.tmp", L"~qm1f2e-3.tmp.txt", L"~qmnot-hex.tmp" })
         writeBytes(ga + L"\\" + name, "left");
@@ -243,6 +253,7 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeeping
     EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, GA_KEY, L"Retention", RRF_RT_REG_DWORD, nullptr,
                                           &retention, &size));
     EXPECT_EQ(30u, retention);
+    EXPECT_EQ(L"say \"hi\" to C:\\console\\", regString(GA_KEY, L"Quoted"));
     // The beta key is untouched, and the registration file stays behind.
     EXPECT_EQ(beta, regString(BETA_KEY, L"Path"));
     EXPECT_EQ(L"\\\\server\\Console_Reporting\\out", regString(BETA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Target"));
