@@ -1,5 +1,7 @@
 #include "controls/check_list_ctrl.h"
 
+#include "common/text.h"
+
 #include <cwchar>
 #include <cwctype>
 
@@ -11,17 +13,6 @@ const UINT kTicked = 0x2000;
 
 // Sent to the list itself by runOnListThread; wParam is the call's ticket.
 const UINT WM_LIST_RUN = WM_APP + 0x3A0;
-
-std::wstring trimmed(const std::wstring& text)
-{
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && std::iswspace(text[first]))
-        ++first;
-    while (last > first && std::iswspace(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
 
 bool isNumericKey(const std::wstring& key)
 {
@@ -58,8 +49,8 @@ POINT pointOf(LPARAM lParam)
 
 int compareSortKeys(const std::wstring& first, const std::wstring& second)
 {
-    std::wstring a = trimmed(first);
-    std::wstring b = trimmed(second);
+    std::wstring a = trimmedWhiteSpace(first);
+    std::wstring b = trimmedWhiteSpace(second);
     if (isNumericKey(a) && isNumericKey(b)) {
         unsigned long long va = leadingValue(a);
         unsigned long long vb = leadingValue(b);

@@ -1,5 +1,7 @@
 #include "discovery/file_finder.h"
 
+#include "common/text.h"
+
 #include "common/trace/trace.h"
 #include "window/handle.h"
 
@@ -12,13 +14,13 @@ bool patternMatches(const std::wstring& pattern, const std::wstring& name)
     if (pattern == L"*" || pattern == L"*.*")
         return true;
     if (pattern.find(L'*') == std::wstring::npos)
-        return equalsIgnoringCase(name, pattern);
+        return sameIgnoringCase(name, pattern);
 
     std::wstring patternExt;
     std::wstring nameExt;
     const int patternLen = getExtension(pattern, patternExt);
     const int nameLen = getExtension(name, nameExt);
-    return patternLen == nameLen && equalsIgnoringCase(patternExt, nameExt)
+    return patternLen == nameLen && sameIgnoringCase(patternExt, nameExt)
            && name.find(patternExt) != std::wstring::npos;
 }
 
@@ -35,12 +37,6 @@ void lowerCaseInPlace(std::wstring& text)
         CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
 }
 
-bool equalsIgnoringCase(const std::wstring& a, const std::wstring& b)
-{
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE)
-           == CSTR_EQUAL;
-}
 
 int getExtension(const std::wstring& name, std::wstring& extension)
 {

@@ -41,5 +41,3 @@ int getExtension(const std::wstring& name, std::wstring& extension);
 // Lower-cases `text` in place (Unicode rules, not only A to Z).
 void lowerCaseInPlace(std::wstring& text);
 
-// True when the two texts are equal ignoring case.
-bool equalsIgnoringCase(const std::wstring& a, const std::wstring& b);

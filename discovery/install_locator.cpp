@@ -1,5 +1,7 @@
 #include "discovery/install_locator.h"
 
+#include "common/text.h"
+
 #include "discovery/item_types.h"
 #include "discovery/migration_view.h"
 
@@ -14,16 +16,6 @@ InstallLookup::InstallLookup()
         computerName.assign(name, size);
 }
 
-void trimWhiteSpace(std::wstring& text)
-{
-    size_t end = text.size();
-    while (end > 0 && std::iswspace(text[end - 1]))
-        --end;
-    size_t start = 0;
-    while (start < end && std::iswspace(text[start]))
-        ++start;
-    text = text.substr(start, end - start);
-}
 
 LONG readInstallValue(InstallLookup& lookup, const std::wstring& subKey, const std::wstring& valueName,
                       std::wstring& text)
@@ -33,7 +25,7 @@ LONG readInstallValue(InstallLookup& lookup, const std::wstring& subKey, const s
         return rc;
     lookup.key.QueryString(valueName, text);
     lookup.key.Close();
-    trimWhiteSpace(text);
+    text = trimmedWhiteSpace(text);
     return 0;
 }
 

@@ -40,5 +40,3 @@ LocateOutcome locateInstallations(CMigrationView& view, InstallLookup& lookup, b
 // The two web site directories; false when either look-up failed or is blank.
 bool locateWebSites(InstallLookup& lookup, std::wstring& betaWebSite, std::wstring& gaWebSite);
 
-// Removes white space from both ends.
-void trimWhiteSpace(std::wstring& text);

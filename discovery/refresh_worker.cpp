@@ -1,5 +1,7 @@
 #include "discovery/refresh_worker.h"
 
+#include "common/text.h"
+
 #include "common/trace/trace.h"
 #include "discovery/file_finder.h"
 #include "discovery/install_locator.h"
@@ -51,7 +53,7 @@ void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring&
             const std::wstring fileName = path.substr(path.find_last_of(L'\\') + 1);
             const std::wstring destinationName = row->fileName ? row->fileName : fileName;
             QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: adding item %u, %s\n", unsigned(k), path.c_str());
-            if (group.reportFiles && equalsIgnoringCase(fileName, L"element.dat"))
+            if (group.reportFiles && sameIgnoringCase(fileName, L"element.dat"))
                 continue;
             batch.push_back(NewListItem { row->kind, row->description, fileName, sourceRoot, destinationName,
                                           destinationRoot, row->conversion, foundName });

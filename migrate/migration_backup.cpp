@@ -1,5 +1,7 @@
 #include "migrate/migration_backup.h"
 
+#include "common/text.h"
+
 #include "common/cmd/console_names.h"
 #include "common/cmd/console_path.h"
 #include "common/cmd/file_io.h"
@@ -46,13 +48,6 @@ const wchar_t* rootFolderName(BackupRoot root)
     return L"other";
 }
 
-// Names as the file system compares them: case does not count.
-std::wstring fileKey(std::wstring path)
-{
-    if (!path.empty())
-        CharUpperBuffW(&path[0], static_cast<DWORD>(path.size()));
-    return path;
-}
 
 // restore.cmd is read by cmd in the console's code page, which is the OEM code
 // page unless someone changed it (Wine's cmd always reads batch files in the
@@ -338,7 +333,7 @@ bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationR
         return false;
     // The first keep holds the file as it was before the run; a later one
     // would hold what the run wrote.
-    if (m_kept.count(fileKey(destination)))
+    if (m_kept.count(foldedCase(destination)))
         return true;
 
     // The copy itself says whether the destination exists, but only once the
@@ -402,7 +397,7 @@ bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationR
         dropFolderIfUnused();
         return false;
     }
-    m_kept.insert(fileKey(destination));
+    m_kept.insert(foldedCase(destination));
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s (%s)\n", destination.c_str(), copyName.c_str());
     return true;
 }
@@ -411,11 +406,11 @@ bool MigrationBackup::recordCreated(const std::wstring& destinationRoot, const s
                                     std::wstring& reason)
 {
     const std::wstring destination = destinationRoot + L"\\" + destinationName;
-    if (m_kept.count(fileKey(destination)))
+    if (m_kept.count(foldedCase(destination)))
         return true;
     if (!makeFolder(reason) || !appendEntry(L"new", L"-", destination, reason))
         return false;
-    m_kept.insert(fileKey(destination));
+    m_kept.insert(foldedCase(destination));
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s (new)\n", destination.c_str());
     return true;
 }

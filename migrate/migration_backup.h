@@ -108,7 +108,7 @@ private:
     std::wstring m_gaDirectory;
     SYSTEMTIME m_start;
     std::wstring m_folder;
-    std::unordered_set<std::wstring> m_kept; // the destinations kept, as fileKey has them
+    std::unordered_set<std::wstring> m_kept; // the destinations kept, as foldedCase has them
     bool m_registryKept = false;
     unsigned m_rootFolders = 0; // a bit for each BackupRoot whose folder is made
     RegistryTree m_registryBefore; // the 5.2.2 key as kept

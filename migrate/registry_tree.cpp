@@ -1,5 +1,7 @@
 #include "migrate/registry_tree.h"
 
+#include "common/text.h"
+
 #include "common/cmd/registry_key.h"
 
 #include <algorithm>
@@ -10,13 +12,6 @@ namespace {
 
 const wchar_t kMachineRoot[] = L"HKEY_LOCAL_MACHINE\\";
 
-// Names as the registry compares them: case does not count.
-std::wstring folded(std::wstring name)
-{
-    if (!name.empty())
-        CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
-    return name;
-}
 
 LONG readKey(const std::wstring& subKey, RegistryTree& tree, std::wstring& failedKey)
 {
@@ -247,22 +242,22 @@ struct TreeIndex {
     explicit TreeIndex(const RegistryTree& tree)
     {
         for (const RegistryKeyContent& key : tree) {
-            Key& entry = keys[folded(key.path)];
+            Key& entry = keys[foldedCase(key.path)];
             entry.content = &key;
             for (const RegistryValue& value : key.values)
-                entry.values[folded(value.name)] = &value;
+                entry.values[foldedCase(value.name)] = &value;
         }
     }
 
     const Key* find(const std::wstring& path) const
     {
-        auto found = keys.find(folded(path));
+        auto found = keys.find(foldedCase(path));
         return found == keys.end() ? nullptr : &found->second;
     }
 
     static const RegistryValue* value(const Key& key, const std::wstring& name)
     {
-        auto found = key.values.find(folded(name));
+        auto found = key.values.find(foldedCase(name));
         return found == key.values.end() ? nullptr : found->second;
     }
 };
@@ -365,7 +360,7 @@ TreeAdditions additionsIn(const RegistryTree& before, const RegistryTree& after)
     TreeAdditions added;
     std::wstring newBranch; // folded, with a trailing backslash
     for (const RegistryKeyContent& key : after) {
-        const std::wstring path = folded(key.path);
+        const std::wstring path = foldedCase(key.path);
         // A tree lists each key before the keys below it.
         if (!newBranch.empty() && path.compare(0, newBranch.size(), newBranch) == 0)
             continue;

@@ -1,5 +1,7 @@
 #include "common/cmd/console_path.h"
 
+#include "common/text.h"
+
 #include "common/cmd/path_util.h"
 #include "common/cmd/registry_key.h"
 
@@ -7,13 +9,6 @@
 
 namespace {
 
-void trimRight(std::wstring& text)
-{
-    size_t end = text.size();
-    while (end > 0 && iswspace(text[end - 1]))
-        --end;
-    text.erase(end);
-}
 
 } // namespace
 
@@ -34,11 +29,11 @@ ConsolePathLookup FindConsoleInstallPath(const std::wstring& fileName, std::wstr
         return ConsolePathLookup::NoPathValue;
 
     std::wstring name = fileName;
-    trimRight(name);
+    name = trimmedRight(name);
     auto place = [&name](std::wstring& in) {
         if (name.empty())
             return;
-        trimRight(in);
+        in = trimmedRight(in);
         if (!in.empty() && in.back() != L'\\')
             in += L'\\';
         in += name;

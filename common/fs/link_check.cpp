@@ -1,16 +1,13 @@
 #include "common/fs/link_check.h"
 
+#include "common/text.h"
+
 #include "window/handle.h"
 
 #include <vector>
 
 namespace {
 
-bool sameName(const std::wstring& a, const std::wstring& b)
-{
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE)
-        == CSTR_EQUAL;
-}
 
 // Opened for nothing but its attributes and its name; directories too.
 CFileHandle openEntry(const std::wstring& path)
@@ -76,7 +73,7 @@ bool reachesEntryBelow(HANDLE handle, const std::wstring& resolvedDirectory, con
     // Where the system cannot say, nothing shows a link.
     if (where.empty() || resolvedDirectory.empty())
         return true;
-    return sameName(where, joined(resolvedDirectory, name));
+    return sameIgnoringCase(where, joined(resolvedDirectory, name));
 }
 
 } // namespace

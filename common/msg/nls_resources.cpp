@@ -1,5 +1,7 @@
 #include "common/msg/nls_resources.h"
 
+#include "common/text.h"
+
 #include "common/cmd/console_path.h"
 #include "common/cmd/registry_key.h"
 #include "common/trace/trace.h"
@@ -53,16 +55,6 @@ std::wstring formatPrintf(const wchar_t* format, ...)
     return text;
 }
 
-std::wstring trimmed(const std::wstring& text)
-{
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && iswspace(text[begin]))
-        ++begin;
-    while (end > begin && iswspace(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
 
 std::wstring modulePath()
 {
@@ -262,7 +254,7 @@ void nlsChooseLanguageFor(LCID lcid)
         CRegistryKey valueKey;
         if (valueKey.Open(HKEY_LOCAL_MACHINE, LANGUAGES_KEY) == ERROR_SUCCESS)
             valueKey.QueryString(name, lcids);
-        lcids = trimmed(lcids);
+        lcids = trimmedWhiteSpace(lcids);
         QM_TRACE(TRACE_CAT_NLS, L"LCIDs  %s\n", lcids.c_str());
 
         if (!nlsLcidListMatches(lcid, lcids))
