@@ -642,28 +642,22 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
     // is never deleted, so the access lists on it and below it stay as they
     // are. reg.exe works on the registry view the tool read, whichever cmd
     // runs the script.
-    line(L":remove_added_key");
-    line(reg + L" delete \"%QM_TARGET%\" /f" + view + L" >nul 2>&1");
-    line(reg + L" query \"%QM_TARGET%\"" + view + L" >nul 2>&1");
-    line(L"if errorlevel 1 (");
-    line(L"  echo Removed the registry key \"%QM_TARGET%\", which the migration added.");
-    line(L") else (");
-    line(L"  echo ERROR: could not remove the registry key \"%QM_TARGET%\", which the migration added.");
-    line(L"  set \"QM_FAILED=1\"");
-    line(L")");
-    line(L"goto :eof");
-    line(L"");
-    line(L":remove_added_value");
-    line(reg + L" delete \"%QM_TARGET%\" /v \"%QM_COPY%\" /f" + view + L" >nul 2>&1");
-    line(reg + L" query \"%QM_TARGET%\" /v \"%QM_COPY%\"" + view + L" >nul 2>&1");
-    line(L"if errorlevel 1 (");
-    line(L"  echo Removed the value \"%QM_COPY%\" that the migration added to \"%QM_TARGET%\".");
-    line(L") else (");
-    line(L"  echo ERROR: could not remove the value \"%QM_COPY%\" that the migration added to \"%QM_TARGET%\".");
-    line(L"  set \"QM_FAILED=1\"");
-    line(L")");
-    line(L"goto :eof");
-    line(L"");
+    const auto provedRemoval = [&](const wchar_t* label, const std::wstring& valueSwitch, const std::wstring& what) {
+        line(label);
+        line(reg + L" delete \"%QM_TARGET%\"" + valueSwitch + L" /f" + view + L" >nul 2>&1");
+        line(reg + L" query \"%QM_TARGET%\"" + valueSwitch + view + L" >nul 2>&1");
+        line(L"if errorlevel 1 (");
+        line(L"  echo Removed " + what + L".");
+        line(L") else (");
+        line(L"  echo ERROR: could not remove " + what + L".");
+        line(L"  set \"QM_FAILED=1\"");
+        line(L")");
+        line(L"goto :eof");
+        line(L"");
+    };
+    provedRemoval(L":remove_added_key", L"", L"the registry key \"%QM_TARGET%\", which the migration added");
+    provedRemoval(L":remove_added_value", L" /v \"%QM_COPY%\"",
+                  L"the value \"%QM_COPY%\" that the migration added to \"%QM_TARGET%\"");
     // reg query reads a key's default value as "not set" rather than
     // failing, so only the deletion can tell.
     line(L":remove_added_default");

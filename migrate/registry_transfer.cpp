@@ -101,11 +101,6 @@ std::wstring keepGaInstallValues(const std::wstring& text)
 
 namespace {
 
-
-} // namespace
-
-namespace {
-
 // The rewritten file in the backup folder goes when the transfer ends, however
 // it ends: it is no part of the backup.
 class WorkFile {
