@@ -167,21 +167,21 @@ bool CMigrateDlg::startWorker(LPTHREAD_START_ROUTINE routine)
     const unsigned wasEnabled = (m_btnMigrate.isEnabled() ? BUTTON_MIGRATE : 0)
         | (m_btnClearAll.isEnabled() ? BUTTON_CLEAR_ALL : 0) | (m_btnSelectAll.isEnabled() ? BUTTON_SELECT_ALL : 0)
         | (m_btnRefresh.isEnabled() ? BUTTON_REFRESH : 0) | (m_btnDone.isEnabled() ? BUTTON_DONE : 0);
-    disableWorkerButtons();
+    EnableWorkerButtons(BUTTONS_NONE);
     m_list.allowSorting(false);
     m_workerRunning = true;
 
     auto launch = std::make_unique<WorkerLaunch>(WorkerLaunch { routine, this, hwnd() });
     CKernelHandle thread(CreateThread(nullptr, 0, workerThread, launch.get(), 0, nullptr));
     if (!thread.IsValid()) {
-        endRun(wasEnabled);
+        EndRun(wasEnabled);
         return false;
     }
     launch.release(); // the thread owns it now
     return true;
 }
 
-void CMigrateDlg::endRun(unsigned buttons)
+void CMigrateDlg::EndRun(unsigned buttons)
 {
     if (!ownThread()) {
         send(WM_WORKER_FINISHED, buttons);
@@ -189,7 +189,7 @@ void CMigrateDlg::endRun(unsigned buttons)
     }
     if (!m_workerRunning)
         return;
-    enableWorkerButtons(buttons);
+    EnableWorkerButtons(buttons);
     m_workerRunning = false;
     m_list.allowSorting(true);
 }
@@ -215,7 +215,7 @@ void CMigrateDlg::OnMigrate()
     while (row < rows && !m_list.isChecked(row))
         ++row;
     if (row == rows) {
-        messageBox(L"No items are selected.", APP_TITLE, MB_OK);
+        ShowMessage(L"No items are selected.", MessageKind::Plain);
         return;
     }
 
@@ -230,7 +230,7 @@ void CMigrateDlg::OnMigrate()
     question += L"those files is:\nc:\\program files\\ostrel\\quarn\\console_reporting\\web";
     question += L"\n\n";
     question += L"Are you sure you want to continue?.";
-    if (messageBox(question, APP_TITLE, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (!ShowMessage(question, MessageKind::Question))
         return;
 
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: createthread Migrate\n");
@@ -354,7 +354,7 @@ bool CMigrateDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result
         result = TRUE;
         return true;
     case WM_WORKER_FINISHED:
-        endRun(unsigned(wParam));
+        EndRun(unsigned(wParam));
         result = TRUE;
         return true;
     default:

@@ -3,14 +3,40 @@
 #pragma once
 
 #include "common/msg/nls_resources.h"
-#include "discovery/migration_view.h"
+#include "common/notice.h"
+#include "app/migration_view.h"
+#include "controls/check_list_ctrl.h"
+#include "discovery/row_store.h"
 #include "window/dialog.h"
 
 #include <string>
 
-// The language resources come first, before anything else of the dialog is
-// built: constructing them loads the console's message libraries once.
+namespace qmtest {
+class DialogHarness;
+}
+
+// Caption of the tool's message boxes.
+constexpr wchar_t APP_TITLE[] = L"quarnrept_migrate";
+
+// Shows what the layers below the window tell the user, each in a message box
+// of its own, for as long as the dialog exists.
+class CNoticeBoxes : public CNoticeSink {
+public:
+    CNoticeBoxes() : m_previous(setNoticeSink(this)) {}
+    ~CNoticeBoxes() override { setNoticeSink(m_previous); }
+    CNoticeBoxes(const CNoticeBoxes&) = delete;
+    CNoticeBoxes& operator=(const CNoticeBoxes&) = delete;
+    void Tell(const std::wstring& text, const std::wstring& caption, NoticeKind kind) override;
+
+private:
+    CNoticeSink* m_previous;
+};
+
+// The boxes and then the language resources come first, before anything
+// else of the dialog is built: constructing the resources loads the
+// console's message libraries once, and may have something to say.
 struct CLanguageMember {
+    CNoticeBoxes m_boxes;
     CNlsResources m_nls;
 };
 
@@ -27,10 +53,29 @@ public:
     // finished; the dialog refuses to close meanwhile.
     bool workerRunning() const { return m_workerRunning; }
 
-    // Ends a worker's run on the dialog's thread: the named buttons on, the
-    // close guard off and sorting allowed again, all in one step, so no
-    // click falls between them.
-    void endRun(unsigned buttons) override;
+    // The workers' contract, carried out on the dialog's thread. EndRun ends
+    // a run there: the named buttons on, the close guard off and sorting
+    // allowed again, all in one step, so no click falls between them.
+    void SetStatus(const std::wstring& text) override;
+    void SetSourcePath(const std::wstring& text) override;
+    void SetDestinationPath(const std::wstring& text) override;
+    void EnableWorkerButtons(unsigned buttons) override;
+    void AddListItems(const NewListItem* items, size_t count) override;
+    void AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
+                     const std::wstring& sourceRoot, const std::wstring& destinationName,
+                     const std::wstring& destinationRoot, const std::wstring& conversion) override;
+    void ClearList() override;
+    int RowCount() override;
+    void SetListRedraw(bool on) override;
+    void SelectAndShowRow(int row) override;
+    std::vector<TakenRecord> TakeRecords() override;
+    bool ShowRecordRowIfTicked(LPARAM id) override;
+    void SetRecordState(LPARAM id, const std::wstring& state) override;
+    void SetInstallPaths(const std::wstring& betaPath, const std::wstring& gaPath) override;
+    std::wstring BetaPath() override { return m_betaPath; }
+    std::wstring GaPath() override { return m_gaPath; }
+    bool ShowMessage(const std::wstring& text, MessageKind kind) override;
+    void EndRun(unsigned buttons) override;
 
     void OnRefresh();
     void OnMigrate();
@@ -46,12 +91,31 @@ protected:
     void OnCancel() override;
 
 private:
+    // The tests read and click the list as a user would.
+    friend class qmtest::DialogHarness;
+
     void DoDataExchange();
     bool OnSysCommand(UINT command);
     bool OnPaint();
     HCURSOR OnQueryDragIcon() const { return reinterpret_cast<HCURSOR>(m_hIcon); }
     LRESULT OnListSelChange();
     bool startWorker(LPTHREAD_START_ROUTINE routine);
+
+    // The record of a row (null for none).
+    const MigrationItem* rowRecord(int row) const { return m_rows.find(m_list.rowData(row)); }
+
+    CCheckListCtrl m_list;
+    CWindow m_status;
+    CWindow m_sourcePath;
+    CWindow m_destPath;
+    CWindow m_btnDone;
+    CWindow m_btnMigrate;
+    CWindow m_btnClearAll;
+    CWindow m_btnSelectAll;
+    CWindow m_btnRefresh;
+    std::wstring m_betaPath;
+    std::wstring m_gaPath;
+    CRowStore m_rows;
 
     HICON m_hIcon;
     bool m_workerRunning = false;

@@ -89,7 +89,7 @@ int main(int argc, char** argv)
     InitCommonControlsEx(&controls);
 
     DialogHarness ui(t_processRefresh, nullptr);
-    const int rowsAfterStart = ui.dlg().m_list.rowCount();
+    const int rowsAfterStart = ui.list().rowCount();
     if (argc > 2)
         traceSetCategory(TRACE_CAT_APP, 0);
 
@@ -105,7 +105,7 @@ int main(int argc, char** argv)
         if (elapsed < best)
             best = elapsed;
     }
-    const int rows = ui.dlg().m_list.rowCount();
+    const int rows = ui.list().rowCount();
     ui.close(20000);
 
     double floorBest = 1e9;

@@ -2,8 +2,6 @@
 
 #include "common/text.h"
 
-#include "discovery/item_types.h"
-#include "discovery/migration_view.h"
 
 #include <cwctype>
 
@@ -29,40 +27,37 @@ LONG readInstallValue(InstallLookup& lookup, const std::wstring& subKey, const s
     return 0;
 }
 
-LocateOutcome locateInstallations(CMigrationView& view, InstallLookup& lookup, bool& errorShown)
+LocatedInstallations locateInstallations(InstallLookup& lookup)
 {
-    errorShown = false;
-    LONG rc = readInstallValue(lookup, BETA_INSTALL_KEY, INSTALL_PATH_VALUE, view.m_betaPath);
+    LocatedInstallations found;
+    std::wstring path;
+    LONG rc = readInstallValue(lookup, BETA_INSTALL_KEY, INSTALL_PATH_VALUE, path);
     if (rc != 0) {
-        view.m_status.setText(L"ERROR - Unable to locate operational reporting beta key in the registry.");
+        found.error = L"ERROR - Unable to locate operational reporting beta key in the registry.";
         lookup.result = DWORD(rc);
-        errorShown = true;
-        return LocateOutcome::Failed;
+        return found;
     }
-    if (view.m_betaPath.empty()) {
-        view.m_status.setText(L"ERROR - Unable to locate operational reporting beta path in the registry.");
-        errorShown = true;
-        return LocateOutcome::Failed;
+    if (path.empty()) {
+        found.error = L"ERROR - Unable to locate operational reporting beta path in the registry.";
+        return found;
     }
+    found.betaPath = path;
 
-    view.AddListItem(ITEM_REGISTRY_SETTINGS, L"Registry settings", L"console_reporting", BETA_SETTINGS_ROW_ROOT,
-                     L"console", GA_SETTINGS_ROW_ROOT, CONVERSION_NONE);
-    view.m_sourcePath.setText(view.m_betaPath);
-
-    rc = readInstallValue(lookup, GA_INSTALL_KEY, INSTALL_PATH_VALUE, view.m_gaPath);
+    path.clear();
+    rc = readInstallValue(lookup, GA_INSTALL_KEY, INSTALL_PATH_VALUE, path);
     if (rc != 0) {
-        view.m_status.setText(L"ERROR - Unable to locate operational reporting 5.2.2 key in the registry.");
+        found.error = L"ERROR - Unable to locate operational reporting 5.2.2 key in the registry.";
         lookup.result = DWORD(rc);
-        errorShown = true;
-        return LocateOutcome::Failed;
+        return found;
     }
-    if (view.m_gaPath.empty()) {
-        view.m_status.setText(L"ERROR - Unable to locate operational reporting 5.2.2 path in the registry.");
-        errorShown = true;
-        return LocateOutcome::NoGaPath;
+    if (path.empty()) {
+        found.error = L"ERROR - Unable to locate operational reporting 5.2.2 path in the registry.";
+        found.outcome = LocateOutcome::NoGaPath;
+        return found;
     }
-    view.m_destPath.setText(view.m_gaPath);
-    return LocateOutcome::Found;
+    found.gaPath = path;
+    found.outcome = LocateOutcome::Found;
+    return found;
 }
 
 bool locateWebSites(InstallLookup& lookup, std::wstring& betaWebSite, std::wstring& gaWebSite)

@@ -6,8 +6,6 @@
 
 #include <string>
 
-class CMigrationView;
-
 
 // The look-up state of one refresh: the computer's name, read once, and the
 // one key object every look-up opens and closes again.
@@ -31,11 +29,17 @@ enum class LocateOutcome {
     Failed,      // end the refresh at once
 };
 
-// The locating phase at the top of a refresh: fills m_betaPath and m_gaPath,
-// adds the "Registry settings" row, shows the two paths, and reports a
-// missing installation in the status line. `errorShown` tells whether an
-// error text now stands in the status line.
-LocateOutcome locateInstallations(CMigrationView& view, InstallLookup& lookup, bool& errorShown);
+// What the locating phase at the top of a refresh found.
+struct LocatedInstallations {
+    LocateOutcome outcome = LocateOutcome::Failed;
+    std::wstring betaPath; // empty when the beta installation was not found
+    std::wstring gaPath;   // empty unless outcome is Found
+    std::wstring error;    // the status line's text for a missing installation, else empty
+};
+
+// Reads the two installation directories, beta first; the first one missing
+// ends the look-up.
+LocatedInstallations locateInstallations(InstallLookup& lookup);
 
 // The two web site directories; false when either look-up failed or is blank.
 bool locateWebSites(InstallLookup& lookup, std::wstring& betaWebSite, std::wstring& gaWebSite);

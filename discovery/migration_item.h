@@ -19,6 +19,12 @@ enum ItemKind : std::uint32_t {
     ITEM_ZELT = 10,
 };
 
+// A record's state: "Not Started" until a migration reaches its row, then
+// "Migrated" or "Failed: " followed by the reason.
+constexpr wchar_t ITEM_STATE_NOT_STARTED[] = L"Not Started";
+constexpr wchar_t ITEM_STATE_MIGRATED[] = L"Migrated";
+constexpr wchar_t ITEM_STATE_FAILED[] = L"Failed: ";
+
 // One record per list row, kept by the row store (discovery/row_store.h).
 struct MigrationItem {
     std::wstring description;     // column 0

@@ -1,12 +1,11 @@
 #include "discovery/refresh_worker.h"
 
+#include "app/migration_view.h"
 #include "common/text.h"
-
 #include "common/trace/trace.h"
 #include "discovery/file_finder.h"
 #include "discovery/install_locator.h"
 #include "discovery/item_types.h"
-#include "discovery/migration_view.h"
 
 #include <vector>
 
@@ -33,7 +32,7 @@ void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring&
                const std::wstring& destinationRoot, std::vector<std::wstring>& results)
 {
     QM_TRACE(TRACE_CAT_APP, group.traceLine);
-    view.m_status.setText(group.status);
+    view.SetStatus(group.status);
 
     // Rows go to the list in batches: one window call each, so that the
     // rows of a large directory appear as they are found without a round
@@ -85,23 +84,35 @@ DWORD WINAPI t_processRefresh(LPVOID parameter)
         bool errorShown = false;
 
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: entering t_processRefresh\n");
-        view.disableWorkerButtons();
-        view.m_list.setRedraw(true);
-        view.m_status.setText(L"Working");
+        view.EnableWorkerButtons(BUTTONS_NONE);
+        view.SetListRedraw(true);
+        view.SetStatus(L"Working");
         view.ClearList();
 
-        const LocateOutcome located = locateInstallations(view, lookup, errorShown);
-        if (located != LocateOutcome::Failed) {
-            if (located == LocateOutcome::Found) {
-                scanGroup(view, kReportFiles, view.m_betaPath, view.m_gaPath, results);
+        const LocatedInstallations found = locateInstallations(lookup);
+        const std::wstring& betaPath = found.betaPath;
+        const std::wstring& gaPath = found.gaPath;
+        view.SetInstallPaths(betaPath, gaPath);
+        if (!betaPath.empty()) {
+            view.AddListItem(ITEM_REGISTRY_SETTINGS, L"Registry settings", L"console_reporting",
+                             BETA_SETTINGS_ROW_ROOT, L"console", GA_SETTINGS_ROW_ROOT, CONVERSION_NONE);
+            view.SetSourcePath(betaPath);
+        }
+        errorShown = !found.error.empty();
+        if (errorShown)
+            view.SetStatus(found.error);
+        if (found.outcome != LocateOutcome::Failed) {
+            if (found.outcome == LocateOutcome::Found) {
+                view.SetDestinationPath(gaPath);
+                scanGroup(view, kReportFiles, betaPath, gaPath, results);
 
                 std::wstring betaWebSite;
                 std::wstring gaWebSite;
                 if (locateWebSites(lookup, betaWebSite, gaWebSite)) {
                     scanGroup(view, kWebSummary, betaWebSite, gaWebSite, results);
 
-                    const std::wstring betaZelt = view.m_betaPath + L"\\zelt";
-                    const std::wstring gaZelt = view.m_gaPath + L"\\zelt";
+                    const std::wstring betaZelt = betaPath + L"\\zelt";
+                    const std::wstring gaZelt = gaPath + L"\\zelt";
                     if (directoryExists(betaZelt)) {
                         if (!directoryExists(gaZelt))
                             CreateDirectoryW(gaZelt.c_str(), nullptr);
@@ -113,21 +124,21 @@ DWORD WINAPI t_processRefresh(LPVOID parameter)
             // Closing.
             QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: refresh list\n");
             rowsFound = 1;
-            if (view.m_list.rowCount() == 0) {
+            if (view.RowCount() == 0) {
                 view.AddListItem(ITEM_NONE_FOUND, L"No items were found", L"", L"", L"", L"", L"");
                 rowsFound = 0;
             }
-            view.m_list.selectAndShowRow(0);
-            view.m_list.setRedraw(true);
+            view.SelectAndShowRow(0);
+            view.SetListRedraw(true);
         }
 
         // Ending.
         if (!errorShown)
-            view.m_status.setText(L"Ready");
+            view.SetStatus(L"Ready");
         lookup.key.Close();
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: leaving refresh\n");
         const unsigned always = BUTTON_REFRESH | BUTTON_DONE;
-        view.endRun(rowsFound != 0 ? BUTTONS_ALL : always);
+        view.EndRun(rowsFound != 0 ? BUTTONS_ALL : always);
     } catch (...) {
         // The status keeps its last text; the dialog ends the run when this
         // routine returns, with every button enabled.

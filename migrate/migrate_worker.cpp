@@ -1,10 +1,10 @@
 #include "migrate/migrate_worker.h"
 
+#include "app/migration_view.h"
 #include "common/cmd/console_path.h"
 #include "common/cmd/file_io.h"
 #include "common/fs/link_check.h"
 #include "common/trace/trace.h"
-#include "discovery/migration_view.h"
 #include "migrate/migration_backup.h"
 #include "migrate/registry_transfer.h"
 
@@ -15,9 +15,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-const wchar_t ITEM_STATE_MIGRATED[] = L"Migrated";
-const wchar_t ITEM_STATE_FAILED[] = L"Failed: ";
 
 namespace {
 
@@ -158,13 +155,14 @@ namespace {
 
 // Carries one taken record over. Whatever goes wrong in it, a failure,
 // an exception or a size the tool cannot handle, fails this row only.
-bool migrateRecord(CMigrationView& view, MigrationBackup& backup, const MigrationItem& item, std::wstring& reason)
+bool migrateRecord(const std::wstring& betaPath, MigrationBackup& backup, const MigrationItem& item,
+                   std::wstring& reason)
 {
     try {
         // What a row replaces is kept first; a row that cannot be kept is
         // not carried over.
         if (item.kind == ITEM_REGISTRY_SETTINGS)
-            return migrateRegistrySettings(view.m_betaPath, backup, reason);
+            return migrateRegistrySettings(betaPath, backup, reason);
         if (itemKindIsFile(item.kind))
             return migrateFileItem(item, item.sourceFileName, item.destinationName, reason, &backup);
         return true; // the "No items were found" row: only marked
@@ -193,19 +191,20 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
     size_t reached = 0;
     SYSTEMTIME start;
     GetLocalTime(&start);
-    MigrationBackup backup(view.m_gaPath, start);
+    const std::wstring betaPath = view.BetaPath();
+    MigrationBackup backup(view.GaPath(), start);
     try {
-        view.disableWorkerButtons();
-        view.m_list.setRedraw(true);
-        view.m_status.setText(L"Working...");
+        view.EnableWorkerButtons(BUTTONS_NONE);
+        view.SetListRedraw(true);
+        view.SetStatus(L"Working...");
 
         // The run works from the records as they were at its start, and finds
         // each one's row by its id: whatever happens to the list's order
         // meanwhile, every row is reached exactly once. A row's tick counts
         // as the run reaches it.
-        taken = view.takeRecords();
+        taken = view.TakeRecords();
         // What a stopped run left where this one writes goes first.
-        std::vector<std::wstring> directories { view.m_betaPath };
+        std::vector<std::wstring> directories { betaPath };
         for (const TakenRecord& record : taken)
             if (std::find(directories.begin(), directories.end(), record.item.destinationRoot) == directories.end())
                 directories.push_back(record.item.destinationRoot);
@@ -214,18 +213,18 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
                 w32RemoveLeftoverTemporaries(directory);
         for (const TakenRecord& record : taken) {
             ++reached;
-            if (!view.showRecordRowIfTicked(record.id))
+            if (!view.ShowRecordRowIfTicked(record.id))
                 continue;
             Sleep(250);
             std::wstring reason;
-            const bool ok = migrateRecord(view, backup, record.item, reason);
+            const bool ok = migrateRecord(betaPath, backup, record.item, reason);
             ok ? ++migrated : ++failed;
             if (!ok)
                 QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s failed: %s\n", record.item.sourceName.c_str(),
                          reason.c_str());
-            view.setRecordState(record.id, ok ? std::wstring(ITEM_STATE_MIGRATED) : ITEM_STATE_FAILED + reason);
+            view.SetRecordState(record.id, ok ? std::wstring(ITEM_STATE_MIGRATED) : ITEM_STATE_FAILED + reason);
         }
-        view.m_list.setRedraw(true);
+        view.SetListRedraw(true);
     } catch (...) {
         // Only the list can fail us here; the rows not reached count as failed.
         failed += unsigned(taken.size() - reached);
@@ -234,15 +233,15 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
 
     // Every run ends with the closing message and the buttons enabled.
     try {
-        view.m_status.setText(L"Completed");
+        view.SetStatus(L"Completed");
         std::wstring message = L"The migation completed successfully.";
-        UINT icon = 0;
+        MessageKind kind = MessageKind::Plain;
         if (failed) {
             message = L"The migration finished, but " + std::to_wstring(failed) + L" of "
                       + std::to_wstring(failed + migrated)
                       + L" items could not be migrated.\n\nThe State column shows why for each of them; "
                         L"everything else was migrated.";
-            icon = MB_ICONWARNING;
+            kind = MessageKind::Warning;
         }
         std::wstring backupProblem;
         const bool backupWritten = backup.finish(backupProblem);
@@ -251,14 +250,14 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
                        + L". To put the 5.2.2 installation back as it was, run restore.cmd in that folder.";
         if (!backupWritten) {
             message += L"\n\nThe backup is incomplete: " + backupProblem;
-            icon = MB_ICONWARNING;
+            kind = MessageKind::Warning;
         }
-        CWindow(view.m_list.parent()).messageBox(message, APP_TITLE, MB_OK | icon);
-        view.m_status.setText(L"Ready");
+        view.ShowMessage(message, kind);
+        view.SetStatus(L"Ready");
     } catch (...) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: exception handled\n");
     }
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: leaving t_processMigrate, RC: %u\n", 0u);
-    view.endRun(BUTTONS_ALL);
+    view.EndRun(BUTTONS_ALL);
     return 0;
 }

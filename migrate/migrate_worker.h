@@ -21,6 +21,3 @@ DWORD WINAPI t_processMigrate(LPVOID view);
 // it is written.
 bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, const std::wstring& destinationName,
                      std::wstring& reason, MigrationBackup* backup = nullptr);
-
-extern const wchar_t ITEM_STATE_MIGRATED[]; // "Migrated"
-extern const wchar_t ITEM_STATE_FAILED[];   // "Failed: ", followed by the reason

@@ -1,5 +1,7 @@
 #include "common/cmd/registry_key.h"
 
+#include "common/notice.h"
+
 #include "common/trace/trace.h"
 
 #include <cwchar>
@@ -211,6 +213,6 @@ LONG CRegistryKey::RedirectRoot(HKEY root, const std::wstring& subKey, HKEY& roo
     }
     std::wstring text = L"RegConnectRegistry error " + std::to_wstring(unsigned(rc))
                         + L"\nInsure Windows Remote Registry Service is running\n";
-    MessageBoxW(nullptr, text.c_str(), L"Quarn Console", MB_OK | MB_ICONWARNING);
+    tellUser(text, L"Quarn Console", NoticeKind::Warning);
     return rc;
 }

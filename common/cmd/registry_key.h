@@ -75,8 +75,8 @@ public:
 
     // The handle through which Open reaches root\subKey: `root` itself, or
     // under WOW64 a connection to "\\." for HKEY_LOCAL_MACHINE\SOFTWARE...,
-    // which the caller closes. A failed connection is shown in a warning box
-    // and its error returned (rootOut is then `root`).
+    // which the caller closes. A failed connection is told to the user as a
+    // warning (common/notice.h) and its error returned (rootOut is then `root`).
     static LONG RedirectRoot(HKEY root, const std::wstring& subKey, HKEY& rootOut);
 
     static constexpr DWORD QUERY_STRING_BYTES = 8192;

@@ -1,5 +1,6 @@
 #include "common/msg/nls_resources.h"
 
+#include "common/notice.h"
 #include "common/text.h"
 
 #include "common/cmd/console_path.h"
@@ -334,6 +335,6 @@ int nlsErrorBox(int code, ...)
     va_end(args);
     text[NLS_ERROR_BOX_CHARS - 1] = L'\0';
 
-    MessageBoxW(nullptr, text.get(), applicationName().c_str(), MB_OK | MB_ICONERROR);
+    tellUser(text.get(), applicationName(), NoticeKind::Error);
     return 1;
 }

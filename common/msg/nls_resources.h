@@ -91,6 +91,7 @@ bool nlsLcidListMatches(LCID lcid, const std::wstring& list);
 // trailing blank shifts the digits). 32-bit arithmetic, wrapping.
 DWORD nlsParseHex(const std::wstring& token);
 
-// Shows error box NLS_ERROR_NO_CONSOLE or NLS_ERROR_NO_LIBRARY (the latter
-// with the program's path and the library path as const wchar_t*). Returns 1.
+// Tells the user error NLS_ERROR_NO_CONSOLE or NLS_ERROR_NO_LIBRARY (the
+// latter with the program's path and the library path as const wchar_t*)
+// through the notice sink; the window shows it as an error box. Returns 1.
 int nlsErrorBox(int code, ...);

@@ -21,6 +21,9 @@ public:
     ~DialogHarness();
 
     CMigrateDlg& dlg() { return m_dialog; }
+    // The dialog's list and a row's record, read and clicked as a user would.
+    CCheckListCtrl& list() { return m_dialog.m_list; }
+    const MigrationItem* record(int row) const { return m_dialog.rowRecord(row); }
     HWND hwnd() const { return m_hwnd; }
     HWND control(int id) const { return GetDlgItem(m_hwnd, id); }
 

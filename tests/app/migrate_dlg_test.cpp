@@ -27,14 +27,14 @@ DWORD WINAPI listingWorker(LPVOID parameter)
 {
     auto* view = static_cast<CMigrationView*>(parameter);
     ++g_refreshRuns;
-    view->disableWorkerButtons();
+    view->EnableWorkerButtons(BUTTONS_NONE);
     view->ClearList();
     for (int i = 0; i < g_rowsToAdd; ++i) {
         std::wstring n = std::to_wstring(i);
         view->AddListItem(ITEM_RECIPIENTS, L"Recipients", L"r" + n + L".rcp", L"c:\\beta" + n, L"r" + n + L".rcp",
                           L"c:\\ga" + n, L"To unicode");
     }
-    view->endRun(g_rowsToAdd > 0 ? BUTTONS_ALL : BUTTON_REFRESH | BUTTON_DONE);
+    view->EndRun(g_rowsToAdd > 0 ? BUTTONS_ALL : BUTTON_REFRESH | BUTTON_DONE);
     return 0;
 }
 
@@ -43,12 +43,13 @@ DWORD WINAPI listingWorker(LPVOID parameter)
 DWORD WINAPI migrateWorker(LPVOID parameter)
 {
     auto* view = static_cast<CMigrationView*>(parameter);
-    g_buttonsOffAtStart = !view->m_btnMigrate.isEnabled() && !view->m_btnClearAll.isEnabled()
-                          && !view->m_btnSelectAll.isEnabled() && !view->m_btnRefresh.isEnabled()
-                          && !view->m_btnDone.isEnabled();
+    const HWND dialog = static_cast<CMigrateDlg*>(view)->hwnd();
+    g_buttonsOffAtStart = true;
+    for (int id : {IDOK, IDC_CLEAR_ALL, IDC_SELECT_ALL, IDC_REFRESH, IDCANCEL})
+        g_buttonsOffAtStart = g_buttonsOffAtStart && !IsWindowEnabled(GetDlgItem(dialog, id));
     ++g_migrateRuns;
     WaitForSingleObject(g_release, 20000);
-    view->endRun(BUTTONS_ALL);
+    view->EndRun(BUTTONS_ALL);
     WaitForSingleObject(g_leave, 60000);
     return 0;
 }
@@ -58,7 +59,7 @@ DWORD WINAPI migrateWorker(LPVOID parameter)
 TEST(MainDialog, ConfirmedRunHoldsTheWindowAndAfterItEverythingAnswers)
 {
     DialogHarness ui(listingWorker, migrateWorker);
-    CCheckListCtrl& list = ui.dlg().m_list;
+    CCheckListCtrl& list = ui.list();
     ASSERT_EQ(3, list.rowCount());
 
     // The path lines follow the selected row, not a ticked one.

@@ -1,12 +1,12 @@
 // Shared by the tests of the command and message libraries.
 #pragma once
+#include "common/notice.h"
 #include "tests/support/test_support.h"
 
 #include <windows.h>
 
-#include <atomic>
+#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace qmtest {
@@ -18,38 +18,31 @@ inline std::wstring shortForm(const std::wstring& path)
     return length && length < MAX_PATH ? std::wstring(buffer, length) : L"<no short form of " + path + L">";
 }
 
-// Until stopped, records the text of every message box this process shows
-// and answers it with OK, so that no box can hang a test.
-class BoxWatcher {
+// Until stopped, records the text of everything the layers below the window
+// tell the user, in order, from any thread: what the window shows in boxes.
+class NoticeRecorder : public CNoticeSink {
 public:
-    BoxWatcher() : m_thread([this] { run(); }) {}
-    ~BoxWatcher() { stop(); }
-    // The texts of the boxes shown so far, in order.
+    NoticeRecorder() : m_previous(setNoticeSink(this)) {}
+    ~NoticeRecorder() override { stop(); }
     std::vector<std::wstring> stop()
     {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
+        if (!m_stopped) {
+            setNoticeSink(m_previous);
+            m_stopped = true;
+        }
+        std::lock_guard<std::mutex> hold(m_lock);
         return m_texts;
+    }
+    void Tell(const std::wstring& text, const std::wstring&, NoticeKind) override
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_texts.push_back(text);
     }
 
 private:
-    void run()
-    {
-        while (!m_stop) {
-            HWND box = findDialogWithText(L"");
-            if (!box) {
-                Sleep(10);
-                continue;
-            }
-            m_texts.push_back(messageBoxText(box));
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-            waitUntil([box] { return !IsWindow(box); });
-        }
-    }
-
-    std::atomic<bool> m_stop{false};
+    CNoticeSink* m_previous;
+    bool m_stopped = false;
+    std::mutex m_lock;
     std::vector<std::wstring> m_texts;
-    std::thread m_thread; // last: starts once the members above exist
 };
 } // namespace qmtest

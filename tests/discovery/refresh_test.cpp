@@ -18,12 +18,12 @@ namespace {
 std::vector<std::wstring> rowsOf(DialogHarness& ui)
 {
     std::vector<std::wstring> rows;
-    CCheckListCtrl& list = ui.dlg().m_list;
+    CCheckListCtrl& list = ui.list();
     for (int r = 0; r < list.rowCount(); ++r) {
         std::wstring row = list.isChecked(r) ? L"" : L"-";
         for (int c = 0; c < 5; ++c)
             row += list.cellText(r, c) + L"|";
-        const MigrationItem* item = ui.dlg().rowRecord(r);
+        const MigrationItem* item = ui.record(r);
         rows.push_back(row + (item ? item->sourceRoot + L"|" + item->destinationRoot : L"no record"));
     }
     return rows;
@@ -163,7 +163,7 @@ TEST_F(Refresh, ListsEveryItemInOrderWebAndZeltItemsOnlyWithBothWebSites)
     // the beta one exists. Each refresh lists from scratch: an unticked row
     // comes back ticked.
     setRegString(BETA_KEY, L"WebSiteLocalPath", betaWeb);
-    ui.dlg().m_list.setChecked(3, false);
+    ui.list().setChecked(3, false);
     ASSERT_TRUE(refreshAgain(ui));
     expectRows(expected.size());
     EXPECT_TRUE(fileExists(gaZelt) && (GetFileAttributesW(gaZelt.c_str()) & FILE_ATTRIBUTE_DIRECTORY));

@@ -28,13 +28,13 @@ namespace {
 
 const std::wstring kSuccess = L"The migation completed successfully.";
 
-std::wstring cellText(DialogHarness& ui, int row, int column) { return ui.dlg().m_list.cellText(row, column); }
+std::wstring cellText(DialogHarness& ui, int row, int column) { return ui.list().cellText(row, column); }
 
 // Source name -> State column, for every row.
 std::map<std::wstring, std::wstring> statesBySource(DialogHarness& ui)
 {
     std::map<std::wstring, std::wstring> states;
-    for (int row = 0; row < ui.dlg().m_list.rowCount(); ++row)
+    for (int row = 0; row < ui.list().rowCount(); ++row)
         states[cellText(ui, row, 1)] = cellText(ui, row, 4);
     return states;
 }
@@ -187,7 +187,7 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeeping
         writeBytes(ga + L"\\" + name, "left");
     TempDir scratch;
     DialogHarness ui(t_processRefresh, t_processMigrate, scratch.path());
-    CCheckListCtrl& list = ui.dlg().m_list;
+    CCheckListCtrl& list = ui.list();
     ASSERT_EQ(11, list.rowCount());
     auto sources = [&] {
         std::vector<std::wstring> names;
@@ -267,7 +267,7 @@ TEST_F(Migration, OnlyTickedRowsMoveARepeatChangesNothingAndASharedWebSiteIsConv
     // Both installations name the same web site: its pages are converted in place.
     setRegString(GA_KEY, L"WebSiteLocalPath", betaWeb);
     DialogHarness ui(t_processRefresh, t_processMigrate);
-    CCheckListCtrl& list = ui.dlg().m_list;
+    CCheckListCtrl& list = ui.list();
     const int zelt = list.rowCount() - 1;
     ASSERT_EQ(L"link.cfg", cellText(ui, zelt, 1));
     ASSERT_EQ(L"report.xml", cellText(ui, 3, 1));

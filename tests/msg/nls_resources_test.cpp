@@ -1,5 +1,5 @@
 // Language choice, loading of the console's message libraries (real registry,
-// stand-in libraries, real message boxes) and message formatting.
+// stand-in libraries, what the user is told) and message formatting.
 #include "common/cmd/console_path.h"
 #include "common/msg/nls_resources.h"
 #include "tests/cmd/cmd_test_support.h"
@@ -23,10 +23,10 @@ std::wstring systemLcidText()
     return text;
 }
 
-// Loads the libraries; the texts of the boxes that loading showed.
+// Loads the libraries; the texts that loading told the user.
 std::vector<std::wstring> boxesOfLoad(int expected)
 {
-    BoxWatcher boxes;
+    NoticeRecorder boxes;
     EXPECT_EQ(expected, nlsLoadLibraries());
     return boxes.stop();
 }

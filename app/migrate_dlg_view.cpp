@@ -1,29 +1,53 @@
-#include "discovery/migration_view.h"
+// The dialog's side of the workers' contract. Each row operation is one
+// window call: made from a worker's thread, the system carries it out on the
+// dialog's thread before it returns, which is the only thread that touches
+// the list and the row store.
+#include "app/migrate_dlg.h"
 
 #include "common/trace/trace.h"
 
-const wchar_t ITEM_STATE_NOT_STARTED[] = L"Not Started";
+namespace {
 
-int CMigrationView::AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
-                                const std::wstring& sourceRoot, const std::wstring& destinationName,
-                                const std::wstring& destinationRoot, const std::wstring& conversion)
+// Image list indexes of the list's rows.
+constexpr int ITEM_IMAGE_REGISTRY = 2;
+constexpr int ITEM_IMAGE_FILE = 4;
+
+} // namespace
+
+void CMigrateDlg::SetStatus(const std::wstring& text) { m_status.setText(text); }
+
+void CMigrateDlg::SetSourcePath(const std::wstring& text) { m_sourcePath.setText(text); }
+
+void CMigrateDlg::SetDestinationPath(const std::wstring& text) { m_destPath.setText(text); }
+
+void CMigrateDlg::EnableWorkerButtons(unsigned buttons)
+{
+    m_btnMigrate.enable((buttons & BUTTON_MIGRATE) != 0);
+    m_btnClearAll.enable((buttons & BUTTON_CLEAR_ALL) != 0);
+    m_btnSelectAll.enable((buttons & BUTTON_SELECT_ALL) != 0);
+    m_btnRefresh.enable((buttons & BUTTON_REFRESH) != 0);
+    m_btnDone.enable((buttons & BUTTON_DONE) != 0);
+}
+
+void CMigrateDlg::AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
+                              const std::wstring& sourceRoot, const std::wstring& destinationName,
+                              const std::wstring& destinationRoot, const std::wstring& conversion)
 {
     const NewListItem item {
         kind, description, sourceName, sourceRoot, destinationName, destinationRoot, conversion, {}
     };
     AddListItems(&item, 1);
-    return 0;
 }
 
-void CMigrationView::AddListItems(const NewListItem* items, size_t count)
+void CMigrateDlg::AddListItems(const NewListItem* items, size_t count)
 {
     for (size_t i = 0; i < count && traceCategoryOn[TRACE_CAT_APP]; ++i)
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: add list item: %s\n", items[i].description.c_str());
     if (!m_list.exists() || count == 0)
         return;
-    // Every row operation is one window call; made from a worker thread each
-    // would be a round trip to the dialog's thread, and with drawing on each
-    // row would repaint the list. So the rows go in as one call, drawn once.
+    // Made from a worker's thread each row would be a round trip to the
+    // dialog's thread, and with drawing on each would repaint the list. So
+    // the rows go in as one call, drawn once.
     m_list.runOnListThread([&] {
         if (count > 1)
             m_list.setRedraw(false);
@@ -65,7 +89,7 @@ void CMigrationView::AddListItems(const NewListItem* items, size_t count)
     });
 }
 
-void CMigrationView::ClearList()
+void CMigrateDlg::ClearList()
 {
     if (!m_list.exists())
         return;
@@ -75,7 +99,13 @@ void CMigrationView::ClearList()
     });
 }
 
-std::vector<TakenRecord> CMigrationView::takeRecords()
+int CMigrateDlg::RowCount() { return m_list.rowCount(); }
+
+void CMigrateDlg::SetListRedraw(bool on) { m_list.setRedraw(on); }
+
+void CMigrateDlg::SelectAndShowRow(int row) { m_list.selectAndShowRow(row); }
+
+std::vector<TakenRecord> CMigrateDlg::TakeRecords()
 {
     std::vector<TakenRecord> taken;
     m_list.runOnListThread([&] {
@@ -89,7 +119,7 @@ std::vector<TakenRecord> CMigrationView::takeRecords()
     return taken;
 }
 
-bool CMigrationView::showRecordRowIfTicked(LPARAM id)
+bool CMigrateDlg::ShowRecordRowIfTicked(LPARAM id)
 {
     bool ticked = false;
     m_list.runOnListThread([&] {
@@ -101,7 +131,7 @@ bool CMigrationView::showRecordRowIfTicked(LPARAM id)
     return ticked;
 }
 
-void CMigrationView::setRecordState(LPARAM id, const std::wstring& state)
+void CMigrateDlg::SetRecordState(LPARAM id, const std::wstring& state)
 {
     m_list.runOnListThread([&] {
         if (!m_rows.setState(id, state))
@@ -112,11 +142,32 @@ void CMigrationView::setRecordState(LPARAM id, const std::wstring& state)
     });
 }
 
-void CMigrationView::enableWorkerButtons(unsigned buttons)
+void CMigrateDlg::SetInstallPaths(const std::wstring& betaPath, const std::wstring& gaPath)
 {
-    m_btnMigrate.enable((buttons & BUTTON_MIGRATE) != 0);
-    m_btnClearAll.enable((buttons & BUTTON_CLEAR_ALL) != 0);
-    m_btnSelectAll.enable((buttons & BUTTON_SELECT_ALL) != 0);
-    m_btnRefresh.enable((buttons & BUTTON_REFRESH) != 0);
-    m_btnDone.enable((buttons & BUTTON_DONE) != 0);
+    m_betaPath = betaPath;
+    m_gaPath = gaPath;
+}
+
+bool CMigrateDlg::ShowMessage(const std::wstring& text, MessageKind kind)
+{
+    UINT type = MB_OK;
+    switch (kind) {
+    case MessageKind::Plain:
+        break;
+    case MessageKind::Warning:
+        type |= MB_ICONWARNING;
+        break;
+    case MessageKind::Error:
+        type |= MB_ICONERROR;
+        break;
+    case MessageKind::Question:
+        type = MB_YESNO | MB_ICONQUESTION;
+        break;
+    }
+    return messageBox(text, APP_TITLE, type) == IDYES;
+}
+
+void CNoticeBoxes::Tell(const std::wstring& text, const std::wstring& caption, NoticeKind kind)
+{
+    MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | (kind == NoticeKind::Error ? MB_ICONERROR : MB_ICONWARNING));
 }

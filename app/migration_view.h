@@ -1,0 +1,103 @@
+// The contract between whoever runs the workers and the workers: everything
+// t_processRefresh and t_processMigrate need of the one who started them, and
+// nothing else. The main dialog implements it on its own thread; a worker
+// gets it as its thread parameter and reaches the user only through it.
+//
+// Every call may come from a worker's thread and returns when it has been
+// carried out. The rows' records belong to the implementation: a worker adds
+// rows, takes copies of the records, and sets a record's state, never more.
+#pragma once
+
+#include "discovery/migration_item.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// One row to add: the texts and kind of a new record.
+struct NewListItem {
+    ItemKind kind;
+    std::wstring description;
+    std::wstring sourceName;
+    std::wstring sourceRoot;
+    std::wstring destinationName;
+    std::wstring destinationRoot;
+    std::wstring conversion;
+    std::wstring sourceFileName; // the name as found; sourceName when empty
+};
+
+// A row's record as it was when a migration took it, and the id that finds
+// its row again however the list has been reordered since.
+struct TakenRecord {
+    LPARAM id;
+    MigrationItem item;
+};
+
+// The buttons a worker switches, for EnableWorkerButtons and EndRun.
+constexpr unsigned BUTTON_MIGRATE = 1u << 0;
+constexpr unsigned BUTTON_CLEAR_ALL = 1u << 1;
+constexpr unsigned BUTTON_SELECT_ALL = 1u << 2;
+constexpr unsigned BUTTON_REFRESH = 1u << 3;
+constexpr unsigned BUTTON_DONE = 1u << 4;
+constexpr unsigned BUTTONS_NONE = 0;
+constexpr unsigned BUTTONS_ALL = (1u << 5) - 1;
+
+// What a message to the user is; it decides the box's icon and buttons.
+enum class MessageKind {
+    Plain,    // OK, no icon
+    Warning,  // OK, warning icon
+    Error,    // OK, error icon
+    Question, // Yes and No: ShowMessage returns true for Yes
+};
+
+class CMigrationView {
+public:
+    virtual ~CMigrationView() = default;
+
+    // The status line, and the source and destination path lines.
+    virtual void SetStatus(const std::wstring& text) = 0;
+    virtual void SetSourcePath(const std::wstring& text) = 0;
+    virtual void SetDestinationPath(const std::wstring& text) = 0;
+
+    // Migrate, Clear All, Select All, Refresh, Done: each named button on,
+    // the others off.
+    virtual void EnableWorkerButtons(unsigned buttons) = 0;
+
+    // Appends ticked rows with new records whose state is "Not Started", in
+    // order, drawn once at the end. A row the list refuses is left out.
+    virtual void AddListItems(const NewListItem* items, size_t count) = 0;
+    // One row, as AddListItems does.
+    virtual void AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
+                             const std::wstring& sourceRoot, const std::wstring& destinationName,
+                             const std::wstring& destinationRoot, const std::wstring& conversion) = 0;
+    // Deletes every row and its record.
+    virtual void ClearList() = 0;
+    virtual int RowCount() = 0;
+    // Turns the list's drawing on or off.
+    virtual void SetListRedraw(bool on) = 0;
+    // Selects the row at `row` and scrolls it into view.
+    virtual void SelectAndShowRow(int row) = 0;
+
+    // Copies of every row's record, in list order, in one call.
+    virtual std::vector<TakenRecord> TakeRecords() = 0;
+    // When the row of record `id` is ticked now, wherever it stands, selects
+    // and shows it and returns true.
+    virtual bool ShowRecordRowIfTicked(LPARAM id) = 0;
+    // Sets the state of record `id` and its row's State column, together.
+    virtual void SetRecordState(LPARAM id, const std::wstring& state) = 0;
+
+    // The two installation directories the last refresh found (empty when
+    // it found none).
+    virtual void SetInstallPaths(const std::wstring& betaPath, const std::wstring& gaPath) = 0;
+    virtual std::wstring BetaPath() = 0;
+    virtual std::wstring GaPath() = 0;
+
+    // Says `text` to the user and waits for the answer; true only for the
+    // Yes of a question.
+    virtual bool ShowMessage(const std::wstring& text, MessageKind kind) = 0;
+
+    // The last thing a worker does: enables the named buttons and ends the
+    // run. A worker touches nothing of the view after it.
+    virtual void EndRun(unsigned buttons) = 0;
+};
