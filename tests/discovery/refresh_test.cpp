@@ -2,6 +2,7 @@
 #include "discovery/refresh_worker.h"
 #include "res/resource.h"
 #include "tests/app/dialog_harness.h"
+#include "tests/app/recording_view.h"
 #include "tests/support/registry_support.h"
 
 #include <commctrl.h>
@@ -29,15 +30,6 @@ std::vector<std::wstring> rowsOf(DialogHarness& ui)
     return rows;
 }
 
-// Which of Migrate, Clear All, Select All, Refresh, Done are enabled.
-std::string buttons(DialogHarness& ui)
-{
-    std::string state;
-    for (int id : {IDOK, IDC_CLEAR_ALL, IDC_SELECT_ALL, IDC_REFRESH, IDCANCEL})
-        state += IsWindowEnabled(ui.control(id)) ? '1' : '0';
-    return state;
-}
-
 std::wstring text(DialogHarness& ui, int id) { return windowText(ui.control(id)); }
 
 bool refreshAgain(DialogHarness& ui)
@@ -60,41 +52,45 @@ const wchar_t kRegistryDest[] = L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion
 
 } // namespace
 
+// The refresh worker alone, against a recording view: every call it makes
+// when an installation is missing, in order.
 TEST_F(Refresh, MissingInstallationsAreReportedInTheStatusLine)
 {
-    DialogHarness ui(t_processRefresh, nullptr);
-    // The status line names what is missing; at most the registry row is listed.
-    auto expectMissing = [&](const std::wstring& what, size_t rows, const char* enabled) {
-        EXPECT_EQ(L"ERROR - Unable to locate operational reporting " + what + L" in the registry.",
-                  text(ui, IDC_STATUS));
-        std::vector<std::wstring> listed = rowsOf(ui);
-        ASSERT_EQ(rows, listed.size()) << "no placeholder row either";
-        EXPECT_TRUE(rows == 0 || listed[0].find(L"Registry settings|") == 0) << narrow(listed[0]);
-        EXPECT_EQ(enabled, buttons(ui));
+    CRecordingView view;
+    const std::vector<std::wstring> start = { L"buttons 00000", L"redraw on", L"status Working", L"clear" };
+    auto refresh = [&](std::vector<std::wstring> calls) {
+        calls.insert(calls.begin(), start.begin(), start.end());
+        t_processRefresh(&view);
+        return calls;
     };
-    expectMissing(L"beta key", 0, "00011");
+    auto error = [](const std::wstring& what) {
+        return L"status ERROR - Unable to locate operational reporting " + what + L" in the registry.";
+    };
+    EXPECT_CALLS(view, refresh({ L"paths |", error(L"beta key"), L"end 00011" }));
     setRegString(BETA_KEY, L"Path", L"   ");
-    ASSERT_TRUE(refreshAgain(ui));
-    expectMissing(L"beta path", 0, "00011");
+    EXPECT_CALLS(view, refresh({ L"paths |", error(L"beta path"), L"end 00011" }));
 
-    // Without the 5.2.2 key nothing can be migrated.
+    // Without the 5.2.2 key only the registry row is listed, and nothing can
+    // be migrated; a blank 5.2.2 Path still lets that row be migrated. The
+    // destination line is left as it was.
     makeDirs(beta);
-    setRegString(BETA_KEY, L"Path", beta);
-    ASSERT_TRUE(refreshAgain(ui));
-    expectMissing(L"5.2.2 key", 1, "00011");
-
-    // A blank 5.2.2 Path still lets the registry row be migrated.
+    setRegString(BETA_KEY, L"Path", L" " + beta);
+    const std::wstring registryRow = L"add Registry settings|console_reporting|None|console";
+    EXPECT_CALLS(view, refresh({ L"paths " + beta + L"|", registryRow, L"source " + beta, error(L"5.2.2 key"),
+                                 L"end 00011" }));
     setRegString(GA_KEY, L"Path", L"");
-    ASSERT_TRUE(refreshAgain(ui));
-    expectMissing(L"5.2.2 path", 1, "11111");
-    EXPECT_TRUE(waitUntil([&] { return text(ui, IDC_SOURCE_PATH) == kRegistrySource; }));
+    EXPECT_CALLS(view, refresh({ L"paths " + beta + L"|", registryRow, L"source " + beta, error(L"5.2.2 path"),
+                                 L"show 0", L"redraw on", L"end 11111" }));
+    ASSERT_EQ(1u, view.rows().size());
+    EXPECT_EQ(kRegistrySource, view.rows()[0].item.sourceRoot);
+    EXPECT_EQ(kRegistryDest, view.rows()[0].item.destinationRoot);
 
-    // The path lines are not reset when a later refresh fails.
-    deleteRegTree(BETA_KEY);
-    ASSERT_TRUE(refreshAgain(ui));
-    expectMissing(L"beta key", 0, "00011");
-    EXPECT_EQ(kRegistrySource, text(ui, IDC_SOURCE_PATH));
-    EXPECT_EQ(kRegistryDest, text(ui, IDC_DEST_PATH));
+    // Found: the destination line, the scan (nothing to list), "Ready".
+    makeDirs(ga);
+    setRegString(GA_KEY, L"Path", ga);
+    EXPECT_CALLS(view, refresh({ L"paths " + beta + L"|" + ga, registryRow, L"source " + beta, L"destination " + ga,
+                                 L"status Scanning for report related files...", L"show 0", L"redraw on",
+                                 L"status Ready", L"end 11111" }));
 }
 
 // Web and Zelt items are listed only when both installations name a web site.

@@ -12,6 +12,7 @@
 #include "migrate/regedit_command.h"
 #include "res/resource.h"
 #include "tests/app/dialog_harness.h"
+#include "tests/app/recording_view.h"
 #include "tests/support/registry_support.h"
 
 #include <aclapi.h>
@@ -37,6 +38,26 @@ std::map<std::wstring, std::wstring> statesBySource(DialogHarness& ui)
     for (int row = 0; row < ui.list().rowCount(); ++row)
         states[cellText(ui, row, 1)] = cellText(ui, row, 4);
     return states;
+}
+
+// The same for the worker alone, run against a recording view.
+std::map<std::wstring, std::wstring> statesBySource(const CRecordingView& view)
+{
+    std::map<std::wstring, std::wstring> states;
+    for (const CRecordingView::Row& row : view.rows())
+        states[row.item.sourceName] = row.item.state;
+    return states;
+}
+
+// Runs the migrate worker on this thread; its closing message, "kind: text".
+std::wstring migrateAll(CRecordingView& view)
+{
+    t_processMigrate(&view);
+    std::wstring message = L"(none)";
+    for (const std::wstring& call : view.takeCalls())
+        if (call.compare(0, 8, L"message ") == 0)
+            message = call.substr(8);
+    return message;
 }
 
 std::string unicodeFile(const std::wstring& text) { return "\xFF\xFE" + utf16le(text); }
@@ -301,7 +322,8 @@ TEST_F(Migration, OnlyTickedRowsMoveARepeatChangesNothingAndASharedWebSiteIsConv
 
 TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
 {
-    DialogHarness ui(t_processRefresh, t_processMigrate);
+    CRecordingView view;
+    t_processRefresh(&view);
     // After the refresh, the world changes under the list.
     DeleteFileW((beta + L"\\daily.ext").c_str());                      // source gone
     writeBytes(beta + L"\\cache.dat", std::string("a\0b", 3));         // not OEM text
@@ -313,11 +335,12 @@ TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
     ASSERT_NE(INVALID_HANDLE_VALUE, locked);
     denyRegAccess(GA_KEY, KEY_SET_VALUE | KEY_CREATE_SUB_KEY); // regedit imports nothing, exits 0
 
-    const std::wstring message = migrate(ui);
+    const std::wstring message = migrateAll(view);
     CloseHandle(locked);
-    EXPECT_NE(std::wstring::npos, message.find(L"6 of 10 items could not be migrated")) << narrow(message);
+    EXPECT_EQ(0u, message.find(L"warning: The migration finished, but 6 of 10 items could not be migrated."))
+        << narrow(message);
 
-    std::map<std::wstring, std::wstring> states = statesBySource(ui);
+    std::map<std::wstring, std::wstring> states = statesBySource(view);
     for (const wchar_t* failed :
          {L"daily.ext", L"cache.dat", L"link.cfg", L"notifymissed.txt", L"index.htm", L"console_reporting"})
         EXPECT_EQ(0u, states[failed].find(L"Failed: ")) << narrow(failed) << ": " << narrow(states[failed]);

@@ -1,0 +1,123 @@
+#include "tests/app/recording_view.h"
+
+#include "tests/support/test_support.h"
+
+namespace qmtest {
+
+std::vector<std::wstring> CRecordingView::takeCalls()
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    std::vector<std::wstring> calls;
+    calls.swap(m_calls);
+    return calls;
+}
+
+void CRecordingView::record(const std::wstring& call)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_calls.push_back(call);
+}
+
+std::wstring CRecordingView::buttonText(unsigned buttons)
+{
+    std::wstring text;
+    for (unsigned button : { BUTTON_MIGRATE, BUTTON_CLEAR_ALL, BUTTON_SELECT_ALL, BUTTON_REFRESH, BUTTON_DONE })
+        text += (buttons & button) ? L'1' : L'0';
+    return text;
+}
+
+void CRecordingView::AddListItems(const NewListItem* items, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const NewListItem& add = items[i];
+        MigrationItem item;
+        item.kind = add.kind;
+        item.description = add.description;
+        item.sourceName = add.sourceName;
+        item.sourceFileName = add.sourceFileName.empty() ? add.sourceName : add.sourceFileName;
+        item.conversion = add.conversion;
+        item.destinationName = add.destinationName;
+        item.state = ITEM_STATE_NOT_STARTED;
+        item.sourceRoot = add.sourceRoot;
+        item.destinationRoot = add.destinationRoot;
+        m_rows.push_back(Row { m_nextId++, item, true });
+        record(L"add " + add.description + L"|" + add.sourceName + L"|" + add.conversion + L"|"
+               + add.destinationName);
+    }
+}
+
+void CRecordingView::AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
+                                 const std::wstring& sourceRoot, const std::wstring& destinationName,
+                                 const std::wstring& destinationRoot, const std::wstring& conversion)
+{
+    const NewListItem item { kind, description, sourceName, sourceRoot, destinationName, destinationRoot,
+                             conversion, {} };
+    AddListItems(&item, 1);
+}
+
+void CRecordingView::ClearList()
+{
+    m_rows.clear();
+    record(L"clear");
+}
+
+std::vector<TakenRecord> CRecordingView::TakeRecords()
+{
+    std::vector<TakenRecord> taken;
+    for (const Row& row : m_rows)
+        taken.push_back(TakenRecord { row.id, row.item });
+    record(L"take " + std::to_wstring(taken.size()));
+    return taken;
+}
+
+CRecordingView::Row* CRecordingView::rowOf(LPARAM id)
+{
+    for (Row& row : m_rows)
+        if (row.id == id)
+            return &row;
+    return nullptr;
+}
+
+bool CRecordingView::ShowRecordRowIfTicked(LPARAM id)
+{
+    const Row* row = rowOf(id);
+    return row && row->ticked;
+}
+
+void CRecordingView::SetRecordState(LPARAM id, const std::wstring& state)
+{
+    Row* row = rowOf(id);
+    if (row)
+        row->item.state = state;
+    record(L"state " + (row ? row->item.description + L"|" + row->item.sourceName : L"?") + L": " + state);
+}
+
+void CRecordingView::SetInstallPaths(const std::wstring& betaPath, const std::wstring& gaPath)
+{
+    m_betaPath = betaPath;
+    m_gaPath = gaPath;
+    record(L"paths " + betaPath + L"|" + gaPath);
+}
+
+bool CRecordingView::ShowMessage(const std::wstring& text, MessageKind kind)
+{
+    const wchar_t* kinds[] = { L"plain", L"warning", L"error", L"question" };
+    record(L"message " + std::wstring(kinds[int(kind)]) + L": " + text);
+    return kind == MessageKind::Question && answerYes;
+}
+
+void expectCalls(CRecordingView& view, const std::vector<std::wstring>& expected, const char* file, int line)
+{
+    const std::vector<std::wstring> calls = view.takeCalls();
+    for (size_t i = 0; i < calls.size() || i < expected.size(); ++i) {
+        const std::wstring got = i < calls.size() ? calls[i] : L"(no call)";
+        const std::wstring want = i < expected.size() ? expected[i] : L"(no call)";
+        if (got != want) {
+            ADD_FAILURE_AT(file, line) << "call " << i << " of the sequence differs\n  expected: " << narrow(want)
+                                           << "\n  actual:   " << narrow(got);
+            return;
+        }
+    }
+}
+
+} // namespace qmtest

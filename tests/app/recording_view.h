@@ -1,0 +1,73 @@
+// A real implementation of the workers' contract for tests that need no
+// window: it keeps the rows, the lines and the paths as the dialog would, and
+// records each call as one line, so that a test compares the whole sequence
+// a worker produced (as Wine's own control tests compare message sequences).
+#pragma once
+
+#include "app/migration_view.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qmtest {
+
+class CRecordingView : public CMigrationView {
+public:
+    struct Row {
+        LPARAM id;
+        MigrationItem item;
+        bool ticked;
+    };
+
+    // What the next question is answered with.
+    bool answerYes = true;
+
+    // The calls recorded so far, and forgets them.
+    std::vector<std::wstring> takeCalls();
+    const std::vector<Row>& rows() const { return m_rows; }
+    void setTicked(size_t row, bool ticked) { m_rows.at(row).ticked = ticked; }
+    std::wstring status() const { return m_status; }
+
+    void SetStatus(const std::wstring& text) override { m_status = text; record(L"status " + text); }
+    void SetSourcePath(const std::wstring& text) override { record(L"source " + text); }
+    void SetDestinationPath(const std::wstring& text) override { record(L"destination " + text); }
+    void EnableWorkerButtons(unsigned buttons) override { record(L"buttons " + buttonText(buttons)); }
+    void AddListItems(const NewListItem* items, size_t count) override;
+    void AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
+                     const std::wstring& sourceRoot, const std::wstring& destinationName,
+                     const std::wstring& destinationRoot, const std::wstring& conversion) override;
+    void ClearList() override;
+    int RowCount() override { return int(m_rows.size()); }
+    void SetListRedraw(bool on) override { record(on ? L"redraw on" : L"redraw off"); }
+    void SelectAndShowRow(int row) override { record(L"show " + std::to_wstring(row)); }
+    std::vector<TakenRecord> TakeRecords() override;
+    bool ShowRecordRowIfTicked(LPARAM id) override;
+    void SetRecordState(LPARAM id, const std::wstring& state) override;
+    void SetInstallPaths(const std::wstring& betaPath, const std::wstring& gaPath) override;
+    std::wstring BetaPath() override { return m_betaPath; }
+    std::wstring GaPath() override { return m_gaPath; }
+    bool ShowMessage(const std::wstring& text, MessageKind kind) override;
+    void EndRun(unsigned buttons) override { record(L"end " + buttonText(buttons)); }
+
+private:
+    // Migrate, Clear All, Select All, Refresh, Done as 1 (on) or 0 (off).
+    static std::wstring buttonText(unsigned buttons);
+    void record(const std::wstring& call);
+    Row* rowOf(LPARAM id);
+
+    std::mutex m_lock;
+    std::vector<std::wstring> m_calls;
+    std::vector<Row> m_rows;
+    LPARAM m_nextId = 1;
+    std::wstring m_status, m_betaPath, m_gaPath;
+};
+
+// Compares the calls recorded since the last look with `expected`, naming the
+// first that differs and the line of the test that expected it.
+void expectCalls(CRecordingView& view, const std::vector<std::wstring>& expected, const char* file, int line);
+#define EXPECT_CALLS(view, ...) ::qmtest::expectCalls(view, __VA_ARGS__, __FILE__, __LINE__)
+
+} // namespace qmtest
