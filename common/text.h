@@ -34,6 +34,12 @@ inline bool sameIgnoringCase(const std::wstring& a, const std::wstring& b)
         == CSTR_EQUAL;
 }
 
+// Whether `text` begins with `prefix`, compared as sameIgnoringCase does.
+inline bool startsWithIgnoringCase(const std::wstring& text, const std::wstring& prefix)
+{
+    return text.size() >= prefix.size() && sameIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
 // `name` in upper case, as a key under which names that differ only in case
 // are one.
 inline std::wstring foldedCase(std::wstring name)

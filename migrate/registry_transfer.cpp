@@ -1,5 +1,7 @@
 #include "migrate/registry_transfer.h"
 
+#include "common/text.h"
+
 #include "common/cmd/console_names.h"
 #include "common/cmd/console_path.h"
 #include "common/cmd/file_io.h"
@@ -52,19 +54,6 @@ std::wstring renameConsoleReporting(const std::wstring& text)
     return renamed;
 }
 
-namespace {
-
-bool startsWithIgnoringCase(const std::wstring& text, size_t at, const wchar_t* prefix)
-{
-    for (size_t i = 0; prefix[i]; ++i) {
-        if (at + i >= text.size() || towlower(text[at + i]) != towlower(prefix[i]))
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
 std::wstring keepGaInstallValues(const std::wstring& text)
 {
     static const wchar_t kGaSection[] = L"[HKEY_LOCAL_MACHINE\\" QM_CONSOLE_VERSION_KEY L"\\console]";
@@ -85,9 +74,9 @@ std::wstring keepGaInstallValues(const std::wstring& text)
         if (dropping) {
             drop = true; // a continuation line of a dropped value
         } else if (!bare.empty() && bare[0] == L'[') {
-            inGaSection = bare.size() == wcslen(kGaSection) && startsWithIgnoringCase(bare, 0, kGaSection);
-        } else if (inGaSection && (startsWithIgnoringCase(bare, 0, L"\"Path\"=")
-                                   || startsWithIgnoringCase(bare, 0, L"\"WebSiteLocalPath\"="))) {
+            inGaSection = sameIgnoringCase(bare, kGaSection);
+        } else if (inGaSection && (startsWithIgnoringCase(bare, L"\"Path\"=")
+                                   || startsWithIgnoringCase(bare, L"\"WebSiteLocalPath\"="))) {
             drop = true;
         }
         // Values written in hexadecimal go on over lines that end in a backslash.
