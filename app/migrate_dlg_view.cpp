@@ -53,16 +53,7 @@ void CMigrateDlg::AddListItems(const NewListItem* items, size_t count)
             m_list.setRedraw(false);
         for (size_t i = 0; i < count; ++i) {
             const NewListItem& add = items[i];
-            MigrationItem record;
-            record.description = add.description;
-            record.sourceName = add.sourceName;
-            record.sourceFileName = add.sourceFileName.empty() ? add.sourceName : add.sourceFileName;
-            record.conversion = add.conversion;
-            record.destinationName = add.destinationName;
-            record.state = ITEM_STATE_NOT_STARTED;
-            record.sourceRoot = add.sourceRoot;
-            record.destinationRoot = add.destinationRoot;
-            record.kind = add.kind;
+            const MigrationItem record = newRecordOf(add);
             const LPARAM id = m_rows.add(record);
 
             LVITEMW insert = {};

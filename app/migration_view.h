@@ -27,6 +27,22 @@ struct NewListItem {
     std::wstring sourceFileName; // the name as found; sourceName when empty
 };
 
+// The record of a row added from `add`: its state is "Not Started".
+inline MigrationItem newRecordOf(const NewListItem& add)
+{
+    MigrationItem record;
+    record.description = add.description;
+    record.sourceName = add.sourceName;
+    record.sourceFileName = add.sourceFileName.empty() ? add.sourceName : add.sourceFileName;
+    record.conversion = add.conversion;
+    record.destinationName = add.destinationName;
+    record.state = ITEM_STATE_NOT_STARTED;
+    record.sourceRoot = add.sourceRoot;
+    record.destinationRoot = add.destinationRoot;
+    record.kind = add.kind;
+    return record;
+}
+
 // A row's record as it was when a migration took it, and the id that finds
 // its row again however the list has been reordered since.
 struct TakenRecord {

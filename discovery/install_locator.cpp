@@ -27,32 +27,39 @@ LONG readInstallValue(InstallLookup& lookup, const std::wstring& subKey, const s
     return 0;
 }
 
+namespace {
+
+// Reads one installation's Path into `path`; false with the status line's
+// text in `error` when its key or its Path is missing.
+bool readInstallPath(InstallLookup& lookup, const std::wstring& subKey, const wchar_t* which, std::wstring& path,
+                     std::wstring& error)
+{
+    const LONG rc = readInstallValue(lookup, subKey, INSTALL_PATH_VALUE, path);
+    if (rc != 0)
+        lookup.result = DWORD(rc);
+    if (rc != 0 || path.empty()) {
+        error = L"ERROR - Unable to locate operational reporting " + std::wstring(which)
+            + (rc != 0 ? L" key" : L" path") + L" in the registry.";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 LocatedInstallations locateInstallations(InstallLookup& lookup)
 {
     LocatedInstallations found;
     std::wstring path;
-    LONG rc = readInstallValue(lookup, BETA_INSTALL_KEY, INSTALL_PATH_VALUE, path);
-    if (rc != 0) {
-        found.error = L"ERROR - Unable to locate operational reporting beta key in the registry.";
-        lookup.result = DWORD(rc);
+    if (!readInstallPath(lookup, BETA_INSTALL_KEY, L"beta", path, found.error))
         return found;
-    }
-    if (path.empty()) {
-        found.error = L"ERROR - Unable to locate operational reporting beta path in the registry.";
-        return found;
-    }
     found.betaPath = path;
-
     path.clear();
-    rc = readInstallValue(lookup, GA_INSTALL_KEY, INSTALL_PATH_VALUE, path);
-    if (rc != 0) {
-        found.error = L"ERROR - Unable to locate operational reporting 5.2.2 key in the registry.";
-        lookup.result = DWORD(rc);
-        return found;
-    }
-    if (path.empty()) {
-        found.error = L"ERROR - Unable to locate operational reporting 5.2.2 path in the registry.";
-        found.outcome = LocateOutcome::NoGaPath;
+    if (!readInstallPath(lookup, GA_INSTALL_KEY, L"5.2.2", path, found.error)) {
+        // A blank 5.2.2 Path (its key was read) still lets the registry row
+        // be migrated.
+        if (lookup.result == 0)
+            found.outcome = LocateOutcome::NoGaPath;
         return found;
     }
     found.gaPath = path;

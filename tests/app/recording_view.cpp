@@ -30,17 +30,7 @@ void CRecordingView::AddListItems(const NewListItem* items, size_t count)
 {
     for (size_t i = 0; i < count; ++i) {
         const NewListItem& add = items[i];
-        MigrationItem item;
-        item.kind = add.kind;
-        item.description = add.description;
-        item.sourceName = add.sourceName;
-        item.sourceFileName = add.sourceFileName.empty() ? add.sourceName : add.sourceFileName;
-        item.conversion = add.conversion;
-        item.destinationName = add.destinationName;
-        item.state = ITEM_STATE_NOT_STARTED;
-        item.sourceRoot = add.sourceRoot;
-        item.destinationRoot = add.destinationRoot;
-        m_rows.push_back(Row { m_nextId++, item, true });
+        m_rows.push_back(Row { m_nextId++, newRecordOf(add), true });
         record(L"add " + add.description + L"|" + add.sourceName + L"|" + add.conversion + L"|"
                + add.destinationName);
     }
