@@ -1,7 +1,8 @@
 #include "migrate/migrate_worker.h"
 
 #include "common/cmd/console_path.h"
-#include "common/cmd/file_io.h"
+#include "common/cmd/replacing_writer.h"
+#include "common/cmd/text_file.h"
 #include "common/fs/link_check.h"
 #include "common/trace/trace.h"
 #include "discovery/migration_view.h"

@@ -4,7 +4,6 @@
 
 #include "common/cmd/console_names.h"
 #include "common/cmd/console_path.h"
-#include "common/cmd/file_io.h"
 #include "common/cmd/system_error.h"
 #include "common/fs/link_check.h"
 #include "common/trace/trace.h"

@@ -2,7 +2,7 @@
 
 #include "common/cmd/console_names.h"
 #include "common/cmd/console_path.h"
-#include "common/cmd/file_io.h"
+#include "common/cmd/text_file.h"
 #include "common/cmd/registry_key.h"
 #include "common/cmd/system_error.h"
 #include "common/trace/trace.h"
