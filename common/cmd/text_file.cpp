@@ -228,12 +228,10 @@ bool w32NarrowToWide(const std::string& narrow, std::wstring& wide, FileFailure&
     return false;
 }
 
-bool w32GetFile(const std::wstring& path, std::wstring& text, FileFailure& failure, DWORD& length,
-                TextEncoding encoding, PathIs pathIs)
+bool w32GetFile(const std::wstring& path, std::wstring& text, FileFailure& failure, const GetFileOptions& options)
 {
     text.clear();
-    length = 0;
-    const std::wstring fullPath = resolvedPath(path, pathIs);
+    const std::wstring fullPath = resolvedPath(path, options.pathIs);
 
     CFileHandle file(openForReading(fullPath, 0));
     if (!file.IsValid()) {
@@ -241,7 +239,7 @@ bool w32GetFile(const std::wstring& path, std::wstring& text, FileFailure& failu
         return false;
     }
 
-    const bool unicode = encoding == TextEncoding::Utf16Le;
+    const bool unicode = options.encoding == TextEncoding::Utf16Le;
     DWORD size = 0;
     if (!measure(file.Get(), unicode ? HeldAs::Utf16Text : HeldAs::NarrowText, size, failure))
         return false;
@@ -295,28 +293,26 @@ bool w32GetFile(const std::wstring& path, std::wstring& text, FileFailure& failu
             return false;
         }
     }
-
-    length = DWORD(text.size());
     return true;
 }
 
-bool w32PutFile(const std::wstring& path, const std::wstring& text, PutMode mode, long long sizeLimit,
-                FileFailure& failure, TextEncoding encoding, PathIs pathIs)
+bool w32PutFile(const std::wstring& path, const std::wstring& text, FileFailure& failure,
+                const PutFileOptions& options)
 {
     QM_TRACE(TRACE_CAT_UTIL, L"Entering w32 putfile...\n");
 
-    const std::wstring fullPath = resolvedPath(path, pathIs);
-    bool replace = mode == PutMode::Replace;
-    if (sizeLimit >= 0) {
+    const std::wstring fullPath = resolvedPath(path, options.pathIs);
+    bool replace = options.mode == PutMode::Replace;
+    if (options.sizeLimit >= 0) {
         WIN32_FILE_ATTRIBUTE_DATA status;
         if (GetFileAttributesExW(fullPath.c_str(), GetFileExInfoStandard, &status)) {
             const ULONGLONG size = (ULONGLONG(status.nFileSizeHigh) << 32) | status.nFileSizeLow;
-            if (size > ULONGLONG(sizeLimit))
+            if (size > ULONGLONG(options.sizeLimit))
                 replace = true;
         }
     }
 
-    const bool unicode = encoding == TextEncoding::Utf16Le;
+    const bool unicode = options.encoding == TextEncoding::Utf16Le;
     bool ok;
     if (!unicode && std::any_of(text.begin(), text.end(), [](wchar_t c) { return c > 0xFF; })) {
         // Narrow output has one byte per character: rather than cut the
@@ -346,8 +342,7 @@ bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, File
     // pages are converted whole.
     if (!w32OemIsSingleByte()) {
         std::wstring text;
-        return w32NarrowToWide(oemText, text, failure)
-            && w32PutFile(path, text, PutMode::Replace, NoSizeLimit, failure, TextEncoding::Utf16Le, PathIs::AsGiven);
+        return w32NarrowToWide(oemText, text, failure) && w32PutFile(path, text, failure);
     }
     // With a single-byte code page each byte is one unit.
     const size_t piece = std::min<size_t>(oemText.size(), IO_CHUNK / sizeof(wchar_t));

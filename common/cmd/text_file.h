@@ -24,16 +24,29 @@ enum class PathIs { AsGiven, InConsoleDirectory };
 // w32PutFile's size limit that never applies.
 constexpr long long NoSizeLimit = -1;
 
-// Reads `path` whole into `text` (emptied first) and sets `length` to its
-// number of UTF-16 code units.
+// The defaults are what the migration asks for; the design document defines
+// the overwrite flag, the size limit and the resolve flag, which stay here.
+struct GetFileOptions {
+    TextEncoding encoding = TextEncoding::Utf16Le;
+    PathIs pathIs = PathIs::AsGiven;
+};
+struct PutFileOptions {
+    TextEncoding encoding = TextEncoding::Utf16Le;
+    PutMode mode = PutMode::Replace;
+    long long sizeLimit = NoSizeLimit;
+    PathIs pathIs = PathIs::AsGiven;
+};
+
+// Reads `path` whole into `text` (emptied first); its length in UTF-16 code
+// units, text.size(), always fits a DWORD.
 //   Narrow: OEM text, ending at the first zero byte.
 //   Utf16Le: the text behind FF FE, ending at the first zero unit; a file
 //            without the mark, or with nothing behind it, is refused
 //            (FILE_CAUSE_NOT_UNICODE).
 // An empty file, and a narrow text that cannot be converted, read as empty
 // text. A file too large to hold (w32SizeFits) is refused before it is read.
-bool w32GetFile(const std::wstring& path, std::wstring& text, FileFailure& failure, DWORD& length,
-                TextEncoding encoding, PathIs pathIs);
+bool w32GetFile(const std::wstring& path, std::wstring& text, FileFailure& failure,
+                const GetFileOptions& options = {});
 
 // Writes all of `text` to `path`.
 //   Replace: the file is replaced; Append: the text is added at its end.
@@ -41,8 +54,8 @@ bool w32GetFile(const std::wstring& path, std::wstring& text, FileFailure& failu
 //                   even when appending (NoSizeLimit switches this off).
 //   Utf16Le: the mark FF FE first (also when appending). Narrow: a text with
 //            a character above 255 is refused, nothing is written.
-bool w32PutFile(const std::wstring& path, const std::wstring& text, PutMode mode, long long sizeLimit,
-                FileFailure& failure, TextEncoding encoding, PathIs pathIs);
+bool w32PutFile(const std::wstring& path, const std::wstring& text, FileFailure& failure,
+                const PutFileOptions& options = {});
 
 // Converts all of `narrow`, text of the OEM code page, into `wide` (emptied
 // first). Refuses a text longer than a wide string holds, before converting.
