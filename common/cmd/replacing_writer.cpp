@@ -200,6 +200,23 @@ bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileF
     return writer.Begin(path, failure) && writer.Write(bytes.data(), bytes.size(), failure) && writer.Commit(failure);
 }
 
+bool w32AppendFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure)
+{
+    CFileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        failure = lastSystemFailure();
+        return false;
+    }
+    if (!w32WriteAll(file.Get(), bytes.data(), bytes.size(), failure))
+        return false;
+    if (!FlushFileBuffers(file.Get())) {
+        failure = lastSystemFailure();
+        return false;
+    }
+    return true;
+}
+
 void w32RemoveLeftoverTemporaries(const std::wstring& directory)
 {
     WIN32_FIND_DATAW entry;

@@ -59,6 +59,10 @@ private:
 // Replaces `path` with exactly `bytes`.
 bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure);
 
+// Adds `bytes` at the end of `path`, which is created when missing, and
+// flushes them to disk before returning. Others may read the file meanwhile.
+bool w32AppendFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure);
+
 // Removes from `directory` the temporary files that a replacing writer of an
 // earlier run left when it was stopped: plain files named ~qm<hex>-<hex>.tmp
 // that no one holds open, never a link or a directory. Each is traced.
