@@ -3,7 +3,7 @@
 // the time with CopyFileW of a 128 MiB file, which writes as many bytes, with
 // and without a flush (the conversion flushes before its rename). Also
 // reports the process's peak private bytes against the size of the source.
-#include "common/cmd/file_io.h"
+#include "common/cmd/text_file.h"
 #include "tests/support/test_support.h"
 
 #include "bench/bench_support.h"

@@ -2,7 +2,8 @@
 
 #include "app/migration_view.h"
 #include "common/cmd/console_path.h"
-#include "common/cmd/file_io.h"
+#include "common/cmd/replacing_writer.h"
+#include "common/cmd/text_file.h"
 #include "common/fs/link_check.h"
 #include "common/trace/trace.h"
 #include "migrate/migration_backup.h"

@@ -4,13 +4,12 @@
 
 #include "common/cmd/console_names.h"
 #include "common/cmd/console_path.h"
-#include "common/cmd/file_io.h"
+#include "common/cmd/replacing_writer.h"
 #include "common/cmd/system_error.h"
 #include "common/fs/link_check.h"
 #include "common/trace/trace.h"
 #include "migrate/regedit_command.h"
 #include "migrate/registry_tree.h"
-#include "window/handle.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -28,12 +27,6 @@ const wchar_t kScriptFile[] = L"restore.cmd";
 const wchar_t kReadmeFile[] = L"README.txt";
 // What the run kept, one entry a line, appended as it goes (see appendEntry).
 const wchar_t kListFile[] = L"restore.lst";
-
-CFileHandle openFile(const std::wstring& path, DWORD access, DWORD disposition)
-{
-    return CFileHandle(
-        CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
 
 const wchar_t* rootFolderName(BackupRoot root)
 {
@@ -123,31 +116,21 @@ bool cmdCanRemove(const TreeAdditions& added, std::wstring& reason)
     return true;
 }
 
-// Replaces `path` in one step (temporary file, flush, rename), so that a
-// restore.cmd is never half written.
+// The reason for a backup file that could not be written, in the system's
+// words for the error with the path standing for its %1.
+std::wstring cannotWrite(const std::wstring& path, const FileFailure& failure)
+{
+    return L"cannot write " + path + L": " + systemErrorText(failure.osError, path);
+}
+
+// Replaces `path` in one step, so that a restore.cmd is never half written.
 bool writeWholeFile(const std::wstring& path, const std::string& bytes, std::wstring& reason)
 {
-    const std::wstring temporary = path + L".new";
-    DWORD error = 0;
-    {
-        CFileHandle file = openFile(temporary, GENERIC_WRITE, CREATE_ALWAYS);
-        DWORD written = 0;
-        if (!file.IsValid())
-            error = GetLastError();
-        else if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)
-                 || !FlushFileBuffers(file.Get()))
-            error = GetLastError();
-        else if (written != bytes.size())
-            error = ERROR_WRITE_FAULT;
-    }
-    if (!error && !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = GetLastError();
-    if (error) {
-        DeleteFileW(temporary.c_str());
-        reason = L"cannot write " + path + L": " + systemErrorText(error, path);
-        return false;
-    }
-    return true;
+    FileFailure failure;
+    if (w32WriteFileBytes(path, bytes, failure))
+        return true;
+    reason = cannotWrite(path, failure);
+    return false;
 }
 
 std::wstring startText(const SYSTEMTIME& start, const wchar_t* timeSeparator)
@@ -502,26 +485,13 @@ bool MigrationBackup::appendEntry(const wchar_t* kind, const std::wstring& copy,
 {
     const std::wstring path = m_folder + L"\\" + kListFile;
     std::string line;
-    DWORD error = 0;
-    if (!toCodePage(std::wstring(kind) + L"|" + copy + L"|" + destination + L"|end\r\n", GetOEMCP(), line))
-        error = ERROR_NO_UNICODE_TRANSLATION;
-    CFileHandle file(error ? INVALID_HANDLE_VALUE
-                           : CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    if (!error && !file.IsValid())
-        error = GetLastError();
-    else if (!error
-             && (!WriteFile(file.Get(), line.data(), DWORD(line.size()), &written, nullptr)
-                 || !FlushFileBuffers(file.Get())))
-        error = GetLastError();
-    else if (!error && written != line.size())
-        error = ERROR_WRITE_FAULT;
-    if (error) {
-        reason = L"cannot write " + path + L": " + systemErrorText(error, path);
-        return false;
-    }
-    return true;
+    // What a line outside the OEM code page fails with.
+    FileFailure failure = systemFailure(ERROR_NO_UNICODE_TRANSLATION);
+    if (toCodePage(std::wstring(kind) + L"|" + copy + L"|" + destination + L"|end\r\n", GetOEMCP(), line)
+        && w32AppendFileBytes(path, line, failure))
+        return true;
+    reason = cannotWrite(path, failure);
+    return false;
 }
 
 bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const

@@ -1,7 +1,7 @@
 #include "migrate/regedit_command.h"
 
 #include "common/cmd/console_path.h"
-#include "common/cmd/file_io.h"
+#include "common/cmd/text_file.h"
 #include "common/cmd/registry_key.h"
 #include "common/cmd/system_error.h"
 #include "common/trace/trace.h"
@@ -126,8 +126,7 @@ bool exportWholeKey(const std::wstring& key, const RegistryTree& expected, const
         return false;
 
     FileFailure failure;
-    DWORD length = 0;
-    if (!w32GetFile(file, text, failure, length, TextEncoding::Utf16Le, PathIs::AsGiven)) {
+    if (!w32GetFile(file, text, failure)) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error getting file: %s\n", file.c_str());
         // The registry editor exits 0 even when it exported nothing.
         reason = failure.cause == FILE_CAUSE_NOT_FOUND
@@ -136,7 +135,7 @@ bool exportWholeKey(const std::wstring& key, const RegistryTree& expected, const
                            + describeFileFailure(failure);
         return false;
     }
-    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: registry file len: %u\n", unsigned(length));
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: registry file len: %u\n", unsigned(text.size()));
 
     RegistryTree exported;
     std::wstring unreadable;

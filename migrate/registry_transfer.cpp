@@ -4,7 +4,7 @@
 
 #include "common/cmd/console_names.h"
 #include "common/cmd/console_path.h"
-#include "common/cmd/file_io.h"
+#include "common/cmd/text_file.h"
 #include "common/cmd/registry_key.h"
 #include "common/cmd/system_error.h"
 #include "common/trace/trace.h"
@@ -171,7 +171,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
         if (_wcsnicmp(key.path.c_str(), gaKey.c_str(), gaKey.size()) == 0
             && (key.path.size() == gaKey.size() || key.path[gaKey.size()] == L'\\'))
             key.path.replace(0, gaKey.size(), gaKey);
-    if (!w32PutFile(file, renamed, PutMode::Replace, NoSizeLimit, failure, TextEncoding::Utf16Le, PathIs::AsGiven)) {
+    if (!w32PutFile(file, renamed, failure)) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", file.c_str());
         // Importing the file as exported would only write the beta key back.
         reason = L"the registration file " + file + L" could not be rewritten: " + describeFileFailure(failure)
@@ -190,8 +190,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
     // included), never read back.
     const std::wstring left = betaDirectory + L"\\" + REGISTRATION_FILE_NAME;
     FileFailure leftFailure;
-    if (!w32PutFile(left, renamed, PutMode::Replace, NoSizeLimit, leftFailure, TextEncoding::Utf16Le,
-                    PathIs::AsGiven))
+    if (!w32PutFile(left, renamed, leftFailure))
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", left.c_str());
 
     // What the import did is read back whatever regedit said, so that

@@ -1,5 +1,6 @@
 // Whole-file reads and writes on real files.
-#include "common/cmd/file_io.h"
+#include "common/cmd/replacing_writer.h"
+#include "common/cmd/text_file.h"
 #include "common/cmd/system_error.h"
 #include "tests/support/test_support.h"
 
@@ -47,15 +48,14 @@ protected:
     std::wstring get(const std::wstring& path, TextEncoding encoding)
     {
         std::wstring text = L"old";
-        DWORD length = 0;
         lastFailure = FileFailure();
-        return w32GetFile(path, text, lastFailure, length, encoding, PathIs::AsGiven) ? text : L"<failed>";
+        return w32GetFile(path, text, lastFailure, { encoding }) ? text : L"<failed>";
     }
     bool put(const std::wstring& path, const std::wstring& text, PutMode mode, TextEncoding encoding,
              long long sizeLimit = NoSizeLimit)
     {
         lastFailure = FileFailure();
-        return w32PutFile(path, text, mode, sizeLimit, lastFailure, encoding, PathIs::AsGiven);
+        return w32PutFile(path, text, lastFailure, { encoding, mode, sizeLimit });
     }
     // Every file in the scratch directory, by path.
     Snapshot files() const

@@ -1,0 +1,241 @@
+#include "common/cmd/replacing_writer.h"
+
+#include "common/fs/link_check.h"
+#include "common/trace/trace.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cwchar>
+#include <cwctype>
+
+namespace {
+
+// Attributes a replacement carries over from the file it replaces. ARCHIVE
+// stays set as on any new file: the content did change.
+constexpr DWORD CARRIED_ATTRIBUTES = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+constexpr SECURITY_INFORMATION OWNER_PARTS = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION;
+
+// ~qm<hex>-<hex>.tmp, the replacing writer's names, and nothing else.
+bool isTemporaryName(const std::wstring& name)
+{
+    auto hexRun = [&name](size_t from, wchar_t end) {
+        size_t at = from;
+        while (at < name.size() && iswxdigit(name[at]))
+            ++at;
+        return at > from && at < name.size() && name[at] == end ? at : std::wstring::npos;
+    };
+    if (name.size() < 10 || name.compare(0, 3, L"~qm") != 0)
+        return false;
+    const size_t dash = hexRun(3, L'-');
+    if (dash == std::wstring::npos)
+        return false;
+    const size_t dot = hexRun(dash + 1, L'.');
+    return dot != std::wstring::npos && name.compare(dot, std::wstring::npos, L".tmp") == 0;
+}
+
+} // namespace
+
+bool w32WriteAll(HANDLE file, const void* data, size_t size, FileFailure& failure)
+{
+    const char* at = static_cast<const char*>(data);
+    while (size > 0) {
+        DWORD piece = DWORD(std::min<size_t>(size, IO_CHUNK));
+        DWORD written = 0;
+        if (!WriteFile(file, at, piece, &written, nullptr)) {
+            failure = lastSystemFailure();
+            return false;
+        }
+        if (written == 0) {
+            failure = systemFailure(ERROR_WRITE_FAULT);
+            return false;
+        }
+        at += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool ReplacingWriter::Begin(const std::wstring& destination, FileFailure& failure)
+{
+    m_destination = destination;
+
+    WIN32_FILE_ATTRIBUTE_DATA old;
+    m_replacing = GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &old) != FALSE;
+    if (m_replacing) {
+        // A read-only file is not replaced, also where the process could
+        // write it anyway (an administrator on some file systems).
+        if (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+            failure = systemFailure(ERROR_ACCESS_DENIED);
+            return false;
+        }
+        m_oldAttributes = old.dwFileAttributes;
+        m_oldCreation = old.ftCreationTime;
+        if (!ReadSecurity(failure))
+            return false;
+    }
+
+    // What opening the destination for writing would meet: a file held
+    // open without sharing, a directory. A missing file is fine; a
+    // missing directory shows when the temporary file is created.
+    HANDLE probe = CreateFileW(destination.c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+        failure = lastSystemFailure();
+        return false;
+    }
+
+    static std::atomic<unsigned> counter{0};
+    const size_t slash = destination.find_last_of(L"\\/");
+    const std::wstring directory = slash == std::wstring::npos ? std::wstring() : destination.substr(0, slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        wchar_t name[64];
+        // The pattern w32RemoveLeftoverTemporaries looks for.
+        _snwprintf(name, 63, L"~qm%lx-%x.tmp", GetCurrentProcessId(), counter++);
+        name[63] = L'\0';
+        m_temporary = directory + name;
+        HANDLE file = CreateFileW(m_temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            m_file.Attach(file);
+            return true;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    failure = lastSystemFailure();
+    m_temporary.clear();
+    return false;
+}
+
+bool ReplacingWriter::Write(const void* data, size_t size, FileFailure& failure)
+{
+    return w32WriteAll(m_file.Get(), data, size, failure);
+}
+
+bool ReplacingWriter::Commit(FileFailure& failure)
+{
+    if (m_replacing && !SetFileTime(m_file.Get(), &m_oldCreation, nullptr, nullptr)) {
+        failure = lastSystemFailure();
+        return false;
+    }
+    if (!FlushFileBuffers(m_file.Get())) {
+        failure = lastSystemFailure();
+        return false;
+    }
+    if (!m_file.Close()) {
+        failure = lastSystemFailure();
+        return false;
+    }
+    // The old file's protection is in place before the new content takes
+    // its name, so there is no moment when others may read more of it.
+    if (m_replacing && !(WriteSecurity(failure) && WriteAttributes(failure)))
+        return false;
+    // Without REPLACE_EXISTING for a new file: one that appeared meanwhile
+    // is not ours to overwrite.
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (m_replacing ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!MoveFileExW(m_temporary.c_str(), m_destination.c_str(), flags)) {
+        failure = lastSystemFailure();
+        return false;
+    }
+    m_temporary.clear();
+    return true;
+}
+
+bool ReplacingWriter::ReadSecurity(FileFailure& failure)
+{
+    const SECURITY_INFORMATION parts = OWNER_PARTS | DACL_SECURITY_INFORMATION;
+    DWORD needed = 0;
+    GetFileSecurityW(m_destination.c_str(), parts, nullptr, 0, &needed);
+    if (needed > 0) {
+        m_oldSecurity.resize(needed);
+        if (GetFileSecurityW(m_destination.c_str(), parts, m_oldSecurity.data(), needed, &needed))
+            return true;
+    }
+    // Replacing what cannot be read could open the file to others.
+    failure = lastSystemFailure();
+    return false;
+}
+
+bool ReplacingWriter::WriteSecurity(FileFailure& failure)
+{
+    auto* descriptor = reinterpret_cast<PSECURITY_DESCRIPTOR>(m_oldSecurity.data());
+    if (SetFileSecurityW(m_temporary.c_str(), OWNER_PARTS | DACL_SECURITY_INFORMATION, descriptor))
+        return true;
+    // Another owner takes a privilege the process may not hold; the new
+    // file is then ours, but its access list must still be the old one.
+    QM_TRACE(TRACE_CAT_UTIL, L"w32 putfile: owner of %s not carried over, error %u\n", m_destination.c_str(),
+             unsigned(GetLastError()));
+    if (SetFileSecurityW(m_temporary.c_str(), DACL_SECURITY_INFORMATION, descriptor))
+        return true;
+    failure = lastSystemFailure();
+    return false;
+}
+
+bool ReplacingWriter::WriteAttributes(FileFailure& failure)
+{
+    const DWORD carried = m_oldAttributes & CARRIED_ATTRIBUTES;
+    if (carried == 0 || SetFileAttributesW(m_temporary.c_str(), carried | FILE_ATTRIBUTE_ARCHIVE))
+        return true;
+    failure = lastSystemFailure();
+    return false;
+}
+
+void ReplacingWriter::Abandon()
+{
+    m_file.Close();
+    if (!m_temporary.empty()) {
+        SetFileAttributesW(m_temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(m_temporary.c_str());
+        m_temporary.clear();
+    }
+}
+
+bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure)
+{
+    ReplacingWriter writer;
+    return writer.Begin(path, failure) && writer.Write(bytes.data(), bytes.size(), failure) && writer.Commit(failure);
+}
+
+bool w32AppendFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure)
+{
+    CFileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        failure = lastSystemFailure();
+        return false;
+    }
+    if (!w32WriteAll(file.Get(), bytes.data(), bytes.size(), failure))
+        return false;
+    if (!FlushFileBuffers(file.Get())) {
+        failure = lastSystemFailure();
+        return false;
+    }
+    return true;
+}
+
+void w32RemoveLeftoverTemporaries(const std::wstring& directory)
+{
+    WIN32_FIND_DATAW entry;
+    CFindHandle find(FindFirstFileW((directory + L"\\~qm*.tmp").c_str(), &entry));
+    if (!find.IsValid())
+        return;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (!isTemporaryName(name) || (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            continue;
+        const std::wstring path = directory + L"\\" + name;
+        // Opened without sharing, so a writer still at work keeps its file;
+        // deleted through the handle, so what is deleted is what was looked at.
+        CFileHandle file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file.IsValid() || !reachesEntryItself(file.Get(), directory, name))
+            continue;
+        FILE_DISPOSITION_INFO disposition = { TRUE };
+        if (SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition))
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: removed %s, left by a run that was stopped\n", path.c_str());
+    } while (FindNextFileW(find.Get(), &entry));
+}
