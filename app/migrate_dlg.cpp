@@ -14,8 +14,8 @@
 
 namespace {
 
-const wchar_t kHelpFile[] = L"quarnrept_migrate.chm";
-const wchar_t kHelpTopic[] = L"::/Welcome.htm";
+const wchar_t HELP_FILE[] = L"quarnrept_migrate.chm";
+const wchar_t HELP_TOPIC[] = L"::/Welcome.htm";
 
 // The help file beside the exe, so that help opens whatever directory the
 // tool was started from; the bare name when the exe's path cannot be had.
@@ -26,7 +26,7 @@ std::wstring helpTopicPath()
     std::wstring path(exe, length < MAX_PATH ? length : 0);
     const size_t slash = path.find_last_of(L"\\/");
     path = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-    return path + kHelpFile + kHelpTopic;
+    return path + HELP_FILE + HELP_TOPIC;
 }
 
 // Centres the window in the work area of its monitor.
@@ -42,18 +42,18 @@ void centreOnMonitor(const CWindow& window)
     const int y = area.top + ((area.bottom - area.top) - (frame.bottom - frame.top)) / 2;
     window.moveTo(x > area.left ? x : area.left, y > area.top ? y : area.top);
 }
-const wchar_t kTraceFile[] = L"trace_quarnrept_migrate.txt";
+const wchar_t TRACE_FILE_NAME[] = L"trace_quarnrept_migrate.txt";
 
 struct ColumnDef {
     const wchar_t* title;
     int width;
 };
 
-const ColumnDef kColumns[] = {
+const ColumnDef LIST_COLUMNS[] = {
     {L"Description", 130}, {L"Source", 150}, {L"Conversion", 100}, {L"Destination", 200}, {L"State", 500},
 };
 
-const UINT kListIcons[] = {IDI_CORD, IDI_CORD, IDI_REGISTRY, IDI_REGISTRY, IDI_DOCUMENT, IDI_DOCUMENT, 0};
+const UINT LIST_ICON_IDS[] = {IDI_CORD, IDI_CORD, IDI_REGISTRY, IDI_REGISTRY, IDI_DOCUMENT, IDI_DOCUMENT, 0};
 
 // What a worker thread starts with: the routine and the dialog it reports to.
 struct WorkerLaunch {
@@ -130,22 +130,22 @@ BOOL CMigrateDlg::OnInitDialog()
     CNlsResources noMoreLoading(NLS_LOADING_OFF);
 
     traceInit();
-    traceOpen(TRACE_ENABLED, kTraceFile, TRACE_TRUNCATE);
+    traceOpen(TRACE_ENABLED, TRACE_FILE_NAME, TRACE_TRUNCATE);
     traceSetCategory(TRACE_CAT_ALL, TRACE_OFF);
     traceSetCategory(TRACE_CAT_APP, TRACE_ON);
 
-    m_list.createSmallIcons(kListIcons);
+    m_list.createSmallIcons(LIST_ICON_IDS);
     m_list.attach(item(IDC_ITEM_LIST));
     m_list.setExtendedStyle(0xFFFFFFFF, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
     m_list.setChangeNotify(WM_LIST_SELCHANGE);
     m_list.setSortKey([this](LPARAM id, int column) { return sortKeyOf(m_rows.find(id), column); });
 
-    for (int i = 0; i < int(sizeof kColumns / sizeof kColumns[0]); ++i) {
+    for (int i = 0; i < int(sizeof LIST_COLUMNS / sizeof LIST_COLUMNS[0]); ++i) {
         LVCOLUMNW column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
-        column.cx = kColumns[i].width;
-        column.pszText = const_cast<wchar_t*>(kColumns[i].title);
+        column.cx = LIST_COLUMNS[i].width;
+        column.pszText = const_cast<wchar_t*>(LIST_COLUMNS[i].title);
         column.iSubItem = i;
         m_list.insertColumn(i, column);
     }

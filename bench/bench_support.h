@@ -20,7 +20,7 @@ inline double nowSeconds()
     return double(counter.QuadPart) / double(frequency.QuadPart);
 }
 
-constexpr DWORD kMiB = 1u << 20;
+constexpr DWORD BYTES_PER_MIB = 1u << 20;
 
 // Writes `size` bytes of report-like OEM text (CR LF lines, some bytes above
 // 127) one block at a time, so that making the input costs no memory.
@@ -28,13 +28,13 @@ inline void writeOemText(const std::wstring& path, DWORD size)
 {
     std::string block;
     const char* line = "Quarterly report \x82t\x82 \x84 \x94 | col1 | col2 | 12345.67 | \xB0\xB1\xB2 totals\r\n";
-    while (block.size() < kMiB)
+    while (block.size() < BYTES_PER_MIB)
         block += line;
-    block.resize(kMiB);
+    block.resize(BYTES_PER_MIB);
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    for (DWORD done = 0; done < size; done += kMiB) {
+    for (DWORD done = 0; done < size; done += BYTES_PER_MIB) {
         DWORD written = 0;
-        WriteFile(file, block.data(), kMiB, &written, nullptr);
+        WriteFile(file, block.data(), BYTES_PER_MIB, &written, nullptr);
     }
     CloseHandle(file);
 }

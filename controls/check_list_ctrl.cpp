@@ -7,9 +7,9 @@
 
 namespace {
 
-const UINT kStateImageMask = 0xF000;
-const UINT kUnticked = 0x1000;
-const UINT kTicked = 0x2000;
+const UINT STATE_IMAGE_MASK = 0xF000;
+const UINT STATE_IMAGE_UNTICKED = 0x1000;
+const UINT STATE_IMAGE_TICKED = 0x2000;
 
 // Sent to the list itself by runOnListThread; wParam is the call's ticket.
 const UINT WM_LIST_RUN = WM_APP + 0x3A0;
@@ -263,7 +263,7 @@ bool CCheckListCtrl::handleNotify(const NMHDR* header, LRESULT& result)
 void CCheckListCtrl::onItemChanged(const NMLISTVIEW& change)
 {
     const bool reported
-        = (change.uNewState & LVIS_SELECTED) || change.uNewState == kTicked || change.uNewState == kUnticked;
+        = (change.uNewState & LVIS_SELECTED) || change.uNewState == STATE_IMAGE_TICKED || change.uNewState == STATE_IMAGE_UNTICKED;
     if (!reported || !m_changeMessage)
         return;
     POINT position = {};
@@ -341,7 +341,7 @@ void CCheckListCtrl::selectAndShowRow(int row)
 
 UINT CCheckListCtrl::stateImageIndex(int row) const
 {
-    return (getItemState(row, kStateImageMask) & kStateImageMask) >> 12;
+    return (getItemState(row, STATE_IMAGE_MASK) & STATE_IMAGE_MASK) >> 12;
 }
 
 void CCheckListCtrl::toggleCheck(int row)
@@ -362,7 +362,7 @@ void CCheckListCtrl::toggleCheck(int row)
     } else if (index == 3) {
         next = 1;
     }
-    setItemState(row, INDEXTOSTATEIMAGEMASK(next), kStateImageMask);
+    setItemState(row, INDEXTOSTATEIMAGEMASK(next), STATE_IMAGE_MASK);
 }
 
 int CCheckListCtrl::rowCount() const
@@ -381,7 +381,7 @@ bool CCheckListCtrl::isChecked(int row) const
 
 bool CCheckListCtrl::setChecked(int row, bool checked)
 {
-    return hwnd() && setItemState(row, checked ? kTicked : kUnticked, kStateImageMask);
+    return hwnd() && setItemState(row, checked ? STATE_IMAGE_TICKED : STATE_IMAGE_UNTICKED, STATE_IMAGE_MASK);
 }
 
 LPARAM CCheckListCtrl::rowData(int row) const

@@ -21,11 +21,11 @@ struct ScanGroup {
     bool reportFiles; // "element.dat" is left out of the report files only
 };
 
-const ScanGroup kReportFiles = {reportItemTypes, L"Scanning for report related files...",
+const ScanGroup SCAN_REPORT_FILES = {reportItemTypes, L"Scanning for report related files...",
                                 L"quarnrept_migr: scanning file system\n", true};
-const ScanGroup kWebSummary = {webSummaryItemTypes, L"Scanning for web summary files...",
+const ScanGroup SCAN_WEB_SUMMARY = {webSummaryItemTypes, L"Scanning for web summary files...",
                                L"quarnrept_migr: scanning file system for web summary\n", false};
-const ScanGroup kZeltFiles = {zeltItemTypes, L"Scanning for Zelt files...",
+const ScanGroup SCAN_ZELT_FILES = {zeltItemTypes, L"Scanning for Zelt files...",
                               L"quarnrept_migr: scanning file system for zelt related files\n", false};
 
 void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring& sourceRoot,
@@ -37,9 +37,9 @@ void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring&
     // Rows go to the list in batches: one window call each, so that the
     // rows of a large directory appear as they are found without a round
     // trip to the dialog's thread per row.
-    constexpr size_t kBatch = 256;
+    constexpr size_t ROWS_PER_CALL = 256;
     std::vector<NewListItem> batch;
-    batch.reserve(kBatch);
+    batch.reserve(ROWS_PER_CALL);
     for (const ItemTypeEntry* row = group.table; row->pattern; ++row) {
         const int count = findAllFiles(sourceRoot, row->pattern, results);
         for (int k = 0; k < count; ++k) {
@@ -56,7 +56,7 @@ void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring&
                 continue;
             batch.push_back(NewListItem { row->kind, row->description, fileName, sourceRoot, destinationName,
                                           destinationRoot, row->conversion, foundName });
-            if (batch.size() == kBatch) {
+            if (batch.size() == ROWS_PER_CALL) {
                 view.AddListItems(batch.data(), batch.size());
                 batch.clear();
             }
@@ -104,19 +104,19 @@ DWORD WINAPI t_processRefresh(LPVOID parameter)
         if (found.outcome != LocateOutcome::Failed) {
             if (found.outcome == LocateOutcome::Found) {
                 view.SetDestinationPath(gaPath);
-                scanGroup(view, kReportFiles, betaPath, gaPath, results);
+                scanGroup(view, SCAN_REPORT_FILES, betaPath, gaPath, results);
 
                 std::wstring betaWebSite;
                 std::wstring gaWebSite;
                 if (locateWebSites(lookup, betaWebSite, gaWebSite)) {
-                    scanGroup(view, kWebSummary, betaWebSite, gaWebSite, results);
+                    scanGroup(view, SCAN_WEB_SUMMARY, betaWebSite, gaWebSite, results);
 
                     const std::wstring betaZelt = betaPath + L"\\zelt";
                     const std::wstring gaZelt = gaPath + L"\\zelt";
                     if (directoryExists(betaZelt)) {
                         if (!directoryExists(gaZelt))
                             CreateDirectoryW(gaZelt.c_str(), nullptr);
-                        scanGroup(view, kZeltFiles, betaZelt, gaZelt, results);
+                        scanGroup(view, SCAN_ZELT_FILES, betaZelt, gaZelt, results);
                     }
                 }
             }

@@ -19,12 +19,6 @@
 
 namespace {
 
-bool startsWithUnicodeMark(const std::string& bytes)
-{
-    return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF
-           && static_cast<unsigned char>(bytes[1]) == 0xFE;
-}
-
 // Whether `destination` holds exactly what writing `bytes` (converted from
 // the OEM code page to UTF-16LE behind FF FE when `convert`) would leave.
 bool holdsAlready(const std::wstring& destination, const std::string& bytes, bool convert)
@@ -44,7 +38,7 @@ bool holdsAlready(const std::wstring& destination, const std::string& bytes, boo
     if (!convert)
         return held == bytes;
     std::wstring text;
-    return startsWithUnicodeMark(held) && w32NarrowToWide(bytes, text, failure)
+    return w32StartsWithUtf16Mark(held) && w32NarrowToWide(bytes, text, failure)
            && held.size() == 2 + text.size() * sizeof(wchar_t)
            && std::memcmp(held.data() + 2, text.data(), text.size() * sizeof(wchar_t)) == 0;
 }
@@ -114,7 +108,7 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
         // Templates and Zelt files go over exactly as they are.
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
                  destination.c_str(), L"Ansi");
-    } else if (startsWithUnicodeMark(bytes)) {
+    } else if (w32StartsWithUtf16Mark(bytes)) {
         // Already UTF-16LE (an earlier run, or converted in place): converting
         // it again would destroy it.
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Unicode",

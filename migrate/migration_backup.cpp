@@ -21,12 +21,12 @@
 
 namespace {
 
-const wchar_t kBackupsFolder[] = L"migration backups";
-const wchar_t kRegistryFile[] = L"Console.reg";
-const wchar_t kScriptFile[] = L"restore.cmd";
-const wchar_t kReadmeFile[] = L"README.txt";
+const wchar_t BACKUPS_FOLDER[] = L"migration backups";
+const wchar_t BACKUP_REGISTRY_FILE[] = L"Console.reg";
+const wchar_t BACKUP_SCRIPT_FILE[] = L"restore.cmd";
+const wchar_t BACKUP_README_FILE[] = L"README.txt";
 // What the run kept, one entry a line, appended as it goes (see appendEntry).
-const wchar_t kListFile[] = L"restore.lst";
+const wchar_t BACKUP_LIST_FILE[] = L"restore.lst";
 
 const wchar_t* rootFolderName(BackupRoot root)
 {
@@ -179,7 +179,7 @@ std::wstring accountName(PSID sid)
 // and owned by an account that others cannot be.
 bool existingFolderUsable(const std::wstring& gaDirectory, const std::wstring& parent, std::wstring& reason)
 {
-    const std::wstring link = firstLinkBelow(gaDirectory, kBackupsFolder);
+    const std::wstring link = firstLinkBelow(gaDirectory, BACKUPS_FOLDER);
     if (!link.empty()) {
         reason = L"the backup folder " + parent + L" is a link; the tool keeps no backup through a link. Check who "
                  L"made it and remove it; nothing was replaced";
@@ -247,7 +247,7 @@ bool MigrationBackup::makeFolder(std::wstring& reason)
         reason = std::wstring(CONSOLE_DIRECTORY_UNKNOWN) + L", so no backup can be kept; nothing was replaced";
         return false;
     }
-    const std::wstring parent = m_gaDirectory + L"\\" + kBackupsFolder;
+    const std::wstring parent = m_gaDirectory + L"\\" + BACKUPS_FOLDER;
     if (!cmdCanCarry(parent, reason))
         return false;
     if (!createProtectedFolder(parent)) {
@@ -291,13 +291,13 @@ void MigrationBackup::dropFolderIfUnused()
     // RemoveDirectoryW takes empty folders only, so nothing kept can go here.
     if (m_folder.empty() || !m_kept.empty() || m_registryKept)
         return;
-    for (const wchar_t* name : { kScriptFile, kReadmeFile, kListFile })
+    for (const wchar_t* name : { BACKUP_SCRIPT_FILE, BACKUP_README_FILE, BACKUP_LIST_FILE })
         DeleteFileW((m_folder + L"\\" + name).c_str());
     for (BackupRoot root : { BackupRoot::Installation, BackupRoot::WebSite, BackupRoot::Zelt })
         RemoveDirectoryW((m_folder + L"\\" + rootFolderName(root)).c_str());
     m_rootFolders = 0;
     if (RemoveDirectoryW(m_folder.c_str())) {
-        RemoveDirectoryW((m_gaDirectory + L"\\" + kBackupsFolder).c_str());
+        RemoveDirectoryW((m_gaDirectory + L"\\" + BACKUPS_FOLDER).c_str());
         m_folder.clear();
     }
 }
@@ -405,8 +405,8 @@ bool MigrationBackup::keepRegistryKey(const RegistryTree& imported, std::wstring
         return true;
     if (!makeFolder(reason))
         return false;
-    const std::wstring file = m_folder + L"\\" + kRegistryFile;
-    if (keepRegistryExport(file, imported, reason) && appendEntry(L"registry", kRegistryFile, L"-", reason)) {
+    const std::wstring file = m_folder + L"\\" + BACKUP_REGISTRY_FILE;
+    if (keepRegistryExport(file, imported, reason) && appendEntry(L"registry", BACKUP_REGISTRY_FILE, L"-", reason)) {
         m_registryKept = true;
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s to %s\n", GA_SETTINGS_KEY, file.c_str());
         return true;
@@ -444,8 +444,8 @@ bool MigrationBackup::recordRegistryImport(const RegistryTree& after, std::wstri
         // The entry goes first: a restore that finds it and not the file is
         // one stopped half way here.
         std::wstring ignored;
-        if (appendEntry(L"unchanged", kRegistryFile, L"-", ignored)) {
-            DeleteFileW((m_folder + L"\\" + kRegistryFile).c_str());
+        if (appendEntry(L"unchanged", BACKUP_REGISTRY_FILE, L"-", ignored)) {
+            DeleteFileW((m_folder + L"\\" + BACKUP_REGISTRY_FILE).c_str());
             m_registryKept = false;
             dropFolderIfUnused();
         }
@@ -483,7 +483,7 @@ bool MigrationBackup::finish(std::wstring& reason)
 bool MigrationBackup::appendEntry(const wchar_t* kind, const std::wstring& copy, const std::wstring& destination,
                                   std::wstring& reason)
 {
-    const std::wstring path = m_folder + L"\\" + kListFile;
+    const std::wstring path = m_folder + L"\\" + BACKUP_LIST_FILE;
     std::string line;
     // What a line outside the OEM code page fails with.
     FileFailure failure = systemFailure(ERROR_NO_UNICODE_TRANSLATION);
@@ -503,7 +503,7 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
     const std::wstring view = L" /reg:" + std::to_wstring(registryViewBits());
     const std::wstring reg = L"\"%SystemRoot%\\System32\\reg.exe\"";
     const std::wstring key = regExeKeyName(GA_SETTINGS_KEY);
-    const std::wstring regFile = std::wstring(L"\"%QM_HERE%") + kRegistryFile + L"\"";
+    const std::wstring regFile = std::wstring(L"\"%QM_HERE%") + BACKUP_REGISTRY_FILE + L"\"";
     // The same script whatever the run kept: what to restore is in
     // restore.lst, which the run appends to. Paths stand in double quotes
     // or in FOR variables, with delayed expansion off: & ( ) ^ ! in names are
@@ -664,7 +664,7 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
 
     std::string script;
     if (!toCodePage(s, codePage, script)) {
-        reason = L"cannot write " + m_folder + L"\\" + kScriptFile + L": a path in it is outside the OEM code page";
+        reason = L"cannot write " + m_folder + L"\\" + BACKUP_SCRIPT_FILE + L": a path in it is outside the OEM code page";
         return false;
     }
     // README.txt is plain ASCII, readable in any editor and code page.
@@ -676,6 +676,6 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
           "restore.cmd copies the kept files back, deletes the files the run created, removes the values and "
           "subkeys the run added to the registry key and puts back the values it changed, "
           "and shows ERROR for any step that failed; restore.lst lists what it restores.\r\n";
-    return writeWholeFile(m_folder + L"\\" + kScriptFile, script, reason)
-        && writeWholeFile(m_folder + L"\\" + kReadmeFile, readme, reason);
+    return writeWholeFile(m_folder + L"\\" + BACKUP_SCRIPT_FILE, script, reason)
+        && writeWholeFile(m_folder + L"\\" + BACKUP_README_FILE, readme, reason);
 }

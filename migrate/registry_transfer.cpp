@@ -21,16 +21,16 @@ const wchar_t REGISTRATION_FILE_NAME[] = L"quarnrept_mig.reg";
 
 namespace {
 
-const wchar_t kWord[] = L"console_reporting";
-constexpr size_t kWordLength = 17;
+const wchar_t SETTINGS_WORD[] = L"console_reporting";
+constexpr size_t SETTINGS_WORD_LENGTH = 17;
 
 bool wordAt(const std::wstring& text, size_t position)
 {
-    for (size_t i = 0; i < kWordLength; ++i) {
+    for (size_t i = 0; i < SETTINGS_WORD_LENGTH; ++i) {
         wchar_t c = text[position + i];
         if (c >= L'A' && c <= L'Z')
             c = wchar_t(c - L'A' + L'a');
-        if (c != kWord[i])
+        if (c != SETTINGS_WORD[i])
             return false;
     }
     return true;
@@ -44,9 +44,9 @@ std::wstring renameConsoleReporting(const std::wstring& text)
     renamed.reserve(text.size());
     size_t position = 0;
     while (position < text.size()) {
-        if (text.size() - position >= kWordLength && wordAt(text, position)) {
+        if (text.size() - position >= SETTINGS_WORD_LENGTH && wordAt(text, position)) {
             renamed += L"console";
-            position += kWordLength;
+            position += SETTINGS_WORD_LENGTH;
         } else {
             renamed += text[position++];
         }
@@ -56,7 +56,7 @@ std::wstring renameConsoleReporting(const std::wstring& text)
 
 std::wstring keepGaInstallValues(const std::wstring& text)
 {
-    static const wchar_t kGaSection[] = L"[HKEY_LOCAL_MACHINE\\" QM_CONSOLE_VERSION_KEY L"\\console]";
+    static const wchar_t GA_SETTINGS_SECTION[] = L"[HKEY_LOCAL_MACHINE\\" QM_CONSOLE_VERSION_KEY L"\\console]";
     std::wstring kept;
     kept.reserve(text.size());
     bool inGaSection = false;
@@ -74,7 +74,7 @@ std::wstring keepGaInstallValues(const std::wstring& text)
         if (dropping) {
             drop = true; // a continuation line of a dropped value
         } else if (!bare.empty() && bare[0] == L'[') {
-            inGaSection = sameIgnoringCase(bare, kGaSection);
+            inGaSection = sameIgnoringCase(bare, GA_SETTINGS_SECTION);
         } else if (inGaSection && (startsWithIgnoringCase(bare, L"\"Path\"=")
                                    || startsWithIgnoringCase(bare, L"\"WebSiteLocalPath\"="))) {
             drop = true;

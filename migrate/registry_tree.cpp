@@ -10,7 +10,7 @@
 
 namespace {
 
-const wchar_t kMachineRoot[] = L"HKEY_LOCAL_MACHINE\\";
+const wchar_t MACHINE_ROOT_NAME[] = L"HKEY_LOCAL_MACHINE\\";
 
 
 LONG readKey(const std::wstring& subKey, RegistryTree& tree, std::wstring& failedKey)
@@ -19,7 +19,7 @@ LONG readKey(const std::wstring& subKey, RegistryTree& tree, std::wstring& faile
     LONG rc = key.Open(HKEY_LOCAL_MACHINE, subKey);
     if (rc == ERROR_SUCCESS) {
         RegistryKeyContent content;
-        content.path = kMachineRoot + subKey;
+        content.path = MACHINE_ROOT_NAME + subKey;
         RegistryValue value;
         DWORD index = 0;
         while ((rc = key.ReadValueAt(index++, value.name, value.type, value.data)) == ERROR_SUCCESS)
@@ -41,7 +41,7 @@ LONG readKey(const std::wstring& subKey, RegistryTree& tree, std::wstring& faile
         }
     }
     if (rc != ERROR_SUCCESS && failedKey.empty())
-        failedKey = kMachineRoot + subKey;
+        failedKey = MACHINE_ROOT_NAME + subKey;
     return rc;
 }
 
@@ -379,8 +379,8 @@ TreeAdditions additionsIn(const RegistryTree& before, const RegistryTree& after)
 
 std::wstring regExeKeyName(const std::wstring& path)
 {
-    const size_t root = wcslen(kMachineRoot);
-    if (_wcsnicmp(path.c_str(), kMachineRoot, root) == 0)
+    const size_t root = wcslen(MACHINE_ROOT_NAME);
+    if (_wcsnicmp(path.c_str(), MACHINE_ROOT_NAME, root) == 0)
         return L"HKLM\\" + path.substr(root);
     return path;
 }

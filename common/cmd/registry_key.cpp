@@ -9,7 +9,7 @@
 namespace {
 
 // Indexed by the registry type number.
-const wchar_t* const kTypeNames[] = {
+const wchar_t* const REG_TYPE_NAMES[] = {
     L"REG_NONE",  L"REG_SZ",   L"REG_EXPAND_SZ", L"REG_BINARY",        L"REG_DWORD",
     L"REG_DWORD_BIG_ENDIAN",   L"REG_LINK",      L"REG_MULTI_SZ",      L"REG_RESOURCE_LIST",
 };
@@ -165,7 +165,7 @@ const wchar_t* CRegistryKey::TypeName(DWORD type, wchar_t* out, size_t outChars)
 {
     if (!out || outChars == 0)
         return out;
-    const wchar_t* name = type < sizeof kTypeNames / sizeof kTypeNames[0] ? kTypeNames[type]
+    const wchar_t* name = type < sizeof REG_TYPE_NAMES / sizeof REG_TYPE_NAMES[0] ? REG_TYPE_NAMES[type]
                                                                            : L"UNKNOWN";
     size_t i = 0;
     for (; name[i] && i + 1 < outChars; ++i)

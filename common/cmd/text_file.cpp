@@ -394,6 +394,11 @@ bool w32ReadFileBytes(const std::wstring& path, std::string& bytes, FileFailure&
     return ok;
 }
 
+bool w32StartsWithUtf16Mark(const std::string& bytes)
+{
+    return bytes.size() >= sizeof UTF16_MARK && std::memcmp(bytes.data(), UTF16_MARK, sizeof UTF16_MARK) == 0;
+}
+
 bool w32OemIsSingleByte()
 {
     CPINFO codePage;

@@ -22,7 +22,7 @@ enum class PutMode { Replace, Append };
 // (GetConsoleInstallPath), taken as given where that directory is not known.
 enum class PathIs { AsGiven, InConsoleDirectory };
 // w32PutFile's size limit that never applies.
-constexpr long long NoSizeLimit = -1;
+constexpr long long NO_SIZE_LIMIT = -1;
 
 // The defaults are what the migration asks for; the design document defines
 // the overwrite flag, the size limit and the resolve flag, which stay here.
@@ -33,7 +33,7 @@ struct GetFileOptions {
 struct PutFileOptions {
     TextEncoding encoding = TextEncoding::Utf16Le;
     PutMode mode = PutMode::Replace;
-    long long sizeLimit = NoSizeLimit;
+    long long sizeLimit = NO_SIZE_LIMIT;
     PathIs pathIs = PathIs::AsGiven;
 };
 
@@ -51,7 +51,7 @@ bool w32GetFile(const std::wstring& path, std::wstring& text, FileFailure& failu
 // Writes all of `text` to `path`.
 //   Replace: the file is replaced; Append: the text is added at its end.
 //   sizeLimit >= 0: an existing file larger than this many bytes is replaced
-//                   even when appending (NoSizeLimit switches this off).
+//                   even when appending (NO_SIZE_LIMIT switches this off).
 //   Utf16Le: the mark FF FE first (also when appending). Narrow: a text with
 //            a character above 255 is refused, nothing is written.
 bool w32PutFile(const std::wstring& path, const std::wstring& text, FileFailure& failure,
@@ -65,6 +65,10 @@ bool w32NarrowToWide(const std::string& narrow, std::wstring& wide, FileFailure&
 // UTF-16LE behind the mark FF FE. Converted piece by piece as it is written,
 // so the wide text is never held whole beside the narrow one.
 bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure);
+
+// Whether `bytes` begin with the UTF-16LE mark FF FE: the one test of
+// whether a file's content is already UTF-16 text.
+bool w32StartsWithUtf16Mark(const std::string& bytes);
 
 // Whether the OEM code page has one byte for every character (then each
 // byte of OEM text becomes exactly one UTF-16 unit).

@@ -52,7 +52,7 @@ protected:
         return w32GetFile(path, text, lastFailure, { encoding }) ? text : L"<failed>";
     }
     bool put(const std::wstring& path, const std::wstring& text, PutMode mode, TextEncoding encoding,
-             long long sizeLimit = NoSizeLimit)
+             long long sizeLimit = NO_SIZE_LIMIT)
     {
         lastFailure = FileFailure();
         return w32PutFile(path, text, lastFailure, { encoding, mode, sizeLimit });

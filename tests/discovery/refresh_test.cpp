@@ -47,8 +47,8 @@ protected:
     std::wstring beta = dir / L"Beta", ga = dir / L"GA", betaWeb = dir / L"BetaWeb", gaWeb = dir / L"GAWeb";
 };
 
-const wchar_t kRegistrySource[] = L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console_reporting";
-const wchar_t kRegistryDest[] = L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console";
+const wchar_t REGISTRY_ROW_SOURCE[] = L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console_reporting";
+const wchar_t REGISTRY_ROW_DESTINATION[] = L"HKLM\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console";
 
 } // namespace
 
@@ -82,8 +82,8 @@ TEST_F(Refresh, MissingInstallationsAreReportedInTheStatusLine)
     EXPECT_CALLS(view, refresh({ L"paths " + beta + L"|", registryRow, L"source " + beta, error(L"5.2.2 path"),
                                  L"show 0", L"redraw on", L"end 11111" }));
     ASSERT_EQ(1u, view.rows().size());
-    EXPECT_EQ(kRegistrySource, view.rows()[0].item.sourceRoot);
-    EXPECT_EQ(kRegistryDest, view.rows()[0].item.destinationRoot);
+    EXPECT_EQ(REGISTRY_ROW_SOURCE, view.rows()[0].item.sourceRoot);
+    EXPECT_EQ(REGISTRY_ROW_DESTINATION, view.rows()[0].item.destinationRoot);
 
     // Found: the destination line, the scan (nothing to list), "Ready".
     makeDirs(ga);
@@ -121,8 +121,8 @@ TEST_F(Refresh, ListsEveryItemInOrderWebAndZeltItemsOnlyWithBothWebSites)
     };
     const std::wstring betaZelt = beta + L"\\zelt", gaZelt = ga + L"\\zelt";
     const std::vector<std::wstring> expected = {
-        L"Registry settings|console_reporting|None|console|Not Started|" + std::wstring(kRegistrySource) + L"|"
-            + kRegistryDest,
+        L"Registry settings|console_reporting|None|console|Not Started|" + std::wstring(REGISTRY_ROW_SOURCE) + L"|"
+            + REGISTRY_ROW_DESTINATION,
         row(L"Recipients", L"b.rcp", L"To unicode", beta, ga),
         row(L"Recipients", L"recipients.rcp", L"To unicode", beta, ga),
         row(L"Extension", L"x.ext", L"To unicode", beta, ga),

@@ -27,7 +27,7 @@ using namespace qmtest;
 
 namespace {
 
-const std::wstring kSuccess = L"The migation completed successfully.";
+const std::wstring SUCCESS_MESSAGE = L"The migation completed successfully.";
 
 std::wstring cellText(DialogHarness& ui, int row, int column) { return ui.list().cellText(row, column); }
 
@@ -218,7 +218,7 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeeping
     };
     const std::vector<std::wstring> before = sources();
     bool orderKept = false;
-    EXPECT_EQ(kSuccess, migrate(ui, [&] {
+    EXPECT_EQ(SUCCESS_MESSAGE, migrate(ui, [&] {
                   // A header click during the run is refused; a reorder that happens all
                   // the same must not make the run skip rows or take one twice.
                   HWND header = ListView_GetHeader(list);
@@ -295,7 +295,7 @@ TEST_F(Migration, OnlyTickedRowsMoveARepeatChangesNothingAndASharedWebSiteIsConv
     list.setChecked(3, false);
 
     // Ticks count when the worker reaches a row: the last one is unticked on the way.
-    EXPECT_EQ(kSuccess, migrate(ui, [&] { list.setChecked(zelt, false); }));
+    EXPECT_EQ(SUCCESS_MESSAGE, migrate(ui, [&] { list.setChecked(zelt, false); }));
     std::map<std::wstring, std::wstring> states = statesBySource(ui);
     EXPECT_EQ(L"Not Started", states[L"report.xml"]);
     EXPECT_EQ(L"Not Started", states[L"link.cfg"]);
@@ -306,11 +306,11 @@ TEST_F(Migration, OnlyTickedRowsMoveARepeatChangesNothingAndASharedWebSiteIsConv
 
     ui.click(IDC_SELECT_ALL);
     ASSERT_TRUE(waitUntil([&] { return list.isChecked(3) && list.isChecked(zelt); }));
-    EXPECT_EQ(kSuccess, migrate(ui));
+    EXPECT_EQ(SUCCESS_MESSAGE, migrate(ui));
     const std::map<std::wstring, std::string> second = destinationFiles();
     const std::wstring reportDir = regString(GA_KEY, L"ReportDir");
 
-    EXPECT_EQ(kSuccess, migrate(ui));
+    EXPECT_EQ(SUCCESS_MESSAGE, migrate(ui));
     EXPECT_EQ(L"", backupNote) << "a run that changed nothing keeps nothing";
     EXPECT_EQ(second, destinationFiles());
     EXPECT_EQ(unicodeFile(L"info \u00e9\r\n"), readBytes(betaWeb + L"\\summary.info")) << "not converted twice";
@@ -579,7 +579,7 @@ TEST_F(Migration, RestoreCmdPutsBackWhatARunReplacedAndEachRunKeepsABackupOfItsO
     };
     const Snapshot before = snapshot();
     DialogHarness ui(t_processRefresh, t_processMigrate);
-    EXPECT_EQ(kSuccess, migrate(ui));
+    EXPECT_EQ(SUCCESS_MESSAGE, migrate(ui));
     const std::wstring first = backupFolder();
     ASSERT_NE(L"", first) << narrow(backupNote);
     ASSERT_NE(before, snapshot()) << "the run replaced nothing";
@@ -589,7 +589,7 @@ TEST_F(Migration, RestoreCmdPutsBackWhatARunReplacedAndEachRunKeepsABackupOfItsO
 
     Snapshot kept;
     snapshotFiles(first, kept);
-    EXPECT_EQ(kSuccess, migrate(ui));
+    EXPECT_EQ(SUCCESS_MESSAGE, migrate(ui));
     const std::wstring second = backupFolder();
     EXPECT_TRUE(second != first && fileExists(second + L"\\restore.cmd")) << narrow(backupNote);
     Snapshot keptAfter;

@@ -16,9 +16,9 @@ using namespace qmtest;
 
 namespace {
 
-const std::string kRule = "*" + std::string(68, '=');
-const std::string kTime = R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d # )";
-const std::string kHeader = kTime + R"(\d+ # )"; // time, thread id
+const std::string TRACE_RULE = "*" + std::string(68, '=');
+const std::string TRACE_TIME_PATTERN = R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d # )";
+const std::string TRACE_LINE_HEADER = TRACE_TIME_PATTERN + R"(\d+ # )"; // time, thread id
 
 // The file's CR LF separated lines after its byte-order mark, as UTF-8 for
 // readable assertions, leaving out the first `skip` (by default the banner).
@@ -65,17 +65,17 @@ TEST_F(TraceTest, AnOpenStartsAnewAndEachLineGetsAHeaderAndCrLf)
     // rule, an empty line. The last run's trace is gone.
     std::vector<std::string> lines = traceLines(path, 0);
     ASSERT_EQ(10u, lines.size());
-    EXPECT_EQ((std::vector<std::string>{"", kRule, kRule, ""}),
+    EXPECT_EQ((std::vector<std::string>{"", TRACE_RULE, TRACE_RULE, ""}),
               (std::vector<std::string>{lines[0], lines[1], lines[3], lines[4]}));
     EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"(\* trace started [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\d \d\d:\d\d:\d\d \d{4})")))
         << lines[2];
     // Every line feed becomes CR LF; a message without one runs on into the next.
     const std::string tid = std::to_string(GetCurrentThreadId());
-    EXPECT_TRUE(std::regex_match(lines[5], std::regex(kTime + tid + " # ifcregis\\.cpp # 1516 # value Path is 7")))
+    EXPECT_TRUE(std::regex_match(lines[5], std::regex(TRACE_TIME_PATTERN + tid + " # ifcregis\\.cpp # 1516 # value Path is 7")))
         << lines[5];
-    EXPECT_TRUE(std::regex_match(lines[6], std::regex(kHeader + "quarnrept_migratedlg\\.cpp # 518 # first"))) << lines[6];
+    EXPECT_TRUE(std::regex_match(lines[6], std::regex(TRACE_LINE_HEADER + "quarnrept_migratedlg\\.cpp # 518 # first"))) << lines[6];
     EXPECT_EQ("second", lines[7]);
-    EXPECT_TRUE(std::regex_match(lines[8], std::regex(kHeader + "wn32util\\.cpp # 3 # no line end " + kHeader
+    EXPECT_TRUE(std::regex_match(lines[8], std::regex(TRACE_LINE_HEADER + "wn32util\\.cpp # 3 # no line end " + TRACE_LINE_HEADER
                                                        + "plain\\.cpp # 4 # third")))
         << lines[8];
     const size_t firstX = lines[9].find('x'), lastX = lines[9].rfind('x');
@@ -102,7 +102,7 @@ TEST_F(TraceTest, ThreadsNeverInterleaveWithinALine)
         w.join();
     const std::vector<std::string> lines = traceLines(path);
     ASSERT_EQ(900u, lines.size());
-    const std::regex shape(kHeader + R"(trace_test\.cpp # \d+ # worker (\d) line \d+ ([a-z]+))");
+    const std::regex shape(TRACE_LINE_HEADER + R"(trace_test\.cpp # \d+ # worker (\d) line \d+ ([a-z]+))");
     for (const std::string& line : lines) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(line, m, shape)) << line.substr(0, 120);

@@ -32,9 +32,9 @@
 
 namespace {
 
-const wchar_t kCaption[] = L"Operational Reporting Beta to 5.2.2 Migration Tool";
-const wchar_t kConfirmStart[] = L"You are about to migrate";
-const wchar_t kNoItems[] = L"No items are selected.";
+const wchar_t DIALOG_CAPTION[] = L"Operational Reporting Beta to 5.2.2 Migration Tool";
+const wchar_t CONFIRM_TEXT_START[] = L"You are about to migrate";
+const wchar_t NO_ITEMS_TEXT[] = L"No items are selected.";
 
 // Controls of the tool's main dialog.
 constexpr int ID_MIGRATE = IDOK;
@@ -45,7 +45,7 @@ constexpr int ID_STATUS = 1052;
 // The text of a message box.
 constexpr int ID_BOX_TEXT = 0xFFFF;
 
-constexpr UINT kSendTimeoutMs = 5000;
+constexpr UINT SEND_TIMEOUT_MS = 5000;
 DWORD g_timeoutMs = 60000;
 
 // ---------------------------------------------------------------------------
@@ -82,12 +82,12 @@ std::wstring oneLine(std::wstring text)
 std::wstring windowText(HWND window)
 {
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length))
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &length))
         return std::wstring();
     std::vector<wchar_t> buffer(length + 2);
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied))
+                             SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &copied))
         return std::wstring();
     return std::wstring(buffer.data(), copied < buffer.size() ? copied : buffer.size() - 1);
 }
@@ -117,11 +117,11 @@ bool findTool(Tool& tool, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
     for (;;) {
-        tool.main = FindWindowW(L"#32770", kCaption);
+        tool.main = FindWindowW(L"#32770", DIALOG_CAPTION);
         if (tool.main)
             break;
         if (GetTickCount() - start > timeoutMs) {
-            fail(L"no window titled \"" + std::wstring(kCaption) + L"\"");
+            fail(L"no window titled \"" + std::wstring(DIALOG_CAPTION) + L"\"");
             return false;
         }
         Sleep(100);
@@ -250,14 +250,14 @@ private:
     void* m_address = nullptr;
 };
 
-constexpr int kTextChars = 1024;
+constexpr int WINDOW_TEXT_CHARS = 1024;
 
 struct RemoteItem {
     union {
         LVITEMW item;
         LVCOLUMNW column;
     };
-    wchar_t text[kTextChars];
+    wchar_t text[WINDOW_TEXT_CHARS];
 };
 
 struct Row {
@@ -273,15 +273,15 @@ struct ListContents {
 LRESULT send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &result);
     return LRESULT(result);
 }
 
 std::wstring remoteText(const RemoteBuffer& remote)
 {
-    wchar_t text[kTextChars] = {};
+    wchar_t text[WINDOW_TEXT_CHARS] = {};
     remote.read(offsetof(RemoteItem, text), text, sizeof text);
-    text[kTextChars - 1] = L'\0';
+    text[WINDOW_TEXT_CHARS - 1] = L'\0';
     return text;
 }
 
@@ -313,7 +313,7 @@ bool readList(const Tool& tool, ListContents& list)
         LVCOLUMNW column = {};
         column.mask = LVCF_TEXT;
         column.pszText = remoteTextAddress;
-        column.cchTextMax = kTextChars;
+        column.cchTextMax = WINDOW_TEXT_CHARS;
         list.columns.push_back(askText(LVM_GETCOLUMNW, WPARAM(c), column));
     }
 
@@ -328,7 +328,7 @@ bool readList(const Tool& tool, ListContents& list)
             item.iItem = r;
             item.iSubItem = c;
             item.pszText = remoteTextAddress;
-            item.cchTextMax = kTextChars;
+            item.cchTextMax = WINDOW_TEXT_CHARS;
             row.cells.push_back(askText(LVM_GETITEMTEXTW, WPARAM(r), item));
         }
         list.rows.push_back(row);
@@ -418,7 +418,7 @@ int commandList(const Tool& tool)
 int acknowledge(const Tool& tool)
 {
     std::wstring text;
-    HWND box = waitForBox(tool, [](const std::wstring& t) { return t.compare(0, 24, kConfirmStart) != 0; }, text);
+    HWND box = waitForBox(tool, [](const std::wstring& t) { return t.compare(0, 24, CONFIRM_TEXT_START) != 0; }, text);
     if (!box) {
         fail(L"no message box to answer");
         return 1;
@@ -446,12 +446,12 @@ int commandMigrate(const Tool& tool, bool leaveBox)
         fail(L"Migrate asked nothing");
         return 1;
     }
-    if (text == kNoItems) {
+    if (text == NO_ITEMS_TEXT) {
         out(L"box: " + text + L"\n");
         pressButton(box, IDOK);
         return 1;
     }
-    if (text.compare(0, 24, kConfirmStart) != 0) {
+    if (text.compare(0, 24, CONFIRM_TEXT_START) != 0) {
         fail(L"unexpected box: " + oneLine(text));
         return 1;
     }
@@ -460,7 +460,7 @@ int commandMigrate(const Tool& tool, bool leaveBox)
     out(L"answered: Yes\n");
 
     // The next box closes the run: success, or how many items failed.
-    box = waitForBox(tool, [](const std::wstring& t) { return t.compare(0, 24, kConfirmStart) != 0; }, text);
+    box = waitForBox(tool, [](const std::wstring& t) { return t.compare(0, 24, CONFIRM_TEXT_START) != 0; }, text);
     if (!box) {
         fail(L"the migration did not finish; status \"" + windowText(tool.item(ID_STATUS)) + L"\"");
         return 1;
