@@ -19,19 +19,13 @@ public:
     struct Row {
         LPARAM id;
         MigrationItem item;
-        bool ticked;
     };
-
-    // What the next question is answered with.
-    bool answerYes = true;
 
     // The calls recorded so far, and forgets them.
     std::vector<std::wstring> takeCalls();
     const std::vector<Row>& rows() const { return m_rows; }
-    void setTicked(size_t row, bool ticked) { m_rows.at(row).ticked = ticked; }
-    std::wstring status() const { return m_status; }
 
-    void SetStatus(const std::wstring& text) override { m_status = text; record(L"status " + text); }
+    void SetStatus(const std::wstring& text) override { record(L"status " + text); }
     void SetSourcePath(const std::wstring& text) override { record(L"source " + text); }
     void SetDestinationPath(const std::wstring& text) override { record(L"destination " + text); }
     void EnableWorkerButtons(unsigned buttons) override { record(L"buttons " + buttonText(buttons)); }
@@ -49,6 +43,7 @@ public:
     void SetInstallPaths(const std::wstring& betaPath, const std::wstring& gaPath) override;
     std::wstring BetaPath() override { return m_betaPath; }
     std::wstring GaPath() override { return m_gaPath; }
+    // Records the message; a question is answered No.
     bool ShowMessage(const std::wstring& text, MessageKind kind) override;
     void EndRun(unsigned buttons) override { record(L"end " + buttonText(buttons)); }
 
@@ -62,7 +57,7 @@ private:
     std::vector<std::wstring> m_calls;
     std::vector<Row> m_rows;
     LPARAM m_nextId = 1;
-    std::wstring m_status, m_betaPath, m_gaPath;
+    std::wstring m_betaPath, m_gaPath;
 };
 
 // Compares the calls recorded since the last look with `expected`, naming the
