@@ -155,10 +155,11 @@ bool CMigrateDlg::ShowMessage(const std::wstring& text, MessageKind kind)
         type = MB_YESNO | MB_ICONQUESTION;
         break;
     }
-    return messageBox(text, APP_TITLE, type) == IDYES;
+    return MessageBoxW(hwnd(), text.c_str(), APP_TITLE, type) == IDYES;
 }
 
 void CNoticeBoxes::Tell(const std::wstring& text, const std::wstring& caption, NoticeKind kind)
 {
-    MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | (kind == NoticeKind::Error ? MB_ICONERROR : MB_ICONWARNING));
+    const UINT icon = kind == NoticeKind::Error ? MB_ICONERROR : MB_ICONWARNING;
+    MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | icon);
 }

@@ -51,10 +51,6 @@ public:
         return ::InvalidateRect(m_window, area, erase ? TRUE : FALSE) != FALSE;
     }
     bool setIcon(HICON icon, WPARAM size) const { return send(WM_SETICON, size, reinterpret_cast<LPARAM>(icon)) != 0; }
-    int messageBox(const std::wstring& text, const wchar_t* caption, UINT type) const
-    {
-        return ::MessageBoxW(m_window, text.c_str(), caption, type);
-    }
     LRESULT send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
     {
         return ::SendMessageW(m_window, message, wParam, lParam);
