@@ -39,7 +39,9 @@ struct ExecOutcome {
 
 // Issues `command` with `directory` as its working directory and waits for it
 // to finish. When `outputTarget` is given, the command's output is also
-// written to that file by the library.
+// written to that file by the library. The tool's own calls pass none (they
+// read the output from `outcome`); the branch stays because it is how the
+// console's command library is documented to be called.
 //
 // Returns one of the codes above. Every step goes to the trace. The library
 // is loaded on each call and never unloaded. When `outcome` is given it is
