@@ -494,16 +494,13 @@ bool MigrationBackup::appendEntry(const wchar_t* kind, const std::wstring& copy,
     return false;
 }
 
-bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
+namespace {
+
+// restore.cmd's main flow: its setup, the walk over restore.lst and the
+// closing lines.
+void appendScriptMain(std::wstring& s, const std::wstring& when, UINT codePage)
 {
-    const std::wstring when = startText(m_start, L":");
-    const UINT codePage = GetOEMCP();
-    std::wstring s;
     auto line = [&s](const std::wstring& text) { s += text + L"\r\n"; };
-    const std::wstring view = L" /reg:" + std::to_wstring(registryViewBits());
-    const std::wstring reg = L"\"%SystemRoot%\\System32\\reg.exe\"";
-    const std::wstring key = regExeKeyName(GA_SETTINGS_KEY);
-    const std::wstring regFile = std::wstring(L"\"%QM_HERE%") + BACKUP_REGISTRY_FILE + L"\"";
     // The same script whatever the run kept: what to restore is in
     // restore.lst, which the run appends to. Paths stand in double quotes
     // or in FOR variables, with delayed expansion off: & ( ) ^ ! in names are
@@ -556,6 +553,12 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
     line(L"pause");
     line(L"exit /b %QM_EXIT%");
     line(L"");
+}
+
+// restore.cmd's subroutines for restore.lst's file entries.
+void appendScriptFileEntries(std::wstring& s)
+{
+    auto line = [&s](const std::wstring& text) { s += text + L"\r\n"; };
     line(L":entry");
     line(L"rem A line without its end was being written when the run stopped, before its file was touched.");
     line(L"if not \"%QM_END%\"==\"end\" goto :eof");
@@ -607,6 +610,17 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
     line(L")");
     line(L"goto :eof");
     line(L"");
+}
+
+// restore.cmd's subroutines for the registry key: what the import added
+// goes, then Console.reg puts back what it changed.
+void appendScriptRegistryEntries(std::wstring& s)
+{
+    auto line = [&s](const std::wstring& text) { s += text + L"\r\n"; };
+    const std::wstring view = L" /reg:" + std::to_wstring(registryViewBits());
+    const std::wstring reg = L"\"%SystemRoot%\\System32\\reg.exe\"";
+    const std::wstring key = regExeKeyName(GA_SETTINGS_KEY);
+    const std::wstring regFile = std::wstring(L"\"%QM_HERE%") + BACKUP_REGISTRY_FILE + L"\"";
     // What the import added goes, each step proved by reg query; then
     // Console.reg puts back the values the import changed. The key itself
     // is never deleted, so the access lists on it and below it stay as they
@@ -661,7 +675,18 @@ bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
          + L". Import that file with the registry editor.");
     line(L"set \"QM_FAILED=1\"");
     line(L"goto :eof");
+}
 
+} // namespace
+
+bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
+{
+    const std::wstring when = startText(m_start, L":");
+    const UINT codePage = GetOEMCP();
+    std::wstring s;
+    appendScriptMain(s, when, codePage);
+    appendScriptFileEntries(s);
+    appendScriptRegistryEntries(s);
     std::string script;
     if (!toCodePage(s, codePage, script)) {
         reason = L"cannot write " + m_folder + L"\\" + BACKUP_SCRIPT_FILE + L": a path in it is outside the OEM code page";
