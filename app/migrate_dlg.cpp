@@ -35,12 +35,12 @@ void centreOnMonitor(const CWindow& window)
     RECT frame;
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
-    if (!window.getRect(frame) || !GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor))
+    if (!window.GetRect(frame) || !GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor))
         return;
     const RECT& area = monitor.rcWork;
     const int x = area.left + ((area.right - area.left) - (frame.right - frame.left)) / 2;
     const int y = area.top + ((area.bottom - area.top) - (frame.bottom - frame.top)) / 2;
-    window.moveTo(x > area.left ? x : area.left, y > area.top ? y : area.top);
+    window.MoveTo(x > area.left ? x : area.left, y > area.top ? y : area.top);
 }
 const wchar_t TRACE_FILE_NAME[] = L"trace_quarnrept_migrate.txt";
 
@@ -74,7 +74,7 @@ DWORD WINAPI workerThread(LPVOID parameter)
     // A routine that did not end its run (an exception took it out early)
     // must not leave the window unable to close: end it here, every button
     // on. After a proper end this changes nothing.
-    CWindow(launch->dialog).send(WM_WORKER_FINISHED, BUTTONS_ALL);
+    CWindow(launch->dialog).Send(WM_WORKER_FINISHED, BUTTONS_ALL);
     return result;
 }
 
@@ -91,7 +91,7 @@ CMigrateDlg::CMigrateDlg(HWND parent)
 
 CMigrateDlg::~CMigrateDlg() = default;
 
-void CMigrateDlg::setWorkerRoutines(LPTHREAD_START_ROUTINE refresh, LPTHREAD_START_ROUTINE migrate)
+void CMigrateDlg::SetWorkerRoutines(LPTHREAD_START_ROUTINE refresh, LPTHREAD_START_ROUTINE migrate)
 {
     m_refreshRoutine = refresh;
     m_migrateRoutine = migrate;
@@ -99,14 +99,14 @@ void CMigrateDlg::setWorkerRoutines(LPTHREAD_START_ROUTINE refresh, LPTHREAD_STA
 
 void CMigrateDlg::DoDataExchange()
 {
-    m_status.attach(item(IDC_STATUS));
-    m_sourcePath.attach(item(IDC_SOURCE_PATH));
-    m_destPath.attach(item(IDC_DEST_PATH));
-    m_btnDone.attach(item(IDCANCEL));
-    m_btnMigrate.attach(item(IDOK));
-    m_btnClearAll.attach(item(IDC_CLEAR_ALL));
-    m_btnSelectAll.attach(item(IDC_SELECT_ALL));
-    m_btnRefresh.attach(item(IDC_REFRESH));
+    m_status.Attach(Item(IDC_STATUS));
+    m_sourcePath.Attach(Item(IDC_SOURCE_PATH));
+    m_destPath.Attach(Item(IDC_DEST_PATH));
+    m_btnDone.Attach(Item(IDCANCEL));
+    m_btnMigrate.Attach(Item(IDOK));
+    m_btnClearAll.Attach(Item(IDC_CLEAR_ALL));
+    m_btnSelectAll.Attach(Item(IDC_SELECT_ALL));
+    m_btnRefresh.Attach(Item(IDC_REFRESH));
 }
 
 BOOL CMigrateDlg::OnInitDialog()
@@ -114,7 +114,7 @@ BOOL CMigrateDlg::OnInitDialog()
     DoDataExchange();
     centreOnMonitor(*this);
 
-    if (HMENU menu = systemMenu()) {
+    if (HMENU menu = SystemMenu()) {
         wchar_t about[256];
         int length = LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 256);
         if (length > 0) {
@@ -123,8 +123,8 @@ BOOL CMigrateDlg::OnInitDialog()
         }
     }
 
-    setIcon(m_hIcon, ICON_BIG);
-    setIcon(m_hIcon, ICON_SMALL);
+    SetIcon(m_hIcon, ICON_BIG);
+    SetIcon(m_hIcon, ICON_SMALL);
 
     // No later language load in this run: the dialog's construction had its go.
     CNlsResources noMoreLoading(NLS_LOADING_OFF);
@@ -134,11 +134,11 @@ BOOL CMigrateDlg::OnInitDialog()
     traceSetCategory(TRACE_CAT_ALL, TRACE_OFF);
     traceSetCategory(TRACE_CAT_APP, TRACE_ON);
 
-    m_list.createSmallIcons(LIST_ICON_IDS);
-    m_list.attach(item(IDC_ITEM_LIST));
-    m_list.setExtendedStyle(0xFFFFFFFF, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
-    m_list.setChangeNotify(WM_LIST_SELCHANGE);
-    m_list.setSortKey([this](LPARAM id, int column) { return sortKeyOf(m_rows.find(id), column); });
+    m_list.CreateSmallIcons(LIST_ICON_IDS);
+    m_list.Attach(Item(IDC_ITEM_LIST));
+    m_list.SetExtendedStyle(0xFFFFFFFF, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
+    m_list.SetChangeNotify(WM_LIST_SELCHANGE);
+    m_list.SetSortKey([this](LPARAM id, int column) { return sortKeyOf(m_rows.Find(id), column); });
 
     for (int i = 0; i < int(sizeof LIST_COLUMNS / sizeof LIST_COLUMNS[0]); ++i) {
         LVCOLUMNW column = {};
@@ -147,31 +147,31 @@ BOOL CMigrateDlg::OnInitDialog()
         column.cx = LIST_COLUMNS[i].width;
         column.pszText = const_cast<wchar_t*>(LIST_COLUMNS[i].title);
         column.iSubItem = i;
-        m_list.insertColumn(i, column);
+        m_list.InsertColumn(i, column);
     }
-    m_list.deleteAllItems();
+    m_list.DeleteAllItems();
 
     OnRefresh();
 
-    callHtmlHelp(hwnd(), helpTopicPath().c_str(), QM_HH_DISPLAY_TOC, 0);
+    callHtmlHelp(Hwnd(), helpTopicPath().c_str(), QM_HH_DISPLAY_TOC, 0);
     return TRUE;
 }
 
-bool CMigrateDlg::startWorker(LPTHREAD_START_ROUTINE routine)
+bool CMigrateDlg::StartWorker(LPTHREAD_START_ROUTINE routine)
 {
     if (!routine)
         return false;
     // The buttons go off before the thread exists, so that no second click
     // can start a second worker in between; and the rows keep their order
     // while a worker walks them.
-    const unsigned wasEnabled = (m_btnMigrate.isEnabled() ? BUTTON_MIGRATE : 0)
-        | (m_btnClearAll.isEnabled() ? BUTTON_CLEAR_ALL : 0) | (m_btnSelectAll.isEnabled() ? BUTTON_SELECT_ALL : 0)
-        | (m_btnRefresh.isEnabled() ? BUTTON_REFRESH : 0) | (m_btnDone.isEnabled() ? BUTTON_DONE : 0);
+    const unsigned wasEnabled = (m_btnMigrate.IsEnabled() ? BUTTON_MIGRATE : 0)
+        | (m_btnClearAll.IsEnabled() ? BUTTON_CLEAR_ALL : 0) | (m_btnSelectAll.IsEnabled() ? BUTTON_SELECT_ALL : 0)
+        | (m_btnRefresh.IsEnabled() ? BUTTON_REFRESH : 0) | (m_btnDone.IsEnabled() ? BUTTON_DONE : 0);
     EnableWorkerButtons(BUTTONS_NONE);
-    m_list.allowSorting(false);
+    m_list.AllowSorting(false);
     m_workerRunning = true;
 
-    auto launch = std::make_unique<WorkerLaunch>(WorkerLaunch { routine, this, hwnd() });
+    auto launch = std::make_unique<WorkerLaunch>(WorkerLaunch { routine, this, Hwnd() });
     CKernelHandle thread(CreateThread(nullptr, 0, workerThread, launch.get(), 0, nullptr));
     if (!thread.IsValid()) {
         EndRun(wasEnabled);
@@ -183,15 +183,15 @@ bool CMigrateDlg::startWorker(LPTHREAD_START_ROUTINE routine)
 
 void CMigrateDlg::EndRun(unsigned buttons)
 {
-    if (!ownThread()) {
-        send(WM_WORKER_FINISHED, buttons);
+    if (!OwnThread()) {
+        Send(WM_WORKER_FINISHED, buttons);
         return;
     }
     if (!m_workerRunning)
         return;
     EnableWorkerButtons(buttons);
     m_workerRunning = false;
-    m_list.allowSorting(true);
+    m_list.AllowSorting(true);
 }
 
 void CMigrateDlg::OnRefresh()
@@ -200,19 +200,19 @@ void CMigrateDlg::OnRefresh()
         return;
     ClearList();
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: createthread Refresh\n");
-    startWorker(m_refreshRoutine);
+    StartWorker(m_refreshRoutine);
 }
 
 void CMigrateDlg::OnMigrate()
 {
     if (m_workerRunning)
         return;
-    const int rows = m_list.rowCount();
+    const int rows = m_list.RowCount();
     if (rows == 0)
         return;
 
     int row = 0;
-    while (row < rows && !m_list.isChecked(row))
+    while (row < rows && !m_list.IsChecked(row))
         ++row;
     if (row == rows) {
         ShowMessage(L"No items are selected.", MessageKind::Plain);
@@ -234,38 +234,38 @@ void CMigrateDlg::OnMigrate()
         return;
 
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: createthread Migrate\n");
-    startWorker(m_migrateRoutine);
+    StartWorker(m_migrateRoutine);
 }
 
 void CMigrateDlg::OnSelectAll()
 {
-    const int rows = m_list.rowCount();
+    const int rows = m_list.RowCount();
     for (int row = 0; row < rows; ++row)
-        m_list.setChecked(row, true);
+        m_list.SetChecked(row, true);
 }
 
 void CMigrateDlg::OnClearAll()
 {
-    const int rows = m_list.rowCount();
+    const int rows = m_list.RowCount();
     for (int row = 0; row < rows; ++row)
-        m_list.setChecked(row, false);
+        m_list.SetChecked(row, false);
 }
 
 LRESULT CMigrateDlg::OnListSelChange()
 {
-    const int row = m_list.getSelectedRow();
+    const int row = m_list.GetSelectedRow();
     if (row < 0)
         return 0;
-    if (const MigrationItem* record = rowRecord(row)) {
-        m_sourcePath.setText(record->sourceRoot);
-        m_destPath.setText(record->destinationRoot);
+    if (const MigrationItem* record = RowRecord(row)) {
+        m_sourcePath.SetText(record->sourceRoot);
+        m_destPath.SetText(record->destinationRoot);
     }
     return 0;
 }
 
 void CMigrateDlg::OnHelpButton()
 {
-    callHtmlHelp(hwnd(), helpTopicPath().c_str(), QM_HH_DISPLAY_TOC, 0);
+    callHtmlHelp(Hwnd(), helpTopicPath().c_str(), QM_HH_DISPLAY_TOC, 0);
 }
 
 void CMigrateDlg::OnCancel()
@@ -283,7 +283,7 @@ void CMigrateDlg::OnCancel()
 bool CMigrateDlg::OnSysCommand(UINT command)
 {
     if ((command & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg about(hwnd());
+        CAboutDlg about(Hwnd());
         about.DoModal();
         return true;
     }
@@ -292,17 +292,17 @@ bool CMigrateDlg::OnSysCommand(UINT command)
 
 bool CMigrateDlg::OnPaint()
 {
-    if (!isIconic())
+    if (!IsIconic())
         return false;
     PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd(), &paint);
-    send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc));
+    HDC dc = BeginPaint(Hwnd(), &paint);
+    Send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc));
     RECT client;
-    getClientRect(client);
+    GetClientRect(client);
     const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
     const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
     DrawIcon(dc, x, y, m_hIcon);
-    EndPaint(hwnd(), &paint);
+    EndPaint(Hwnd(), &paint);
     return true;
 }
 
@@ -332,8 +332,8 @@ bool CMigrateDlg::OnCommand(WORD id, WORD, HWND)
 bool CMigrateDlg::OnNotify(const NMHDR* header, LRESULT& result)
 {
     // The list's notifications are the list's own business.
-    if (header && header->hwndFrom == m_list.hwnd())
-        return m_list.handleNotify(header, result);
+    if (header && header->hwndFrom == m_list.Hwnd())
+        return m_list.HandleNotify(header, result);
     return false;
 }
 

@@ -47,11 +47,11 @@ public:
 
     // The thread routines started by Refresh and by a confirmed Migrate. Each
     // gets the dialog as a CMigrationView*. Tests put workers of their own here.
-    void setWorkerRoutines(LPTHREAD_START_ROUTINE refresh, LPTHREAD_START_ROUTINE migrate);
+    void SetWorkerRoutines(LPTHREAD_START_ROUTINE refresh, LPTHREAD_START_ROUTINE migrate);
 
     // True from the moment a worker is about to start until its thread has
     // finished; the dialog refuses to close meanwhile.
-    bool workerRunning() const { return m_workerRunning; }
+    bool WorkerRunning() const { return m_workerRunning; }
 
     // The workers' contract, carried out on the dialog's thread. EndRun ends
     // a run there: the named buttons on, the close guard off and sorting
@@ -99,10 +99,10 @@ private:
     bool OnPaint();
     HCURSOR OnQueryDragIcon() const { return reinterpret_cast<HCURSOR>(m_hIcon); }
     LRESULT OnListSelChange();
-    bool startWorker(LPTHREAD_START_ROUTINE routine);
+    bool StartWorker(LPTHREAD_START_ROUTINE routine);
 
     // The record of a row (null for none).
-    const MigrationItem* rowRecord(int row) const { return m_rows.find(m_list.rowData(row)); }
+    const MigrationItem* RowRecord(int row) const { return m_rows.Find(m_list.RowData(row)); }
 
     CCheckListCtrl m_list;
     CWindow m_status;

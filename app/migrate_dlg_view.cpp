@@ -14,19 +14,19 @@ constexpr int ITEM_IMAGE_FILE = 4;
 
 } // namespace
 
-void CMigrateDlg::SetStatus(const std::wstring& text) { m_status.setText(text); }
+void CMigrateDlg::SetStatus(const std::wstring& text) { m_status.SetText(text); }
 
-void CMigrateDlg::SetSourcePath(const std::wstring& text) { m_sourcePath.setText(text); }
+void CMigrateDlg::SetSourcePath(const std::wstring& text) { m_sourcePath.SetText(text); }
 
-void CMigrateDlg::SetDestinationPath(const std::wstring& text) { m_destPath.setText(text); }
+void CMigrateDlg::SetDestinationPath(const std::wstring& text) { m_destPath.SetText(text); }
 
 void CMigrateDlg::EnableWorkerButtons(unsigned buttons)
 {
-    m_btnMigrate.enable((buttons & BUTTON_MIGRATE) != 0);
-    m_btnClearAll.enable((buttons & BUTTON_CLEAR_ALL) != 0);
-    m_btnSelectAll.enable((buttons & BUTTON_SELECT_ALL) != 0);
-    m_btnRefresh.enable((buttons & BUTTON_REFRESH) != 0);
-    m_btnDone.enable((buttons & BUTTON_DONE) != 0);
+    m_btnMigrate.Enable((buttons & BUTTON_MIGRATE) != 0);
+    m_btnClearAll.Enable((buttons & BUTTON_CLEAR_ALL) != 0);
+    m_btnSelectAll.Enable((buttons & BUTTON_SELECT_ALL) != 0);
+    m_btnRefresh.Enable((buttons & BUTTON_REFRESH) != 0);
+    m_btnDone.Enable((buttons & BUTTON_DONE) != 0);
 }
 
 void CMigrateDlg::AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
@@ -43,67 +43,67 @@ void CMigrateDlg::AddListItems(const NewListItem* items, size_t count)
 {
     for (size_t i = 0; i < count && traceCategoryOn[TRACE_CAT_APP]; ++i)
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: add list item: %s\n", items[i].description.c_str());
-    if (!m_list.exists() || count == 0)
+    if (!m_list.Exists() || count == 0)
         return;
     // Made from a worker's thread each row would be a round trip to the
     // dialog's thread, and with drawing on each would repaint the list. So
     // the rows go in as one call, drawn once.
-    m_list.runOnListThread([&] {
+    m_list.RunOnListThread([&] {
         if (count > 1)
-            m_list.setRedraw(false);
+            m_list.SetRedraw(false);
         for (size_t i = 0; i < count; ++i) {
             const NewListItem& add = items[i];
             const MigrationItem record = newRecordOf(add);
-            const LPARAM id = m_rows.add(record);
+            const LPARAM id = m_rows.Add(record);
 
             LVITEMW insert = {};
             insert.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-            insert.iItem = m_list.rowCount();
+            insert.iItem = m_list.RowCount();
             insert.pszText = const_cast<wchar_t*>(record.description.c_str());
             insert.iImage = add.kind == ITEM_REGISTRY_SETTINGS ? ITEM_IMAGE_REGISTRY : ITEM_IMAGE_FILE;
             insert.lParam = id;
-            const int row = m_list.insertItem(insert);
+            const int row = m_list.InsertItem(insert);
             if (row < 0) {
-                m_rows.remove(id); // the list refused the row: no row, no record
+                m_rows.Remove(id); // the list refused the row: no row, no record
                 continue;
             }
-            m_list.setCellText(row, 1, record.sourceName);
-            m_list.setCellText(row, 2, record.conversion);
-            m_list.setCellText(row, 3, record.destinationName);
-            m_list.setCellText(row, 4, record.state);
-            m_list.setChecked(row, true);
+            m_list.SetCellText(row, 1, record.sourceName);
+            m_list.SetCellText(row, 2, record.conversion);
+            m_list.SetCellText(row, 3, record.destinationName);
+            m_list.SetCellText(row, 4, record.state);
+            m_list.SetChecked(row, true);
         }
         if (count > 1) {
-            m_list.setRedraw(true);
-            m_list.invalidate();
+            m_list.SetRedraw(true);
+            m_list.Invalidate();
         }
     });
 }
 
 void CMigrateDlg::ClearList()
 {
-    if (!m_list.exists())
+    if (!m_list.Exists())
         return;
-    m_list.runOnListThread([&] {
-        m_list.deleteAllItems();
-        m_rows.clear();
+    m_list.RunOnListThread([&] {
+        m_list.DeleteAllItems();
+        m_rows.Clear();
     });
 }
 
-int CMigrateDlg::RowCount() { return m_list.rowCount(); }
+int CMigrateDlg::RowCount() { return m_list.RowCount(); }
 
-void CMigrateDlg::SetListRedraw(bool on) { m_list.setRedraw(on); }
+void CMigrateDlg::SetListRedraw(bool on) { m_list.SetRedraw(on); }
 
-void CMigrateDlg::SelectAndShowRow(int row) { m_list.selectAndShowRow(row); }
+void CMigrateDlg::SelectAndShowRow(int row) { m_list.SelectAndShowRow(row); }
 
 std::vector<TakenRecord> CMigrateDlg::TakeRecords()
 {
     std::vector<TakenRecord> taken;
-    m_list.runOnListThread([&] {
-        const int rows = m_list.rowCount();
+    m_list.RunOnListThread([&] {
+        const int rows = m_list.RowCount();
         for (int row = 0; row < rows; ++row) {
-            const LPARAM id = m_list.rowData(row);
-            if (const MigrationItem* record = m_rows.find(id))
+            const LPARAM id = m_list.RowData(row);
+            if (const MigrationItem* record = m_rows.Find(id))
                 taken.push_back(TakenRecord { id, *record });
         }
     });
@@ -113,23 +113,23 @@ std::vector<TakenRecord> CMigrateDlg::TakeRecords()
 bool CMigrateDlg::ShowRecordRowIfTicked(LPARAM id)
 {
     bool ticked = false;
-    m_list.runOnListThread([&] {
-        const int row = m_list.findItemByParam(id);
-        ticked = row >= 0 && m_list.isChecked(row);
+    m_list.RunOnListThread([&] {
+        const int row = m_list.FindItemByParam(id);
+        ticked = row >= 0 && m_list.IsChecked(row);
         if (ticked)
-            m_list.selectAndShowRow(row);
+            m_list.SelectAndShowRow(row);
     });
     return ticked;
 }
 
 void CMigrateDlg::SetRecordState(LPARAM id, const std::wstring& state)
 {
-    m_list.runOnListThread([&] {
-        if (!m_rows.setState(id, state))
+    m_list.RunOnListThread([&] {
+        if (!m_rows.SetState(id, state))
             return;
-        const int row = m_list.findItemByParam(id);
+        const int row = m_list.FindItemByParam(id);
         if (row >= 0)
-            m_list.setCellText(row, 4, state);
+            m_list.SetCellText(row, 4, state);
     });
 }
 
@@ -155,7 +155,7 @@ bool CMigrateDlg::ShowMessage(const std::wstring& text, MessageKind kind)
         type = MB_YESNO | MB_ICONQUESTION;
         break;
     }
-    return MessageBoxW(hwnd(), text.c_str(), APP_TITLE, type) == IDYES;
+    return MessageBoxW(Hwnd(), text.c_str(), APP_TITLE, type) == IDYES;
 }
 
 void CNoticeBoxes::Tell(const std::wstring& text, const std::wstring& caption, NoticeKind kind)

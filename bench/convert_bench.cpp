@@ -50,7 +50,7 @@ public:
         m_stop = true;
         m_thread.join();
     }
-    SIZE_T peak() const { return std::max<SIZE_T>(m_peak, memoryCounters().PeakPagefileUsage); }
+    SIZE_T Peak() const { return std::max<SIZE_T>(m_peak, memoryCounters().PeakPagefileUsage); }
 
 private:
     std::atomic<bool> m_stop{false};
@@ -81,7 +81,7 @@ int main()
     qmbench::writeOemText(copySource, copySize);
     PeakSampler sampler;
     Sleep(20);
-    const SIZE_T peakBefore = sampler.peak();
+    const SIZE_T peakBefore = sampler.Peak();
 
     const int rounds = 3;
     std::vector<double> copyTimes, flushedCopyTimes, convertTimes, readTimes;
@@ -122,7 +122,7 @@ int main()
     const double copyRate = double(copySize) / MIB / copyBest;
     const double flushedRate = double(copySize) / MIB / flushedBest;
     const double convertRate = outputMiB / convertBest;
-    const SIZE_T peak = sampler.peak();
+    const SIZE_T peak = sampler.Peak();
 
     std::printf("CopyFileW of %u MiB:                best %.3f s, %.1f MiB/s written\n", unsigned(copySize / MIB),
                 copyBest, copyRate);

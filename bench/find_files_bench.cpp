@@ -38,7 +38,7 @@ int main()
         for (const ItemTypeEntry* row = reportItemTypes; row->pattern; ++row) {
             std::wstring pattern = row->pattern;
             int count = 0;
-            findFiles(dir.path(), &pattern, 1, results.data(), capacity, count, Recurse::No, MatchCase::LowerCased);
+            findFiles(dir.Path(), &pattern, 1, results.data(), capacity, count, Recurse::No, MatchCase::LowerCased);
             matches += count;
         }
         finder.push_back(qmbench::nowSeconds() - start);
@@ -46,7 +46,7 @@ int main()
         start = qmbench::nowSeconds();
         size_t seen = 0;
         for (const ItemTypeEntry* row = reportItemTypes; row->pattern; ++row)
-            seen += qmbench::enumerateDirectory(dir.path());
+            seen += qmbench::enumerateDirectory(dir.Path());
         floor.push_back(qmbench::nowSeconds() - start);
         if (seen == 0)
             return 1;

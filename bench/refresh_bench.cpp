@@ -89,7 +89,7 @@ int main(int argc, char** argv)
     InitCommonControlsEx(&controls);
 
     DialogHarness ui(t_processRefresh, nullptr);
-    const int rowsAfterStart = ui.list().rowCount();
+    const int rowsAfterStart = ui.List().RowCount();
     if (argc > 2)
         traceSetCategory(TRACE_CAT_APP, 0);
 
@@ -97,16 +97,16 @@ int main(int argc, char** argv)
     double best = 1e9;
     for (int round = 0; round < rounds; ++round) {
         const double start = qmbench::nowSeconds();
-        ui.click(IDC_REFRESH);
-        waitUntil([&] { return !IsWindowEnabled(ui.control(IDC_REFRESH)); }, 2000);
-        waitUntil([&] { return IsWindowEnabled(ui.control(IDC_REFRESH)) && windowText(ui.control(IDC_STATUS)) == L"Ready"; },
+        ui.Click(IDC_REFRESH);
+        waitUntil([&] { return !IsWindowEnabled(ui.Control(IDC_REFRESH)); }, 2000);
+        waitUntil([&] { return IsWindowEnabled(ui.Control(IDC_REFRESH)) && windowText(ui.Control(IDC_STATUS)) == L"Ready"; },
                   600000);
         const double elapsed = qmbench::nowSeconds() - start;
         if (elapsed < best)
             best = elapsed;
     }
-    const int rows = ui.list().rowCount();
-    ui.close(20000);
+    const int rows = ui.List().RowCount();
+    ui.Close(20000);
 
     double floorBest = 1e9;
     for (int round = 0; round < rounds; ++round) {

@@ -11,7 +11,7 @@ const UINT STATE_IMAGE_MASK = 0xF000;
 const UINT STATE_IMAGE_UNTICKED = 0x1000;
 const UINT STATE_IMAGE_TICKED = 0x2000;
 
-// Sent to the list itself by runOnListThread; wParam is the call's ticket.
+// Sent to the list itself by RunOnListThread; wParam is the call's ticket.
 const UINT WM_LIST_RUN = WM_APP + 0x3A0;
 
 bool isNumericKey(const std::wstring& key)
@@ -62,10 +62,10 @@ int compareSortKeys(const std::wstring& first, const std::wstring& second)
 
 CCheckListCtrl::~CCheckListCtrl()
 {
-    detach();
+    Detach();
 }
 
-bool CCheckListCtrl::createSmallIcons(const UINT* iconIds)
+bool CCheckListCtrl::CreateSmallIcons(const UINT* iconIds)
 {
     CImageListHandle images(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 8, 2));
     if (!images.IsValid())
@@ -82,89 +82,89 @@ bool CCheckListCtrl::createSmallIcons(const UINT* iconIds)
     return true;
 }
 
-bool CCheckListCtrl::attach(HWND listView)
+bool CCheckListCtrl::Attach(HWND listView)
 {
-    if (hwnd() || !IsWindow(listView))
+    if (Hwnd() || !IsWindow(listView))
         return false;
     // Plain window-procedure subclassing: the list's own messages are many
     // (every row operation is one), and SetWindowSubclass costs a property
     // look-up per message that Wine makes a server round trip.
     SetWindowLongPtrW(listView, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     m_previousProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(listView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CCheckListCtrl::windowProc)));
+        SetWindowLongPtrW(listView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CCheckListCtrl::WindowProc)));
     if (!m_previousProc) {
         SetWindowLongPtrW(listView, GWLP_USERDATA, 0);
         return false;
     }
-    CWindow::attach(listView);
+    CWindow::Attach(listView);
     if (m_smallIcons.IsValid())
-        setImageList(m_smallIcons.Get(), LVSIL_SMALL);
+        SetImageList(m_smallIcons.Get(), LVSIL_SMALL);
     return true;
 }
 
-void CCheckListCtrl::detach()
+void CCheckListCtrl::Detach()
 {
-    const HWND list = hwnd();
+    const HWND list = Hwnd();
     if (!list)
         return;
     if (IsWindow(list)) {
         // The view would destroy the image list it holds when it goes; the
         // list is ours, so take it back first.
-        if (m_smallIcons.IsValid() && getImageList(LVSIL_SMALL) == m_smallIcons.Get())
-            setImageList(nullptr, LVSIL_SMALL);
+        if (m_smallIcons.IsValid() && GetImageList(LVSIL_SMALL) == m_smallIcons.Get())
+            SetImageList(nullptr, LVSIL_SMALL);
         SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_previousProc));
         SetWindowLongPtrW(list, GWLP_USERDATA, 0);
     }
-    CWindow::attach(nullptr);
+    CWindow::Attach(nullptr);
 }
 
-LRESULT CCheckListCtrl::callDefault(UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CCheckListCtrl::CallDefault(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return CallWindowProcW(m_previousProc, hwnd(), message, wParam, lParam);
+    return CallWindowProcW(m_previousProc, Hwnd(), message, wParam, lParam);
 }
 
-LRESULT CALLBACK CCheckListCtrl::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK CCheckListCtrl::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     CCheckListCtrl* self = reinterpret_cast<CCheckListCtrl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self || self->hwnd() != hwnd)
+    if (!self || self->Hwnd() != hwnd)
         return DefWindowProcW(hwnd, message, wParam, lParam);
-    return self->onMessage(message, wParam, lParam);
+    return self->OnMessage(message, wParam, lParam);
 }
 
-LRESULT CCheckListCtrl::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CCheckListCtrl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_LIST_RUN:
-        onRunCall(wParam);
+        OnRunCall(wParam);
         return 0;
     case WM_LBUTTONDOWN:
-        return onLeftDown(wParam, lParam);
+        return OnLeftDown(wParam, lParam);
     case WM_LBUTTONDBLCLK:
-        return onLeftDoubleClick(wParam, lParam);
+        return OnLeftDoubleClick(wParam, lParam);
     case WM_RBUTTONDOWN:
         // A right press means nothing here.
         return 0;
     case WM_HSCROLL:
-        return onHorizontalScroll(wParam, lParam);
+        return OnHorizontalScroll(wParam, lParam);
     case WM_DESTROY:
-        if (m_smallIcons.IsValid() && getImageList(LVSIL_SMALL) == m_smallIcons.Get())
-            setImageList(nullptr, LVSIL_SMALL);
+        if (m_smallIcons.IsValid() && GetImageList(LVSIL_SMALL) == m_smallIcons.Get())
+            SetImageList(nullptr, LVSIL_SMALL);
         break;
     case WM_NCDESTROY: {
-        const HWND list = hwnd();
+        const HWND list = Hwnd();
         const WNDPROC previous = m_previousProc;
-        detach();
+        Detach();
         return CallWindowProcW(previous, list, message, wParam, lParam);
     }
     default:
         break;
     }
-    return callDefault(message, wParam, lParam);
+    return CallDefault(message, wParam, lParam);
 }
 
-void CCheckListCtrl::onRunCall(WPARAM ticket)
+void CCheckListCtrl::OnRunCall(WPARAM ticket)
 {
-    // Only the call placed by runOnListThread, and only once: a message
+    // Only the call placed by RunOnListThread, and only once: a message
     // with any other ticket, or none in flight, does nothing.
     if (ticket == 0 || ticket != m_callTicket.load())
         return;
@@ -180,9 +180,9 @@ void CCheckListCtrl::onRunCall(WPARAM ticket)
     }
 }
 
-void CCheckListCtrl::runOnListThread(const std::function<void()>& work)
+void CCheckListCtrl::RunOnListThread(const std::function<void()>& work)
 {
-    if (!hwnd() || ownThread()) {
+    if (!Hwnd() || OwnThread()) {
         work();
         return;
     }
@@ -193,65 +193,65 @@ void CCheckListCtrl::runOnListThread(const std::function<void()>& work)
     const WPARAM ticket = ++tickets;
     m_callTicket = ticket;
     m_call = &call;
-    send(WM_LIST_RUN, ticket);
+    Send(WM_LIST_RUN, ticket);
     m_call = nullptr;
     m_callTicket = 0;
     if (call.error)
         std::rethrow_exception(call.error);
 }
 
-LRESULT CCheckListCtrl::onLeftDown(WPARAM wParam, LPARAM lParam)
+LRESULT CCheckListCtrl::OnLeftDown(WPARAM wParam, LPARAM lParam)
 {
     LVHITTESTINFO hit = {};
     hit.pt = pointOf(lParam);
-    const int row = hitTest(hit);
+    const int row = HitTest(hit);
     const bool onRow = row >= 0 && (hit.flags & LVHT_ONITEM);
     // A press only selects; the check box is the list view's own.
     if (onRow)
-        selectFocusAndShow(row, true);
+        SelectFocusAndShow(row, true);
     // Outside every row the list view would clear the selection; the press
     // is meant to leave it alone.
     if (!onRow)
         return 0;
-    return callDefault(WM_LBUTTONDOWN, wParam, lParam);
+    return CallDefault(WM_LBUTTONDOWN, wParam, lParam);
 }
 
-LRESULT CCheckListCtrl::onLeftDoubleClick(WPARAM wParam, LPARAM lParam)
+LRESULT CCheckListCtrl::OnLeftDoubleClick(WPARAM wParam, LPARAM lParam)
 {
     LVHITTESTINFO hit = {};
     hit.pt = pointOf(lParam);
-    const int row = hitTest(hit);
+    const int row = HitTest(hit);
     if (row < 0 || !(hit.flags & LVHT_ONITEM))
         return 0;
-    toggleCheck(row);
-    selectFocusAndShow(row, true);
-    return callDefault(WM_LBUTTONDBLCLK, wParam, lParam);
+    ToggleCheck(row);
+    SelectFocusAndShow(row, true);
+    return CallDefault(WM_LBUTTONDBLCLK, wParam, lParam);
 }
 
-LRESULT CCheckListCtrl::onHorizontalScroll(WPARAM wParam, LPARAM lParam)
+LRESULT CCheckListCtrl::OnHorizontalScroll(WPARAM wParam, LPARAM lParam)
 {
     // The report view is wider than the control; scrolling it with drawing
     // on repaints it in strips. Scroll blind, then repaint once.
-    setRedraw(false);
-    LRESULT result = callDefault(WM_HSCROLL, wParam, lParam);
-    setRedraw(true);
-    invalidate();
+    SetRedraw(false);
+    LRESULT result = CallDefault(WM_HSCROLL, wParam, lParam);
+    SetRedraw(true);
+    Invalidate();
     return result;
 }
 
-bool CCheckListCtrl::handleNotify(const NMHDR* header, LRESULT& result)
+bool CCheckListCtrl::HandleNotify(const NMHDR* header, LRESULT& result)
 {
-    if (!header || !hwnd() || header->hwndFrom != hwnd())
+    if (!header || !Hwnd() || header->hwndFrom != Hwnd())
         return false;
     switch (header->code) {
     case LVN_ITEMCHANGED:
-        onItemChanged(*reinterpret_cast<const NMLISTVIEW*>(header));
+        OnItemChanged(*reinterpret_cast<const NMLISTVIEW*>(header));
         break;
     case LVN_COLUMNCLICK:
-        onColumnClick(reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem);
+        OnColumnClick(reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem);
         break;
     case NM_SETFOCUS:
-        onSetFocus();
+        OnSetFocus();
         break;
     default:
         return false;
@@ -260,97 +260,97 @@ bool CCheckListCtrl::handleNotify(const NMHDR* header, LRESULT& result)
     return true;
 }
 
-void CCheckListCtrl::onItemChanged(const NMLISTVIEW& change)
+void CCheckListCtrl::OnItemChanged(const NMLISTVIEW& change)
 {
     const bool reported
         = (change.uNewState & LVIS_SELECTED) || change.uNewState == STATE_IMAGE_TICKED || change.uNewState == STATE_IMAGE_UNTICKED;
     if (!reported || !m_changeMessage)
         return;
     POINT position = {};
-    if (!getItemPosition(change.iItem, position))
+    if (!GetItemPosition(change.iItem, position))
         return;
-    postToParent(m_changeMessage, 1, static_cast<LPARAM>(static_cast<DWORD>(static_cast<WORD>(position.y)) << 16));
+    PostToParent(m_changeMessage, 1, static_cast<LPARAM>(static_cast<DWORD>(static_cast<WORD>(position.y)) << 16));
 }
 
-int CALLBACK CCheckListCtrl::compareRows(LPARAM first, LPARAM second, LPARAM self)
+int CALLBACK CCheckListCtrl::CompareRows(LPARAM first, LPARAM second, LPARAM self)
 {
     const CCheckListCtrl& list = *reinterpret_cast<const CCheckListCtrl*>(self);
     return compareSortKeys(list.m_sortKey(first, list.m_sortColumn), list.m_sortKey(second, list.m_sortColumn));
 }
 
-void CCheckListCtrl::onColumnClick(int column)
+void CCheckListCtrl::OnColumnClick(int column)
 {
     // While a worker walks the rows their order stays as it is.
     if (!m_sortKey || !m_sortingAllowed)
         return;
     m_sortColumn = column;
-    sortItems(compareRows, reinterpret_cast<LPARAM>(this));
+    SortItems(CompareRows, reinterpret_cast<LPARAM>(this));
 }
 
-void CCheckListCtrl::onSetFocus()
+void CCheckListCtrl::OnSetFocus()
 {
     // The focused row (and the selected ones, when the list hides its
     // selection without the focus) change their look with the focus.
     auto invalidateRow = [this](int row) {
         RECT label = {};
         RECT bounds = {};
-        if (!getItemRect(row, label, LVIR_LABEL) || !getItemRect(row, bounds, LVIR_BOUNDS))
+        if (!GetItemRect(row, label, LVIR_LABEL) || !GetItemRect(row, bounds, LVIR_BOUNDS))
             return;
         bounds.left = label.left;
-        invalidate(&bounds, false);
+        Invalidate(&bounds, false);
     };
-    const int focused = getNextItem(-1, LVNI_FOCUSED);
+    const int focused = GetNextItem(-1, LVNI_FOCUSED);
     if (focused >= 0)
         invalidateRow(focused);
-    if (!(GetWindowLongW(hwnd(), GWL_STYLE) & LVS_SHOWSELALWAYS)) {
-        for (int row = -1; (row = getNextItem(row, LVNI_SELECTED)) >= 0;)
+    if (!(GetWindowLongW(Hwnd(), GWL_STYLE) & LVS_SHOWSELALWAYS)) {
+        for (int row = -1; (row = GetNextItem(row, LVNI_SELECTED)) >= 0;)
             invalidateRow(row);
     }
-    UpdateWindow(hwnd());
+    UpdateWindow(Hwnd());
 }
 
-int CCheckListCtrl::getSelectedRow() const
+int CCheckListCtrl::GetSelectedRow() const
 {
     // Only selected rows can qualify, so walk those rather than every row:
     // the change message arrives once per row added, and a refresh adds
     // thousands.
     int selected = -1;
     const UINT wanted = LVIS_FOCUSED | LVIS_SELECTED;
-    for (int row = -1; (row = getNextItem(row, LVNI_SELECTED)) >= 0;) {
-        if ((getItemState(row, wanted) & wanted) == wanted)
+    for (int row = -1; (row = GetNextItem(row, LVNI_SELECTED)) >= 0;) {
+        if ((GetItemState(row, wanted) & wanted) == wanted)
             selected = row;
     }
     return selected;
 }
 
-void CCheckListCtrl::selectFocusAndShow(int row, bool takeFocus)
+void CCheckListCtrl::SelectFocusAndShow(int row, bool takeFocus)
 {
-    setItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     if (takeFocus)
-        SetFocus(hwnd());
-    ensureVisible(row, false);
+        SetFocus(Hwnd());
+    EnsureVisible(row, false);
 }
 
-void CCheckListCtrl::selectAndShowRow(int row)
+void CCheckListCtrl::SelectAndShowRow(int row)
 {
     // Only the list's own thread can give it the keyboard focus; a worker
     // still selects and scrolls.
-    if (hwnd())
-        selectFocusAndShow(row, ownThread());
+    if (Hwnd())
+        SelectFocusAndShow(row, OwnThread());
 }
 
-UINT CCheckListCtrl::stateImageIndex(int row) const
+UINT CCheckListCtrl::StateImageIndex(int row) const
 {
-    return (getItemState(row, STATE_IMAGE_MASK) & STATE_IMAGE_MASK) >> 12;
+    return (GetItemState(row, STATE_IMAGE_MASK) & STATE_IMAGE_MASK) >> 12;
 }
 
-void CCheckListCtrl::toggleCheck(int row)
+void CCheckListCtrl::ToggleCheck(int row)
 {
-    if (!hwnd())
+    if (!Hwnd())
         return;
-    const UINT index = stateImageIndex(row);
+    const UINT index = StateImageIndex(row);
     UINT next = index;
-    if (getExtendedStyle() & LVS_EX_CHECKBOXES) {
+    if (GetExtendedStyle() & LVS_EX_CHECKBOXES) {
         // The platform's boxes have two images only; a third state would be
         // counted as ticked yet show no box, and a click could not clear it.
         if (index == 1)
@@ -362,45 +362,45 @@ void CCheckListCtrl::toggleCheck(int row)
     } else if (index == 3) {
         next = 1;
     }
-    setItemState(row, INDEXTOSTATEIMAGEMASK(next), STATE_IMAGE_MASK);
+    SetItemState(row, INDEXTOSTATEIMAGEMASK(next), STATE_IMAGE_MASK);
 }
 
-int CCheckListCtrl::rowCount() const
+int CCheckListCtrl::RowCount() const
 {
-    return hwnd() ? itemCount() : 0;
+    return Hwnd() ? ItemCount() : 0;
 }
 
-bool CCheckListCtrl::isChecked(int row) const
+bool CCheckListCtrl::IsChecked(int row) const
 {
     // Every state image but the unticked box counts as ticked; a row that
     // does not exist is not ticked.
-    if (row < 0 || row >= rowCount())
+    if (row < 0 || row >= RowCount())
         return false;
-    return stateImageIndex(row) != 1;
+    return StateImageIndex(row) != 1;
 }
 
-bool CCheckListCtrl::setChecked(int row, bool checked)
+bool CCheckListCtrl::SetChecked(int row, bool checked)
 {
-    return hwnd() && setItemState(row, checked ? STATE_IMAGE_TICKED : STATE_IMAGE_UNTICKED, STATE_IMAGE_MASK);
+    return Hwnd() && SetItemState(row, checked ? STATE_IMAGE_TICKED : STATE_IMAGE_UNTICKED, STATE_IMAGE_MASK);
 }
 
-LPARAM CCheckListCtrl::rowData(int row) const
+LPARAM CCheckListCtrl::RowData(int row) const
 {
     LVITEMW item = {};
     item.mask = LVIF_PARAM;
     item.iItem = row;
-    return hwnd() && getItem(item) ? item.lParam : 0;
+    return Hwnd() && GetItem(item) ? item.lParam : 0;
 }
 
-bool CCheckListCtrl::setCellText(int row, int column, const std::wstring& text)
+bool CCheckListCtrl::SetCellText(int row, int column, const std::wstring& text)
 {
     LVITEMW item = {};
     item.iSubItem = column;
     item.pszText = const_cast<wchar_t*>(text.c_str());
-    return hwnd() && setItemText(row, item);
+    return Hwnd() && SetItemText(row, item);
 }
 
-std::wstring CCheckListCtrl::cellText(int row, int column) const
+std::wstring CCheckListCtrl::CellText(int row, int column) const
 {
     // Grows the buffer until the text fits: the list answers with the number
     // of characters it copied, one short of the buffer when it had to cut.
@@ -410,7 +410,7 @@ std::wstring CCheckListCtrl::cellText(int row, int column) const
         item.iSubItem = column;
         item.pszText = &text[0];
         item.cchTextMax = int(text.size());
-        const int copied = hwnd() ? getItemText(row, item) : 0;
+        const int copied = Hwnd() ? GetItemText(row, item) : 0;
         if (copied < int(text.size()) - 1 || text.size() >= 65536) {
             text.resize(copied > 0 ? copied : 0);
             return text;
@@ -419,9 +419,9 @@ std::wstring CCheckListCtrl::cellText(int row, int column) const
     }
 }
 
-void CCheckListCtrl::postToParent(UINT message, WPARAM wParam, LPARAM lParam) const
+void CCheckListCtrl::PostToParent(UINT message, WPARAM wParam, LPARAM lParam) const
 {
-    const HWND owner = parent();
+    const HWND owner = Parent();
     if (owner && IsWindow(owner))
         PostMessageW(owner, message, wParam, lParam);
 }

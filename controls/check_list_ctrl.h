@@ -35,38 +35,38 @@ public:
     // Builds the small-icon list from the program's icon resources listed in
     // `iconIds` (zero-terminated); icons that cannot be loaded are left out.
     // Handed to the list view on attach. False when no list could be made.
-    bool createSmallIcons(const UINT* iconIds);
-    HIMAGELIST smallIcons() const { return m_smallIcons.Get(); }
+    bool CreateSmallIcons(const UINT* iconIds);
+    HIMAGELIST SmallIcons() const { return m_smallIcons.Get(); }
     // The message posted to the parent on a change (0: none).
-    void setChangeNotify(UINT message) { m_changeMessage = message; }
+    void SetChangeNotify(UINT message) { m_changeMessage = message; }
     // Header clicks sort by this key while sorting is allowed.
-    void setSortKey(SortKey key) { m_sortKey = std::move(key); }
-    void allowSorting(bool allowed) { m_sortingAllowed = allowed; }
+    void SetSortKey(SortKey key) { m_sortKey = std::move(key); }
+    void AllowSorting(bool allowed) { m_sortingAllowed = allowed; }
 
     // Takes over an existing list view and subclasses it. The control does
     // not own the window.
-    bool attach(HWND listView);
+    bool Attach(HWND listView);
 
     // For the parent's WM_NOTIFY coming from the list. True when the control
     // handled the notice; `result` is then the value to return for it.
-    bool handleNotify(const NMHDR* header, LRESULT& result);
+    bool HandleNotify(const NMHDR* header, LRESULT& result);
 
     // The last row that is both focused and selected, or -1.
-    int getSelectedRow() const;
+    int GetSelectedRow() const;
     // Selects and focuses the row and scrolls it fully into view; takes the
     // keyboard focus too when called on the list's own thread.
-    void selectAndShowRow(int row);
+    void SelectAndShowRow(int row);
     // With the platform's two-image check boxes 1 and 2 swap and a stray 3
     // becomes 1; a list with state images of its own goes 1 and 2 to 3, 3 to 1.
-    void toggleCheck(int row);
+    void ToggleCheck(int row);
 
-    int rowCount() const;
-    bool isChecked(int row) const;
-    bool setChecked(int row, bool checked);
+    int RowCount() const;
+    bool IsChecked(int row) const;
+    bool SetChecked(int row, bool checked);
     // The row's item data (0 for a row that does not exist).
-    LPARAM rowData(int row) const;
-    bool setCellText(int row, int column, const std::wstring& text);
-    std::wstring cellText(int row, int column) const;
+    LPARAM RowData(int row) const;
+    bool SetCellText(int row, int column, const std::wstring& text);
+    std::wstring CellText(int row, int column) const;
 
     // Runs `work` on the list's own thread and returns when it is done: many
     // list operations in one window call, for bulk work from a worker thread.
@@ -74,25 +74,25 @@ public:
     // The call travels as a private message that carries no pointer: the list
     // runs only the call its own caller placed, so a stray message from
     // anywhere else runs nothing.
-    void runOnListThread(const std::function<void()>& work);
+    void RunOnListThread(const std::function<void()>& work);
 
 private:
-    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT callDefault(UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT onLeftDown(WPARAM wParam, LPARAM lParam);
-    LRESULT onLeftDoubleClick(WPARAM wParam, LPARAM lParam);
-    LRESULT onHorizontalScroll(WPARAM wParam, LPARAM lParam);
-    void onRunCall(WPARAM ticket);
-    void onItemChanged(const NMLISTVIEW& change);
-    void onColumnClick(int column);
-    void onSetFocus();
-    static int CALLBACK compareRows(LPARAM first, LPARAM second, LPARAM self);
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT CallDefault(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnLeftDown(WPARAM wParam, LPARAM lParam);
+    LRESULT OnLeftDoubleClick(WPARAM wParam, LPARAM lParam);
+    LRESULT OnHorizontalScroll(WPARAM wParam, LPARAM lParam);
+    void OnRunCall(WPARAM ticket);
+    void OnItemChanged(const NMLISTVIEW& change);
+    void OnColumnClick(int column);
+    void OnSetFocus();
+    static int CALLBACK CompareRows(LPARAM first, LPARAM second, LPARAM self);
 
-    void selectFocusAndShow(int row, bool takeFocus);
-    UINT stateImageIndex(int row) const;
-    void postToParent(UINT message, WPARAM wParam, LPARAM lParam) const;
-    void detach();
+    void SelectFocusAndShow(int row, bool takeFocus);
+    UINT StateImageIndex(int row) const;
+    void PostToParent(UINT message, WPARAM wParam, LPARAM lParam) const;
+    void Detach();
 
     WNDPROC m_previousProc = nullptr;
     CImageListHandle m_smallIcons;

@@ -1,6 +1,6 @@
 #include "discovery/row_store.h"
 
-LPARAM CRowStore::add(const MigrationItem& item)
+LPARAM CRowStore::Add(const MigrationItem& item)
 {
     auto record = std::make_unique<MigrationItem>(item);
     // The record's address is its id: unique while it lives, never 0.
@@ -9,13 +9,13 @@ LPARAM CRowStore::add(const MigrationItem& item)
     return id;
 }
 
-const MigrationItem* CRowStore::find(LPARAM id) const
+const MigrationItem* CRowStore::Find(LPARAM id) const
 {
     const auto found = m_records.find(id);
     return found == m_records.end() ? nullptr : found->second.get();
 }
 
-bool CRowStore::setState(LPARAM id, const std::wstring& state)
+bool CRowStore::SetState(LPARAM id, const std::wstring& state)
 {
     const auto found = m_records.find(id);
     if (found == m_records.end())

@@ -129,7 +129,7 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s already holds what would be written\n", destination.c_str());
         return true;
     }
-    if (backup && !backup->keepFile(backupRootOf(item.kind), item.destinationRoot, destinationName, reason))
+    if (backup && !backup->KeepFile(backupRootOf(item.kind), item.destinationRoot, destinationName, reason))
         return false;
     const bool written = convert ? w32PutOemAsUtf16(destination, bytes, failure)
                                  : w32WriteFileBytes(destination, bytes, failure);
@@ -138,8 +138,8 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
         reason = L"cannot write " + destination + L": " + describeFileFailure(failure);
         return false;
     }
-    // (A destination kept as it was is recorded already; recordCreated leaves it.)
-    if (backup && !backup->recordCreated(item.destinationRoot, destinationName, reason)) {
+    // (A destination kept as it was is recorded already; RecordCreated leaves it.)
+    if (backup && !backup->RecordCreated(item.destinationRoot, destinationName, reason)) {
         reason = destination + L" was written, but restore.cmd cannot say to delete it: " + reason;
         return false;
     }
@@ -239,9 +239,9 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
             kind = MessageKind::Warning;
         }
         std::wstring backupProblem;
-        const bool backupWritten = backup.finish(backupProblem);
-        if (!backup.folder().empty())
-            message += L"\n\nWhat the migration replaced is kept in " + backup.folder()
+        const bool backupWritten = backup.Finish(backupProblem);
+        if (!backup.Folder().empty())
+            message += L"\n\nWhat the migration replaced is kept in " + backup.Folder()
                        + L". To put the 5.2.2 installation back as it was, run restore.cmd in that folder.";
         if (!backupWritten) {
             message += L"\n\nThe backup is incomplete: " + backupProblem;

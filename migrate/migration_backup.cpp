@@ -25,7 +25,7 @@ const wchar_t BACKUPS_FOLDER[] = L"migration backups";
 const wchar_t BACKUP_REGISTRY_FILE[] = L"Console.reg";
 const wchar_t BACKUP_SCRIPT_FILE[] = L"restore.cmd";
 const wchar_t BACKUP_README_FILE[] = L"README.txt";
-// What the run kept, one entry a line, appended as it goes (see appendEntry).
+// What the run kept, one entry a line, appended as it goes (see AppendEntry).
 const wchar_t BACKUP_LIST_FILE[] = L"restore.lst";
 
 const wchar_t* rootFolderName(BackupRoot root)
@@ -236,7 +236,7 @@ MigrationBackup::MigrationBackup(std::wstring gaDirectory, const SYSTEMTIME& sta
 {
 }
 
-bool MigrationBackup::makeFolder(std::wstring& reason)
+bool MigrationBackup::MakeFolder(std::wstring& reason)
 {
     if (!m_folder.empty())
         return true;
@@ -269,8 +269,8 @@ bool MigrationBackup::makeFolder(std::wstring& reason)
             m_folder = candidate;
             // restore.cmd is there before anything is kept: a run stopped at
             // any moment leaves one that restores what it got to.
-            if (!writeRestoreFiles(reason)) {
-                dropFolderIfUnused();
+            if (!WriteRestoreFiles(reason)) {
+                DropFolderIfUnused();
                 return false;
             }
             QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backup folder %s\n", m_folder.c_str());
@@ -286,7 +286,7 @@ bool MigrationBackup::makeFolder(std::wstring& reason)
     return false;
 }
 
-void MigrationBackup::dropFolderIfUnused()
+void MigrationBackup::DropFolderIfUnused()
 {
     // RemoveDirectoryW takes empty folders only, so nothing kept can go here.
     if (m_folder.empty() || !m_kept.empty() || m_registryKept)
@@ -302,7 +302,7 @@ void MigrationBackup::dropFolderIfUnused()
     }
 }
 
-bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationRoot,
+bool MigrationBackup::KeepFile(BackupRoot root, const std::wstring& destinationRoot,
                                const std::wstring& destinationName, std::wstring& reason)
 {
     // The backup keeps files by name under their root's folder: a name that
@@ -345,10 +345,10 @@ bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationR
     bool exists = true;
     if (!(m_rootFolders & rootBit) && !look(exists))
         return false;
-    if (!makeFolder(reason))
+    if (!MakeFolder(reason))
         return false;
     // A file the run is about to create is recorded only once it is written
-    // (recordCreated): restore.cmd must never delete a file of that name that
+    // (RecordCreated): restore.cmd must never delete a file of that name that
     // someone else made after a write that failed.
     if (!exists)
         return true;
@@ -358,7 +358,7 @@ bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationR
         if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
             const DWORD error = GetLastError();
             reason = L"cannot back up " + destination + L" to " + copy + L": " + systemErrorText(error, folder);
-            dropFolderIfUnused();
+            DropFolderIfUnused();
             return false;
         }
         m_rootFolders |= rootBit;
@@ -372,12 +372,12 @@ bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationR
             DeleteFileW(copy.c_str());
         if (look(exists))
             reason = L"cannot back up " + destination + L" to " + copy + L": " + systemErrorText(error, destination);
-        dropFolderIfUnused();
+        DropFolderIfUnused();
         return false;
     }
-    if (!appendEntry(L"copy", copyName, destination, reason)) {
+    if (!AppendEntry(L"copy", copyName, destination, reason)) {
         DeleteFileW((m_folder + L"\\" + copyName).c_str());
-        dropFolderIfUnused();
+        DropFolderIfUnused();
         return false;
     }
     m_kept.insert(foldedCase(destination));
@@ -385,39 +385,39 @@ bool MigrationBackup::keepFile(BackupRoot root, const std::wstring& destinationR
     return true;
 }
 
-bool MigrationBackup::recordCreated(const std::wstring& destinationRoot, const std::wstring& destinationName,
+bool MigrationBackup::RecordCreated(const std::wstring& destinationRoot, const std::wstring& destinationName,
                                     std::wstring& reason)
 {
     const std::wstring destination = destinationRoot + L"\\" + destinationName;
     if (m_kept.count(foldedCase(destination)))
         return true;
-    if (!makeFolder(reason) || !appendEntry(L"new", L"-", destination, reason))
+    if (!MakeFolder(reason) || !AppendEntry(L"new", L"-", destination, reason))
         return false;
     m_kept.insert(foldedCase(destination));
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s (new)\n", destination.c_str());
     return true;
 }
 
-bool MigrationBackup::keepRegistryKey(const RegistryTree& imported, std::wstring& reason)
+bool MigrationBackup::KeepRegistryKey(const RegistryTree& imported, std::wstring& reason)
 {
     // The first export holds the key as it was; a later one would hold the import.
     if (m_registryKept)
         return true;
-    if (!makeFolder(reason))
+    if (!MakeFolder(reason))
         return false;
     const std::wstring file = m_folder + L"\\" + BACKUP_REGISTRY_FILE;
-    if (keepRegistryExport(file, imported, reason) && appendEntry(L"registry", BACKUP_REGISTRY_FILE, L"-", reason)) {
+    if (KeepRegistryExport(file, imported, reason) && AppendEntry(L"registry", BACKUP_REGISTRY_FILE, L"-", reason)) {
         m_registryKept = true;
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s to %s\n", GA_SETTINGS_KEY, file.c_str());
         return true;
     }
     // A half export must not pass for the key in restore.cmd.
     DeleteFileW(file.c_str());
-    dropFolderIfUnused();
+    DropFolderIfUnused();
     return false;
 }
 
-bool MigrationBackup::keepRegistryExport(const std::wstring& file, const RegistryTree& imported,
+bool MigrationBackup::KeepRegistryExport(const std::wstring& file, const RegistryTree& imported,
                                          std::wstring& reason)
 {
     const std::wstring key = GA_SETTINGS_KEY;
@@ -434,7 +434,7 @@ bool MigrationBackup::keepRegistryExport(const std::wstring& file, const Registr
         && exportWholeKey(key, m_registryBefore, file, L"the 5.2.2 key", text, reason);
 }
 
-bool MigrationBackup::recordRegistryImport(const RegistryTree& after, std::wstring& reason)
+bool MigrationBackup::RecordRegistryImport(const RegistryTree& after, std::wstring& reason)
 {
     if (!m_registryKept)
         return true;
@@ -444,10 +444,10 @@ bool MigrationBackup::recordRegistryImport(const RegistryTree& after, std::wstri
         // The entry goes first: a restore that finds it and not the file is
         // one stopped half way here.
         std::wstring ignored;
-        if (appendEntry(L"unchanged", BACKUP_REGISTRY_FILE, L"-", ignored)) {
+        if (AppendEntry(L"unchanged", BACKUP_REGISTRY_FILE, L"-", ignored)) {
             DeleteFileW((m_folder + L"\\" + BACKUP_REGISTRY_FILE).c_str());
             m_registryKept = false;
-            dropFolderIfUnused();
+            DropFolderIfUnused();
         }
         return true;
     }
@@ -458,18 +458,18 @@ bool MigrationBackup::recordRegistryImport(const RegistryTree& after, std::wstri
         return false;
     }
     for (const std::wstring& key : added.keys)
-        if (!appendEntry(L"addedkey", L"-", regExeKeyName(key), reason))
+        if (!AppendEntry(L"addedkey", L"-", regExeKeyName(key), reason))
             return false;
     for (const auto& value : added.values) {
         const bool byDefault = value.second.empty();
-        if (!appendEntry(byDefault ? L"addeddefault" : L"addedvalue", byDefault ? L"-" : value.second,
+        if (!AppendEntry(byDefault ? L"addeddefault" : L"addedvalue", byDefault ? L"-" : value.second,
                          regExeKeyName(value.first), reason))
             return false;
     }
-    return appendEntry(L"imported", L"-", L"-", reason);
+    return AppendEntry(L"imported", L"-", L"-", reason);
 }
 
-bool MigrationBackup::finish(std::wstring& reason)
+bool MigrationBackup::Finish(std::wstring& reason)
 {
     // Everything is on disk as it is kept; a failure there failed its row.
     reason.clear();
@@ -480,7 +480,7 @@ bool MigrationBackup::finish(std::wstring& reason)
 // path holds "|", and a line that a stopped run left without its "end" is
 // skipped by restore.cmd. Appending costs the same for the last file as for
 // the first, and each line is on disk before its file is replaced.
-bool MigrationBackup::appendEntry(const wchar_t* kind, const std::wstring& copy, const std::wstring& destination,
+bool MigrationBackup::AppendEntry(const wchar_t* kind, const std::wstring& copy, const std::wstring& destination,
                                   std::wstring& reason)
 {
     const std::wstring path = m_folder + L"\\" + BACKUP_LIST_FILE;
@@ -679,7 +679,7 @@ void appendScriptRegistryEntries(std::wstring& s)
 
 } // namespace
 
-bool MigrationBackup::writeRestoreFiles(std::wstring& reason) const
+bool MigrationBackup::WriteRestoreFiles(std::wstring& reason) const
 {
     const std::wstring when = startText(m_start, L":");
     const UINT codePage = GetOEMCP();

@@ -50,28 +50,28 @@ public:
 
     // Call before destinationRoot\destinationName is written. Copies the file
     // byte for byte into the backup; when it does not exist, only makes the
-    // folder (see recordCreated). A destination kept before in this
+    // folder (see RecordCreated). A destination kept before in this
     // run is left as first kept. False with `reason` when the file could not
     // be kept: the caller must then leave the destination alone.
-    bool keepFile(BackupRoot root, const std::wstring& destinationRoot, const std::wstring& destinationName,
+    bool KeepFile(BackupRoot root, const std::wstring& destinationRoot, const std::wstring& destinationName,
                   std::wstring& reason);
 
     // Call once destinationRoot\destinationName has been written. When it
-    // did not exist as keepFile found it, restore.cmd deletes it from now on;
-    // a destination keepFile kept is left as recorded. False with `reason`
+    // did not exist as KeepFile found it, restore.cmd deletes it from now on;
+    // a destination KeepFile kept is left as recorded. False with `reason`
     // when restore.cmd could not be told.
-    bool recordCreated(const std::wstring& destinationRoot, const std::wstring& destinationName,
+    bool RecordCreated(const std::wstring& destinationRoot, const std::wstring& destinationName,
                        std::wstring& reason);
 
     // Makes the run's backup folder, if that has not been done: protected,
     // in a "migration backups" that is no link and belongs to Administrators,
     // SYSTEM or the administrator running the tool. False with `reason` when
     // there can be none.
-    bool prepareFolder(std::wstring& reason) { return makeFolder(reason); }
+    bool PrepareFolder(std::wstring& reason) { return MakeFolder(reason); }
 
     // Call when the run's own work files are out of the folder again: removes
     // the folder when nothing was kept in it.
-    void releaseFolderIfUnused() { dropFolderIfUnused(); }
+    void ReleaseFolderIfUnused() { DropFolderIfUnused(); }
 
     // Call before the registry import of `imported`, the keys and values the
     // file to import holds. Reads the whole 5.2.2 key, exports it into the
@@ -79,7 +79,7 @@ public:
     // with `reason` when the key cannot be kept whole, or when restore.cmd
     // could not name a key or value the import would add: the caller must
     // then import nothing.
-    bool keepRegistryKey(const RegistryTree& imported, std::wstring& reason);
+    bool KeepRegistryKey(const RegistryTree& imported, std::wstring& reason);
 
     // Call after the import, however it ended, with the 5.2.2 key as it is
     // now (`after`). restore.cmd removes the keys and values the import
@@ -87,22 +87,22 @@ public:
     // restore.cmd that finds no record of this call says what it could not
     // remove. When the import changed nothing, the key is not kept after
     // all. False with `reason` when restore.cmd could not be told.
-    bool recordRegistryImport(const RegistryTree& after, std::wstring& reason);
+    bool RecordRegistryImport(const RegistryTree& after, std::wstring& reason);
 
     // Call at the end of the run. Writes restore.cmd and README.txt once more
     // when anything was kept; true when nothing was kept. False with `reason`
     // when they could not be written.
-    bool finish(std::wstring& reason);
+    bool Finish(std::wstring& reason);
 
     // The backup folder; empty until the first keep made it.
-    const std::wstring& folder() const { return m_folder; }
+    const std::wstring& Folder() const { return m_folder; }
 
 private:
-    bool makeFolder(std::wstring& reason);
-    void dropFolderIfUnused();
-    bool writeRestoreFiles(std::wstring& reason) const;
-    bool keepRegistryExport(const std::wstring& file, const RegistryTree& imported, std::wstring& reason);
-    bool appendEntry(const wchar_t* kind, const std::wstring& copy, const std::wstring& destination,
+    bool MakeFolder(std::wstring& reason);
+    void DropFolderIfUnused();
+    bool WriteRestoreFiles(std::wstring& reason) const;
+    bool KeepRegistryExport(const std::wstring& file, const RegistryTree& imported, std::wstring& reason);
+    bool AppendEntry(const wchar_t* kind, const std::wstring& copy, const std::wstring& destination,
                      std::wstring& reason);
 
     std::wstring m_gaDirectory;

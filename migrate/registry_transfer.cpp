@@ -101,7 +101,7 @@ public:
             SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileW(path.c_str());
         }
-        m_backup.releaseFolderIfUnused();
+        m_backup.ReleaseFolderIfUnused();
     }
     WorkFile(const WorkFile&) = delete;
     WorkFile& operator=(const WorkFile&) = delete;
@@ -146,9 +146,9 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
     // administrators can write; the folder is fresh, so no file of an
     // earlier run can stand in for an export that fails.
     WorkFile work(backup);
-    if (!backup.prepareFolder(reason))
+    if (!backup.PrepareFolder(reason))
         return false;
-    work.path = backup.folder() + L"\\" + REGISTRATION_FILE_NAME;
+    work.path = backup.Folder() + L"\\" + REGISTRATION_FILE_NAME;
     const std::wstring& file = work.path;
 
     // An editor that returned before it finished, or a file cut short, must
@@ -179,7 +179,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
         return false;
     }
 
-    if (!backup.keepRegistryKey(importedTree, reason))
+    if (!backup.KeepRegistryKey(importedTree, reason))
         return false;
 
     ExecOutcome imported;
@@ -198,7 +198,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
     RegistryTree after;
     const LONG readBack = readRegistryTree(GA_SETTINGS_SUBKEY, after, failedKey);
     std::wstring unrecorded;
-    if (readBack == ERROR_SUCCESS && !backup.recordRegistryImport(after, unrecorded))
+    if (readBack == ERROR_SUCCESS && !backup.RecordRegistryImport(after, unrecorded))
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s\n", unrecorded.c_str());
 
     reason = regeditFailure(L"importing " + file, importResult, imported);

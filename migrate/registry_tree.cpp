@@ -50,7 +50,7 @@ class LineReader {
 public:
     explicit LineReader(const std::wstring& text) : m_text(text) {}
 
-    bool next(std::wstring& line)
+    bool Next(std::wstring& line)
     {
         if (m_at >= m_text.size())
             return false;
@@ -64,7 +64,7 @@ public:
         return true;
     }
 
-    unsigned number() const { return m_number; }
+    unsigned Number() const { return m_number; }
 
 private:
     const std::wstring& m_text;
@@ -249,13 +249,13 @@ struct TreeIndex {
         }
     }
 
-    const Key* find(const std::wstring& path) const
+    const Key* Find(const std::wstring& path) const
     {
         auto found = keys.find(foldedCase(path));
         return found == keys.end() ? nullptr : &found->second;
     }
 
-    static const RegistryValue* value(const Key& key, const std::wstring& name)
+    static const RegistryValue* Value(const Key& key, const std::wstring& name)
     {
         auto found = key.values.find(foldedCase(name));
         return found == key.values.end() ? nullptr : found->second;
@@ -278,7 +278,7 @@ bool parseRegistrationText(const std::wstring& text, RegistryTree& tree, std::ws
     std::wstring line;
     bool skipping = false; // in a section that deletes its key
     bool header = true;
-    while (lines.next(line)) {
+    while (lines.Next(line)) {
         if (header) { // "Windows Registry Editor Version 5.00" or "REGEDIT4"
             header = false;
             continue;
@@ -291,7 +291,7 @@ bool parseRegistrationText(const std::wstring& text, RegistryTree& tree, std::ws
             const size_t close = line.rfind(L']');
             skipping = close != std::wstring::npos && close > 1 && line[1] == L'-';
             if (close == std::wstring::npos || close == 1) {
-                reason = L"line " + std::to_wstring(lines.number()) + L" names no key";
+                reason = L"line " + std::to_wstring(lines.Number()) + L" names no key";
                 return false;
             }
             if (!skipping)
@@ -309,13 +309,13 @@ bool parseRegistrationText(const std::wstring& text, RegistryTree& tree, std::ws
         // Hexadecimal data goes on over lines that end in a backslash; the
         // blanks that start the next line do not count.
         std::wstring more;
-        while (data.compare(0, 3, L"hex") == 0 && !data.empty() && data.back() == L'\\' && lines.next(more)) {
+        while (data.compare(0, 3, L"hex") == 0 && !data.empty() && data.back() == L'\\' && lines.Next(more)) {
             data.pop_back();
             data += more.substr(std::min(more.size(), more.find_first_not_of(L" \t")));
         }
         bool deletes = false;
         if (!named || at >= line.size() || line[at] != L'=' || tree.empty() || !parseData(data, value, deletes)) {
-            reason = L"line " + std::to_wstring(lines.number()) + L" cannot be read: " + line.substr(0, 80);
+            reason = L"line " + std::to_wstring(lines.Number()) + L" cannot be read: " + line.substr(0, 80);
             return false;
         }
         if (!skipping && !deletes)
@@ -334,12 +334,12 @@ TreeShortfall shortfallOf(const RegistryTree& expected, const RegistryTree& actu
     };
     for (const RegistryKeyContent& key : expected) {
         ++shortfall.checked;
-        const TreeIndex::Key* found = index.find(key.path);
+        const TreeIndex::Key* found = index.Find(key.path);
         if (!found)
             miss(L"the key " + key.path + L" is missing");
         for (const RegistryValue& value : key.values) {
             ++shortfall.checked;
-            const RegistryValue* there = found ? TreeIndex::value(*found, value.name) : nullptr;
+            const RegistryValue* there = found ? TreeIndex::Value(*found, value.name) : nullptr;
             if (!found)
                 ++shortfall.missing; // counted with its key
             else if (!there)
@@ -364,14 +364,14 @@ TreeAdditions additionsIn(const RegistryTree& before, const RegistryTree& after)
         // A tree lists each key before the keys below it.
         if (!newBranch.empty() && path.compare(0, newBranch.size(), newBranch) == 0)
             continue;
-        const TreeIndex::Key* found = index.find(key.path);
+        const TreeIndex::Key* found = index.Find(key.path);
         if (!found) {
             added.keys.push_back(key.path);
             newBranch = path + L"\\";
             continue;
         }
         for (const RegistryValue& value : key.values)
-            if (!TreeIndex::value(*found, value.name))
+            if (!TreeIndex::Value(*found, value.name))
                 added.values.emplace_back(key.path, value.name);
     }
     return added;

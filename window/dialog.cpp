@@ -32,7 +32,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
     CDialog* dialog;
     if (message == WM_INITDIALOG) {
         dialog = reinterpret_cast<CDialog*>(lParam);
-        dialog->attach(window);
+        dialog->Attach(window);
         ::SetWindowLongPtrW(window, DWLP_USER, lParam);
     } else {
         dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
@@ -41,13 +41,13 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
         return FALSE;
     // Exceptions must not unwind through user32.
     try {
-        return dialog->dispatch(message, wParam, lParam);
+        return dialog->Dispatch(message, wParam, lParam);
     } catch (...) {
         return FALSE;
     }
 }
 
-INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -70,7 +70,7 @@ INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_NOTIFY: {
         LRESULT result = 0;
         if (OnNotify(reinterpret_cast<const NMHDR*>(lParam), result)) {
-            ::SetWindowLongPtrW(hwnd(), DWLP_MSGRESULT, result);
+            ::SetWindowLongPtrW(Hwnd(), DWLP_MSGRESULT, result);
             return TRUE;
         }
         return FALSE;

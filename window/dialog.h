@@ -27,11 +27,11 @@ protected:
     virtual void OnOK() { EndDialog(IDOK); }
     virtual void OnCancel() { EndDialog(IDCANCEL); }
 
-    void EndDialog(INT_PTR result) { ::EndDialog(hwnd(), result); }
+    void EndDialog(INT_PTR result) { ::EndDialog(Hwnd(), result); }
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
     UINT m_templateId;
     HWND m_parent;

@@ -28,7 +28,7 @@ public:
         return *this;
     }
 
-    bool IsValid() const { return m_handle != Traits::invalid(); }
+    bool IsValid() const { return m_handle != Traits::Invalid(); }
     Type Get() const { return m_handle; }
     // Closes what is held and takes `handle`.
     void Attach(Type handle)
@@ -39,45 +39,45 @@ public:
     Type Detach()
     {
         Type handle = m_handle;
-        m_handle = Traits::invalid();
+        m_handle = Traits::Invalid();
         return handle;
     }
     // True when nothing was held or the close succeeded.
-    bool Close() { return !IsValid() || Traits::close(Detach()); }
+    bool Close() { return !IsValid() || Traits::Close(Detach()); }
 
 private:
-    Type m_handle = Traits::invalid();
+    Type m_handle = Traits::Invalid();
 };
 
 struct FileHandleTraits {
     using Type = HANDLE;
-    static Type invalid() { return INVALID_HANDLE_VALUE; }
-    static bool close(Type handle) { return ::CloseHandle(handle) != FALSE; }
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Type handle) { return ::CloseHandle(handle) != FALSE; }
 };
 struct KernelHandleTraits {
     using Type = HANDLE;
-    static Type invalid() { return nullptr; }
-    static bool close(Type handle) { return ::CloseHandle(handle) != FALSE; }
+    static Type Invalid() { return nullptr; }
+    static bool Close(Type handle) { return ::CloseHandle(handle) != FALSE; }
 };
 struct FindHandleTraits {
     using Type = HANDLE;
-    static Type invalid() { return INVALID_HANDLE_VALUE; }
-    static bool close(Type handle) { return ::FindClose(handle) != FALSE; }
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Type handle) { return ::FindClose(handle) != FALSE; }
 };
 struct RegistryKeyTraits {
     using Type = HKEY;
-    static Type invalid() { return nullptr; }
-    static bool close(Type key) { return ::RegCloseKey(key) == ERROR_SUCCESS; }
+    static Type Invalid() { return nullptr; }
+    static bool Close(Type key) { return ::RegCloseKey(key) == ERROR_SUCCESS; }
 };
 struct ModuleTraits {
     using Type = HMODULE;
-    static Type invalid() { return nullptr; }
-    static bool close(Type module) { return ::FreeLibrary(module) != FALSE; }
+    static Type Invalid() { return nullptr; }
+    static bool Close(Type module) { return ::FreeLibrary(module) != FALSE; }
 };
 struct ImageListTraits {
     using Type = HIMAGELIST;
-    static Type invalid() { return nullptr; }
-    static bool close(Type images) { return ::ImageList_Destroy(images) != FALSE; }
+    static Type Invalid() { return nullptr; }
+    static bool Close(Type images) { return ::ImageList_Destroy(images) != FALSE; }
 };
 
 using CFileHandle = CHandle<FileHandleTraits>; // CreateFileW

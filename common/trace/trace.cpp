@@ -40,17 +40,17 @@ public:
 // and a whole short line (header and message) goes out in one.
 class TranslatedWriter {
 public:
-    void add(const wchar_t* text)
+    void Add(const wchar_t* text)
     {
         for (const wchar_t* p = text; *p; ++p) {
             if (m_used + 2 > sizeof m_block / sizeof m_block[0])
-                flush();
+                Flush();
             if (*p == L'\n')
                 m_block[m_used++] = L'\r';
             m_block[m_used++] = *p;
         }
     }
-    void flush()
+    void Flush()
     {
         if (m_used)
             fwrite(m_block, sizeof(wchar_t), m_used, g_stream);
@@ -65,8 +65,8 @@ private:
 void writeTranslated(const wchar_t* text)
 {
     TranslatedWriter writer;
-    writer.add(text);
-    writer.flush();
+    writer.Add(text);
+    writer.Flush();
 }
 
 // Bounded formatting: never writes past `capacity` characters and always
@@ -244,14 +244,14 @@ void traceWrite(const char* sourceFile, unsigned line, const wchar_t* format, ..
     TranslatedWriter writer;
     formatBounded(text.get(), TRACE_BUFFER_CHARS, L"%s # %u # %s # %u # ", stamp,
                   unsigned(threadId), fileNamePart(source.get()), line);
-    writer.add(text.get());
+    writer.Add(text.get());
 
     va_list args;
     va_start(args, format);
     formatBounded(text.get(), TRACE_BUFFER_CHARS, format, args);
     va_end(args);
-    writer.add(text.get());
-    writer.flush();
+    writer.Add(text.get());
+    writer.Flush();
 
     fflush(g_stream);
 }

@@ -34,20 +34,20 @@ constexpr unsigned EXEC_STANDIN_VERSION = 0x00050202;
 class Handle {
 public:
     explicit Handle(HANDLE handle = nullptr) : m_handle(handle) {}
-    ~Handle() { close(); }
+    ~Handle() { Close(); }
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
 
-    HANDLE get() const { return m_handle; }
-    HANDLE* receive()
+    HANDLE Get() const { return m_handle; }
+    HANDLE* Receive()
     {
-        close();
+        Close();
         return &m_handle;
     }
-    bool valid() const { return m_handle && m_handle != INVALID_HANDLE_VALUE; }
-    void close()
+    bool Valid() const { return m_handle && m_handle != INVALID_HANDLE_VALUE; }
+    void Close()
     {
-        if (valid())
+        if (Valid())
             CloseHandle(m_handle);
         m_handle = nullptr;
     }
@@ -88,22 +88,22 @@ DWORD runCaptured(const std::wstring& commandLine, const wchar_t* directory, std
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     Handle readEnd, writeEnd;
-    if (!CreatePipe(readEnd.receive(), writeEnd.receive(), &inherit, 0))
+    if (!CreatePipe(readEnd.Receive(), writeEnd.Receive(), &inherit, 0))
         return GetLastError();
     // Only the child's end may be inherited, or the pipe would never report its end.
-    if (!SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0))
+    if (!SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0))
         return GetLastError();
     Handle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
                              0, nullptr));
-    if (!input.valid())
+    if (!input.Valid())
         return GetLastError();
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input.get();
-    startup.hStdOutput = writeEnd.get();
-    startup.hStdError = writeEnd.get();
+    startup.hStdInput = input.Get();
+    startup.hStdOutput = writeEnd.Get();
+    startup.hStdError = writeEnd.Get();
 
     std::wstring mutableLine = commandLine; // CreateProcessW may write into it
     PROCESS_INFORMATION process = {};
@@ -111,18 +111,18 @@ DWORD runCaptured(const std::wstring& commandLine, const wchar_t* directory, std
                         &startup, &process))
         return GetLastError();
     Handle processHandle(process.hProcess), threadHandle(process.hThread);
-    writeEnd.close();
-    input.close();
+    writeEnd.Close();
+    input.Close();
 
     // Drain the pipe while the command runs, so a command that prints a lot
     // never stalls on a full pipe; the pipe ends when its last writer exits.
     char block[4096];
     DWORD got = 0;
-    while (ReadFile(readEnd.get(), block, sizeof block, &got, nullptr) && got > 0)
+    while (ReadFile(readEnd.Get(), block, sizeof block, &got, nullptr) && got > 0)
         output.append(block, got);
 
-    WaitForSingleObject(processHandle.get(), INFINITE);
-    if (!GetExitCodeProcess(processHandle.get(), &exitCode))
+    WaitForSingleObject(processHandle.Get(), INFINITE);
+    if (!GetExitCodeProcess(processHandle.Get(), &exitCode))
         return GetLastError();
     return 0;
 }
@@ -147,19 +147,19 @@ template <typename Edit>
     {
         Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         LARGE_INTEGER size = {};
-        if (!file.valid() || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 2)
+        if (!file.Valid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart < 2)
             return;
         std::string bytes(size_t(size.QuadPart), '\0');
         DWORD got = 0;
-        if (!ReadFile(file.get(), &bytes[0], DWORD(bytes.size()), &got, nullptr) || got != bytes.size())
+        if (!ReadFile(file.Get(), &bytes[0], DWORD(bytes.size()), &got, nullptr) || got != bytes.size())
             return;
         text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
     }
     text = L"\xFEFF" + edit(text);
     Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
-    if (file.valid())
-        WriteFile(file.get(), text.data(), DWORD(text.size() * 2), &written, nullptr);
+    if (file.Valid())
+        WriteFile(file.Get(), text.data(), DWORD(text.size() * 2), &written, nullptr);
 }
 
 // True when the field holds its terminator.
@@ -275,11 +275,11 @@ int WINAPI execWriteFile(const wchar_t* target, const wchar_t* results)
     if (!target || !results)
         return ERROR_INVALID_PARAMETER;
     Handle file(CreateFileW(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
+    if (!file.Valid())
         return int(GetLastError());
     auto write = [&file](const void* data, DWORD size) -> int {
         DWORD written = 0;
-        if (!WriteFile(file.get(), data, size, &written, nullptr))
+        if (!WriteFile(file.Get(), data, size, &written, nullptr))
             return int(GetLastError());
         return written == size ? 0 : ERROR_WRITE_FAULT;
     };

@@ -10,9 +10,9 @@ DialogHarness::DialogHarness(LPTHREAD_START_ROUTINE refresh, LPTHREAD_START_ROUT
     wchar_t current[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, current);
     m_previousDirectory = current;
-    SetCurrentDirectoryW(directory.empty() ? m_dir.path().c_str() : directory.c_str());
+    SetCurrentDirectoryW(directory.empty() ? m_dir.Path().c_str() : directory.c_str());
 
-    m_dialog.setWorkerRoutines(refresh, migrate);
+    m_dialog.SetWorkerRoutines(refresh, migrate);
     m_thread = std::thread([this] {
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
         InitCommonControlsEx(&controls);
@@ -21,11 +21,11 @@ DialogHarness::DialogHarness(LPTHREAD_START_ROUTINE refresh, LPTHREAD_START_ROUT
     });
     // Generous: a Wine prefix that other tests load at the same time is slow
     // to show the first window.
-    waitUntil([this] { return m_dialog.hwnd() && IsWindowVisible(m_dialog.hwnd()); }, 30000);
-    m_hwnd = m_dialog.hwnd();
+    waitUntil([this] { return m_dialog.Hwnd() && IsWindowVisible(m_dialog.Hwnd()); }, 30000);
+    m_hwnd = m_dialog.Hwnd();
     if (m_hwnd)
-        waitUntil([this] { return IsWindowEnabled(control(IDC_REFRESH)) && !m_dialog.workerRunning(); }, 30000);
-    settle();
+        waitUntil([this] { return IsWindowEnabled(Control(IDC_REFRESH)) && !m_dialog.WorkerRunning(); }, 30000);
+    Settle();
 }
 
 DialogHarness::~DialogHarness()
@@ -42,7 +42,7 @@ DialogHarness::~DialogHarness()
     SetCurrentDirectoryW(m_previousDirectory.c_str());
 }
 
-void DialogHarness::settle()
+void DialogHarness::Settle()
 {
     // Sent messages overtake posted ones, so give the posted ones time first.
     Sleep(100);
@@ -51,9 +51,9 @@ void DialogHarness::settle()
     Sleep(50);
 }
 
-bool DialogHarness::close(int ms)
+bool DialogHarness::Close(int ms)
 {
-    click(IDCANCEL);
+    Click(IDCANCEL);
     return waitUntil([this] { return bool(m_closed); }, ms);
 }
 

@@ -20,24 +20,24 @@ public:
     DialogHarness(LPTHREAD_START_ROUTINE refresh, LPTHREAD_START_ROUTINE migrate, const std::wstring& directory = L"");
     ~DialogHarness();
 
-    CMigrateDlg& dlg() { return m_dialog; }
+    CMigrateDlg& Dlg() { return m_dialog; }
     // The dialog's list and a row's record, read and clicked as a user would.
-    CCheckListCtrl& list() { return m_dialog.m_list; }
-    const MigrationItem* record(int row) const { return m_dialog.rowRecord(row); }
-    HWND hwnd() const { return m_hwnd; }
-    HWND control(int id) const { return GetDlgItem(m_hwnd, id); }
+    CCheckListCtrl& List() { return m_dialog.m_list; }
+    const MigrationItem* Record(int row) const { return m_dialog.RowRecord(row); }
+    HWND Hwnd() const { return m_hwnd; }
+    HWND Control(int id) const { return GetDlgItem(m_hwnd, id); }
 
     // Posted, so that a message box the button opens does not block the test.
-    void click(int id) { PostMessageW(control(id), BM_CLICK, 0, 0); }
-    void command(int id)
+    void Click(int id) { PostMessageW(Control(id), BM_CLICK, 0, 0); }
+    void Command(int id)
     {
-        PostMessageW(m_hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control(id)));
+        PostMessageW(m_hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)));
     }
     // Lets the dialog thread handle everything posted so far.
-    void settle();
+    void Settle();
     // Ends the dialog with Done; true when it closed in time.
-    bool close(int ms = 5000);
-    bool closed() const { return m_closed; }
+    bool Close(int ms = 5000);
+    bool Closed() const { return m_closed; }
 
 private:
     TempDir m_dir;

@@ -43,7 +43,7 @@ DWORD WINAPI listingWorker(LPVOID parameter)
 DWORD WINAPI migrateWorker(LPVOID parameter)
 {
     auto* view = static_cast<CMigrationView*>(parameter);
-    const HWND dialog = static_cast<CMigrateDlg*>(view)->hwnd();
+    const HWND dialog = static_cast<CMigrateDlg*>(view)->Hwnd();
     g_buttonsOffAtStart = true;
     for (int id : {IDOK, IDC_CLEAR_ALL, IDC_SELECT_ALL, IDC_REFRESH, IDCANCEL})
         g_buttonsOffAtStart = g_buttonsOffAtStart && !IsWindowEnabled(GetDlgItem(dialog, id));
@@ -59,35 +59,35 @@ DWORD WINAPI migrateWorker(LPVOID parameter)
 TEST(MainDialog, ConfirmedRunHoldsTheWindowAndAfterItEverythingAnswers)
 {
     DialogHarness ui(listingWorker, migrateWorker);
-    CCheckListCtrl& list = ui.list();
-    ASSERT_EQ(3, list.rowCount());
+    CCheckListCtrl& list = ui.List();
+    ASSERT_EQ(3, list.RowCount());
 
     // The path lines follow the selected row, not a ticked one.
-    auto paths = [&] { return windowText(ui.control(IDC_SOURCE_PATH)) + L"|" + windowText(ui.control(IDC_DEST_PATH)); };
-    list.selectAndShowRow(2);
+    auto paths = [&] { return windowText(ui.Control(IDC_SOURCE_PATH)) + L"|" + windowText(ui.Control(IDC_DEST_PATH)); };
+    list.SelectAndShowRow(2);
     EXPECT_TRUE(waitUntil([&] { return paths() == L"c:\\beta2|c:\\ga2"; })) << narrow(paths());
-    list.setChecked(1, false);
-    ui.settle();
+    list.SetChecked(1, false);
+    ui.Settle();
     EXPECT_EQ(L"c:\\beta2|c:\\ga2", paths());
 
-    auto ticked = [&] { return list.isChecked(0) + list.isChecked(1) + list.isChecked(2); };
-    ui.click(IDC_SELECT_ALL);
+    auto ticked = [&] { return list.IsChecked(0) + list.IsChecked(1) + list.IsChecked(2); };
+    ui.Click(IDC_SELECT_ALL);
     EXPECT_TRUE(waitUntil([&] { return ticked() == 3; }));
-    ui.click(IDC_CLEAR_ALL);
+    ui.Click(IDC_CLEAR_ALL);
     EXPECT_TRUE(waitUntil([&] { return ticked() == 0; }));
 
     // Nothing ticked: only a note, and no run.
-    ui.click(IDOK);
-    HWND box = waitForDialogWithText(L"No items are selected.", ui.hwnd());
+    ui.Click(IDOK);
+    HWND box = waitForDialogWithText(L"No items are selected.", ui.Hwnd());
     ASSERT_TRUE(box);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(box); }));
 
     // Only the last row ticked: the confirmation still comes, a question with
     // Yes, No and the question mark; No starts nothing.
-    list.setChecked(2, true);
-    ui.click(IDOK);
-    box = waitForDialogWithText(L"You are about to migrate", ui.hwnd());
+    list.SetChecked(2, true);
+    ui.Click(IDOK);
+    box = waitForDialogWithText(L"You are about to migrate", ui.Hwnd());
     ASSERT_TRUE(box);
     EXPECT_TRUE(GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO) && !GetDlgItem(box, IDOK));
     HICON shown = nullptr;
@@ -97,48 +97,48 @@ TEST(MainDialog, ConfirmedRunHoldsTheWindowAndAfterItEverythingAnswers)
     EXPECT_EQ(LoadIconW(nullptr, IDI_QUESTION), shown);
     PostMessageW(box, WM_COMMAND, IDNO, 0);
     ASSERT_TRUE(waitUntil([&] { return !IsWindow(box); }));
-    ui.settle();
+    ui.Settle();
     EXPECT_EQ(0, g_migrateRuns.load());
 
     // Yes: the buttons go off before the worker starts, and while it runs no
     // close request and no second worker gets through.
-    ui.click(IDOK);
-    box = waitForDialogWithText(L"You are about to migrate", ui.hwnd());
+    ui.Click(IDOK);
+    box = waitForDialogWithText(L"You are about to migrate", ui.Hwnd());
     ASSERT_TRUE(box);
     PostMessageW(box, WM_COMMAND, IDYES, 0);
     ASSERT_TRUE(waitUntil([&] { return g_migrateRuns.load() == 1; }));
     EXPECT_TRUE(g_buttonsOffAtStart);
-    PostMessageW(ui.hwnd(), WM_CLOSE, 0, 0); // the close box
-    PostMessageW(ui.hwnd(), WM_COMMAND, IDCANCEL, 0); // Done, however it is reached
-    ui.command(IDC_REFRESH);
-    ui.settle();
-    EXPECT_FALSE(ui.closed());
+    PostMessageW(ui.Hwnd(), WM_CLOSE, 0, 0); // the close box
+    PostMessageW(ui.Hwnd(), WM_COMMAND, IDCANCEL, 0); // Done, however it is reached
+    ui.Command(IDC_REFRESH);
+    ui.Settle();
+    EXPECT_FALSE(ui.Closed());
     EXPECT_EQ(1, g_migrateRuns.load());
     EXPECT_EQ(1, g_refreshRuns.load());
 
     // The run is over when the worker says so, though its thread lingers to
     // the end of the test: a click at once is not lost.
     SetEvent(g_release);
-    ASSERT_TRUE(waitUntil([&] { return IsWindowEnabled(ui.control(IDC_REFRESH)) != FALSE; }));
+    ASSERT_TRUE(waitUntil([&] { return IsWindowEnabled(ui.Control(IDC_REFRESH)) != FALSE; }));
     g_rowsToAdd = 0;
-    ui.click(IDC_REFRESH);
-    ASSERT_TRUE(waitUntil([&] { return g_refreshRuns.load() == 2 && !ui.dlg().workerRunning(); }));
+    ui.Click(IDC_REFRESH);
+    ASSERT_TRUE(waitUntil([&] { return g_refreshRuns.load() == 2 && !ui.Dlg().WorkerRunning(); }));
 
     // An empty list: even reached by command, Migrate asks nothing and
     // starts nothing.
-    ui.command(IDOK);
-    ui.settle();
-    EXPECT_EQ(nullptr, findDialogWithText(L"", ui.hwnd()));
+    ui.Command(IDOK);
+    ui.Settle();
+    EXPECT_EQ(nullptr, findDialogWithText(L"", ui.Hwnd()));
     EXPECT_EQ(1, g_migrateRuns.load());
 
     // The About box, from its entry in the system menu.
     wchar_t entry[128] = {};
-    EXPECT_GT(GetMenuStringW(GetSystemMenu(ui.hwnd(), FALSE), IDM_ABOUTBOX, entry, 128, MF_BYCOMMAND), 0);
-    PostMessageW(ui.hwnd(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
-    HWND about = waitForDialogWithText(L"quarnrept_migrate Version 1.0", ui.hwnd());
+    EXPECT_GT(GetMenuStringW(GetSystemMenu(ui.Hwnd(), FALSE), IDM_ABOUTBOX, entry, 128, MF_BYCOMMAND), 0);
+    PostMessageW(ui.Hwnd(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    HWND about = waitForDialogWithText(L"quarnrept_migrate Version 1.0", ui.Hwnd());
     ASSERT_TRUE(about);
     PostMessageW(about, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(waitUntil([&] { return !IsWindow(about) && IsWindowEnabled(ui.hwnd()); }));
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(about) && IsWindowEnabled(ui.Hwnd()); }));
 
     // The help file stands beside this test, as beside the tool: its window
     // opens with the dialog; once closed, Help opens it again without holding
@@ -150,14 +150,14 @@ TEST(MainDialog, ConfirmedRunHoldsTheWindowAndAfterItEverythingAnswers)
     ASSERT_TRUE(waitUntil([&] { return help() != nullptr; }, 10000)) << "no help window at start";
     PostMessageW(help(), WM_CLOSE, 0, 0);
     ASSERT_TRUE(waitUntil([&] { return !help(); }, 10000));
-    ui.click(IDC_HELP_BUTTON);
+    ui.Click(IDC_HELP_BUTTON);
     DWORD_PTR answer = 0;
-    EXPECT_TRUE(SendMessageTimeoutW(ui.hwnd(), WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer));
+    EXPECT_TRUE(SendMessageTimeoutW(ui.Hwnd(), WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer));
     ASSERT_TRUE(waitUntil([&] { return help() != nullptr; }, 10000)) << "Help opened no window";
     // Wine's help control keeps the dialog thread busy for some seconds after
     // its window shows, and closing it takes a few more.
-    ui.command(IDCANCEL); // Done, while the help window has the focus
-    EXPECT_TRUE(waitUntil([&] { return ui.closed(); }, 30000));
+    ui.Command(IDCANCEL); // Done, while the help window has the focus
+    EXPECT_TRUE(waitUntil([&] { return ui.Closed(); }, 30000));
     EXPECT_TRUE(waitUntil([&] { return !help(); })) << "closing leaves no help window";
     SetEvent(g_leave);
 }
@@ -170,7 +170,7 @@ TEST(StartUp, TheCurrentDirectoryIsNoPlaceToFindLibraries)
     ASSERT_TRUE(CopyFileW(widen(QM_ANY_DLL).c_str(), (dir / L"qmplanted.dll").c_str(), FALSE));
     wchar_t previous[MAX_PATH] = L"";
     GetCurrentDirectoryW(MAX_PATH, previous);
-    SetCurrentDirectoryW(dir.path().c_str());
+    SetCurrentDirectoryW(dir.Path().c_str());
     removeCurrentDirectoryFromDllSearch();
     EXPECT_EQ(nullptr, LoadLibraryW(L"qmplanted.dll"));
     SetCurrentDirectoryW(previous);

@@ -4,7 +4,7 @@
 
 namespace qmtest {
 
-std::vector<std::wstring> CRecordingView::takeCalls()
+std::vector<std::wstring> CRecordingView::TakeCalls()
 {
     std::lock_guard<std::mutex> hold(m_lock);
     std::vector<std::wstring> calls;
@@ -12,13 +12,13 @@ std::vector<std::wstring> CRecordingView::takeCalls()
     return calls;
 }
 
-void CRecordingView::record(const std::wstring& call)
+void CRecordingView::Record(const std::wstring& call)
 {
     std::lock_guard<std::mutex> hold(m_lock);
     m_calls.push_back(call);
 }
 
-std::wstring CRecordingView::buttonText(unsigned buttons)
+std::wstring CRecordingView::ButtonText(unsigned buttons)
 {
     std::wstring text;
     for (unsigned button : { BUTTON_MIGRATE, BUTTON_CLEAR_ALL, BUTTON_SELECT_ALL, BUTTON_REFRESH, BUTTON_DONE })
@@ -31,7 +31,7 @@ void CRecordingView::AddListItems(const NewListItem* items, size_t count)
     for (size_t i = 0; i < count; ++i) {
         const NewListItem& add = items[i];
         m_rows.push_back(Row { m_nextId++, newRecordOf(add) });
-        record(L"add " + add.description + L"|" + add.sourceName + L"|" + add.conversion + L"|"
+        Record(L"add " + add.description + L"|" + add.sourceName + L"|" + add.conversion + L"|"
                + add.destinationName);
     }
 }
@@ -48,7 +48,7 @@ void CRecordingView::AddListItem(ItemKind kind, const std::wstring& description,
 void CRecordingView::ClearList()
 {
     m_rows.clear();
-    record(L"clear");
+    Record(L"clear");
 }
 
 std::vector<TakenRecord> CRecordingView::TakeRecords()
@@ -56,11 +56,11 @@ std::vector<TakenRecord> CRecordingView::TakeRecords()
     std::vector<TakenRecord> taken;
     for (const Row& row : m_rows)
         taken.push_back(TakenRecord { row.id, row.item });
-    record(L"take " + std::to_wstring(taken.size()));
+    Record(L"take " + std::to_wstring(taken.size()));
     return taken;
 }
 
-CRecordingView::Row* CRecordingView::rowOf(LPARAM id)
+CRecordingView::Row* CRecordingView::RowOf(LPARAM id)
 {
     for (Row& row : m_rows)
         if (row.id == id)
@@ -70,34 +70,34 @@ CRecordingView::Row* CRecordingView::rowOf(LPARAM id)
 
 bool CRecordingView::ShowRecordRowIfTicked(LPARAM id)
 {
-    return rowOf(id) != nullptr; // every row stays ticked
+    return RowOf(id) != nullptr; // every row stays ticked
 }
 
 void CRecordingView::SetRecordState(LPARAM id, const std::wstring& state)
 {
-    Row* row = rowOf(id);
+    Row* row = RowOf(id);
     if (row)
         row->item.state = state;
-    record(L"state " + (row ? row->item.description + L"|" + row->item.sourceName : L"?") + L": " + state);
+    Record(L"state " + (row ? row->item.description + L"|" + row->item.sourceName : L"?") + L": " + state);
 }
 
 void CRecordingView::SetInstallPaths(const std::wstring& betaPath, const std::wstring& gaPath)
 {
     m_betaPath = betaPath;
     m_gaPath = gaPath;
-    record(L"paths " + betaPath + L"|" + gaPath);
+    Record(L"paths " + betaPath + L"|" + gaPath);
 }
 
 bool CRecordingView::ShowMessage(const std::wstring& text, MessageKind kind)
 {
     const wchar_t* kinds[] = { L"plain", L"warning", L"error", L"question" };
-    record(L"message " + std::wstring(kinds[int(kind)]) + L": " + text);
+    Record(L"message " + std::wstring(kinds[int(kind)]) + L": " + text);
     return false;
 }
 
 void expectCalls(CRecordingView& view, const std::vector<std::wstring>& expected, const char* file, int line)
 {
-    const std::vector<std::wstring> calls = view.takeCalls();
+    const std::vector<std::wstring> calls = view.TakeCalls();
     for (size_t i = 0; i < calls.size() || i < expected.size(); ++i) {
         const std::wstring got = i < calls.size() ? calls[i] : L"(no call)";
         const std::wstring want = i < expected.size() ? expected[i] : L"(no call)";

@@ -22,21 +22,21 @@ public:
     };
 
     // The calls recorded so far, and forgets them.
-    std::vector<std::wstring> takeCalls();
-    const std::vector<Row>& rows() const { return m_rows; }
+    std::vector<std::wstring> TakeCalls();
+    const std::vector<Row>& Rows() const { return m_rows; }
 
-    void SetStatus(const std::wstring& text) override { record(L"status " + text); }
-    void SetSourcePath(const std::wstring& text) override { record(L"source " + text); }
-    void SetDestinationPath(const std::wstring& text) override { record(L"destination " + text); }
-    void EnableWorkerButtons(unsigned buttons) override { record(L"buttons " + buttonText(buttons)); }
+    void SetStatus(const std::wstring& text) override { Record(L"status " + text); }
+    void SetSourcePath(const std::wstring& text) override { Record(L"source " + text); }
+    void SetDestinationPath(const std::wstring& text) override { Record(L"destination " + text); }
+    void EnableWorkerButtons(unsigned buttons) override { Record(L"buttons " + ButtonText(buttons)); }
     void AddListItems(const NewListItem* items, size_t count) override;
     void AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
                      const std::wstring& sourceRoot, const std::wstring& destinationName,
                      const std::wstring& destinationRoot, const std::wstring& conversion) override;
     void ClearList() override;
     int RowCount() override { return int(m_rows.size()); }
-    void SetListRedraw(bool on) override { record(on ? L"redraw on" : L"redraw off"); }
-    void SelectAndShowRow(int row) override { record(L"show " + std::to_wstring(row)); }
+    void SetListRedraw(bool on) override { Record(on ? L"redraw on" : L"redraw off"); }
+    void SelectAndShowRow(int row) override { Record(L"show " + std::to_wstring(row)); }
     std::vector<TakenRecord> TakeRecords() override;
     bool ShowRecordRowIfTicked(LPARAM id) override;
     void SetRecordState(LPARAM id, const std::wstring& state) override;
@@ -45,13 +45,13 @@ public:
     std::wstring GaPath() override { return m_gaPath; }
     // Records the message; a question is answered No.
     bool ShowMessage(const std::wstring& text, MessageKind kind) override;
-    void EndRun(unsigned buttons) override { record(L"end " + buttonText(buttons)); }
+    void EndRun(unsigned buttons) override { Record(L"end " + ButtonText(buttons)); }
 
 private:
     // Migrate, Clear All, Select All, Refresh, Done as 1 (on) or 0 (off).
-    static std::wstring buttonText(unsigned buttons);
-    void record(const std::wstring& call);
-    Row* rowOf(LPARAM id);
+    static std::wstring ButtonText(unsigned buttons);
+    void Record(const std::wstring& call);
+    Row* RowOf(LPARAM id);
 
     std::mutex m_lock;
     std::vector<std::wstring> m_calls;

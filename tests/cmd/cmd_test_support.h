@@ -23,8 +23,8 @@ inline std::wstring shortForm(const std::wstring& path)
 class NoticeRecorder : public CNoticeSink {
 public:
     NoticeRecorder() : m_previous(setNoticeSink(this)) {}
-    ~NoticeRecorder() override { stop(); }
-    std::vector<std::wstring> stop()
+    ~NoticeRecorder() override { Stop(); }
+    std::vector<std::wstring> Stop()
     {
         if (!m_stopped) {
             setNoticeSink(m_previous);

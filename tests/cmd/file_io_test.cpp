@@ -45,23 +45,23 @@ ULONGLONG creationOf(const std::wstring& path)
 class FileIo : public ::testing::Test {
 protected:
     // The text read, or "<failed>" with the reason in lastFailure.
-    std::wstring get(const std::wstring& path, TextEncoding encoding)
+    std::wstring Get(const std::wstring& path, TextEncoding encoding)
     {
         std::wstring text = L"old";
         lastFailure = FileFailure();
         return w32GetFile(path, text, lastFailure, { encoding }) ? text : L"<failed>";
     }
-    bool put(const std::wstring& path, const std::wstring& text, PutMode mode, TextEncoding encoding,
+    bool Put(const std::wstring& path, const std::wstring& text, PutMode mode, TextEncoding encoding,
              long long sizeLimit = NO_SIZE_LIMIT)
     {
         lastFailure = FileFailure();
         return w32PutFile(path, text, lastFailure, { encoding, mode, sizeLimit });
     }
     // Every file in the scratch directory, by path.
-    Snapshot files() const
+    Snapshot Files() const
     {
         Snapshot all;
-        snapshotFiles(dir.path(), all);
+        snapshotFiles(dir.Path(), all);
         return all;
     }
 
@@ -77,18 +77,18 @@ TEST_F(FileIo, NarrowIsOemTextUpToTheFirstZeroByteUnicodeNeedsTheMarkAndEndsAtTh
     ASSERT_EQ(437u, GetOEMCP()) << "the test prefix runs with the C locale";
     writeBytes(dir / L"oem.txt", "a\x82\xC9\0"s + std::string(5u << 20, 'c')); // more than one piece
     // Compared in part: a failure would print 5 MiB.
-    EXPECT_EQ(L"a\u00e9\u2554", get(dir / L"oem.txt", TextEncoding::Narrow).substr(0, 8));
+    EXPECT_EQ(L"a\u00e9\u2554", Get(dir / L"oem.txt", TextEncoding::Narrow).substr(0, 8));
 
     writeBytes(dir / L"u.txt", "\xFF\xFE" "a\0\xE9\0\x3D\xD8\x00\xDE\0\0b\0"s);
-    EXPECT_EQ(L"a\u00e9\U0001F600", get(dir / L"u.txt", TextEncoding::Utf16Le));
+    EXPECT_EQ(L"a\u00e9\U0001F600", Get(dir / L"u.txt", TextEncoding::Utf16Le));
 
     // Without the mark, or with nothing behind it, a file is not Unicode text.
     for (const std::string& bytes : { "a\0b\0"s, "\xFF\xFE"s }) {
         writeBytes(dir / L"u.txt", bytes);
-        EXPECT_EQ(L"<failed>", get(dir / L"u.txt", TextEncoding::Utf16Le));
+        EXPECT_EQ(L"<failed>", Get(dir / L"u.txt", TextEncoding::Utf16Le));
         EXPECT_EQ(FILE_CAUSE_NOT_UNICODE, lastFailure.cause);
     }
-    get(dir / L"missing.txt", TextEncoding::Narrow);
+    Get(dir / L"missing.txt", TextEncoding::Narrow);
     EXPECT_EQ(FILE_CAUSE_NOT_FOUND, lastFailure.cause);
 }
 
@@ -109,7 +109,7 @@ TEST_F(FileIo, SizesTooLargeToHoldAreRefusedBeforeReadingNeverTruncated)
     const std::pair<TextEncoding, int> limits[] = { { TextEncoding::Narrow, wide ? 4095 : 511 },
                                                     { TextEncoding::Utf16Le, wide ? 4095 : 1023 } };
     for (const auto& [encoding, limit] : limits) {
-        EXPECT_EQ(L"<failed>", get(path, encoding));
+        EXPECT_EQ(L"<failed>", Get(path, encoding));
         EXPECT_EQ(L"The file is 4097 MiB, more than the " + std::to_wstring(limit)
                       + L" MiB this tool can hold in memory.",
                   describeFileFailure(lastFailure));
@@ -125,7 +125,7 @@ TEST_F(FileIo, SizesTooLargeToHoldAreRefusedBeforeReadingNeverTruncated)
 TEST_F(FileIo, UnicodeIsTheMarkAndLittleEndianUnitsNarrowOneBytePerCharacterAppendingAddsAtTheEnd)
 {
     const std::wstring path = dir / L"out.txt";
-    EXPECT_TRUE(put(path, L"abc", PutMode::Replace, TextEncoding::Utf16Le));
+    EXPECT_TRUE(Put(path, L"abc", PutMode::Replace, TextEncoding::Utf16Le));
     EXPECT_EQ("\xFF\xFE" "a\0b\0c\0"s, readBytes(path));
 
     // OEM text converted as it is written, over more than one piece.
@@ -136,12 +136,12 @@ TEST_F(FileIo, UnicodeIsTheMarkAndLittleEndianUnitsNarrowOneBytePerCharacterAppe
     EXPECT_TRUE(w32PutOemAsUtf16(path, oem + "z", lastFailure));
     EXPECT_EQ("\xFF\xFE" + utf16le(wide + L"z"), readBytes(path));
 
-    EXPECT_TRUE(put(path, L"a\nc\u00e9", PutMode::Replace, TextEncoding::Narrow));
+    EXPECT_TRUE(Put(path, L"a\nc\u00e9", PutMode::Replace, TextEncoding::Narrow));
     EXPECT_EQ("a\r\nc\xE9"s, readBytes(path));
     // Each Unicode append brings its own mark; a file over the size limit is replaced.
-    EXPECT_TRUE(put(path, L"d", PutMode::Append, TextEncoding::Utf16Le, 5));
+    EXPECT_TRUE(Put(path, L"d", PutMode::Append, TextEncoding::Utf16Le, 5));
     EXPECT_EQ("a\r\nc\xE9\xFF\xFE"s + utf16le(L"d"), readBytes(path));
-    EXPECT_TRUE(put(path, L"e", PutMode::Append, TextEncoding::Narrow, 5));
+    EXPECT_TRUE(Put(path, L"e", PutMode::Append, TextEncoding::Narrow, 5));
     EXPECT_EQ("e"s, readBytes(path));
 }
 
@@ -170,9 +170,9 @@ TEST_F(FileIo, AReplacementKeepsTheOldFilesAccessListAttributesAndCreationTime)
 
     ASSERT_TRUE(w32WriteFileBytes(path, "new", lastFailure)) << narrow(describeFileFailure(lastFailure));
     EXPECT_EQ("new", readBytes(path));
-    EXPECT_TRUE(put(path, L"newer", PutMode::Replace, TextEncoding::Utf16Le))
+    EXPECT_TRUE(Put(path, L"newer", PutMode::Replace, TextEncoding::Utf16Le))
         << narrow(describeFileFailure(lastFailure));
-    EXPECT_EQ((Snapshot { { path, "\xFF\xFE" + utf16le(L"newer") } }), files()) << "no temporary file left";
+    EXPECT_EQ((Snapshot { { path, "\xFF\xFE" + utf16le(L"newer") } }), Files()) << "no temporary file left";
     EXPECT_EQ(dacl, daclOf(path));
     const DWORD carried = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     EXPECT_EQ(carried, GetFileAttributesW(path.c_str()) & (carried | FILE_ATTRIBUTE_READONLY));

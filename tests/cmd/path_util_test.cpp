@@ -13,14 +13,14 @@ namespace {
 struct Guarded {
     wchar_t data[MAX_PATH + 32];
     Guarded() { wmemset(data, L'#', MAX_PATH + 32); }
-    bool intact() const { return std::wstring(data + MAX_PATH, 32) == std::wstring(32, L'#'); }
+    bool Intact() const { return std::wstring(data + MAX_PATH, 32) == std::wstring(32, L'#'); }
 };
 
 std::wstring split(const std::wstring& path)
 {
     Guarded drive, dir, name, ext;
     splitanypath(path.c_str(), drive.data, dir.data, name.data, ext.data);
-    EXPECT_TRUE(drive.intact() && dir.intact() && name.intact() && ext.intact()) << path.size();
+    EXPECT_TRUE(drive.Intact() && dir.Intact() && name.Intact() && ext.Intact()) << path.size();
     return std::wstring(drive.data) + L"|" + dir.data + L"|" + name.data + L"|" + ext.data;
 }
 

@@ -15,17 +15,17 @@ TEST(RegistryKey, QueryStringReadsAnyTypeAsTextAndEmptiesTheOutputOnFailure)
         HKEY key = nullptr;
         Scratch() { RegCreateKeyW(HKEY_CURRENT_USER, path.c_str(), &key); }
         ~Scratch() { RegCloseKey(key); RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()); }
-        void set(const wchar_t* name, DWORD type, const void* data, DWORD bytes)
+        void Set(const wchar_t* name, DWORD type, const void* data, DWORD bytes)
         {
             RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes);
         }
     } scratch;
     const DWORD dword = 0x00420041; // "AB" in UTF-16LE
-    scratch.set(L"Number", REG_DWORD, &dword, 4);
+    scratch.Set(L"Number", REG_DWORD, &dword, 4);
     // A full buffer with no terminator of its own still gets one inside it.
     const std::wstring full(CRegistryKey::QUERY_STRING_BYTES / 2 + 1, L'x');
-    scratch.set(L"Full", REG_BINARY, full.c_str(), CRegistryKey::QUERY_STRING_BYTES);
-    scratch.set(L"Over", REG_SZ, full.c_str(), CRegistryKey::QUERY_STRING_BYTES + 2);
+    scratch.Set(L"Full", REG_BINARY, full.c_str(), CRegistryKey::QUERY_STRING_BYTES);
+    scratch.Set(L"Over", REG_SZ, full.c_str(), CRegistryKey::QUERY_STRING_BYTES + 2);
 
     CRegistryKey key;
     ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, scratch.path));

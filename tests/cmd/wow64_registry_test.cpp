@@ -26,17 +26,17 @@ TEST(Wow64Registry, SoftwareKeysWarnWithError53AndFailWhileOtherKeysOpenDirectly
         CRegistryKey key;
         EXPECT_EQ(ERROR_BAD_NETPATH, key.Open(HKEY_LOCAL_MACHINE, subKey)) << narrow(subKey);
         EXPECT_FALSE(key.IsOpen());
-        EXPECT_EQ(warning53, boxes.stop()) << narrow(subKey);
+        EXPECT_EQ(warning53, boxes.Stop()) << narrow(subKey);
     }
     { // the console lookup, from a thread with no windows of its own
         NoticeRecorder boxes;
         std::wstring out;
         std::thread([&] { EXPECT_FALSE(GetConsoleInstallPath(L"exec_dll.dll", out)); }).join();
-        EXPECT_EQ(warning53, boxes.stop());
+        EXPECT_EQ(warning53, boxes.Stop());
     }
     NoticeRecorder boxes;
     CRegistryKey key;
     EXPECT_EQ(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet"));
     EXPECT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, L"Software"));
-    EXPECT_TRUE(boxes.stop().empty());
+    EXPECT_TRUE(boxes.Stop().empty());
 }

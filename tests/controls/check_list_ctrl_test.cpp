@@ -26,7 +26,7 @@ protected:
         INITCOMMONCONTROLSEX init = {sizeof(init), ICC_LISTVIEW_CLASSES};
         InitCommonControlsEx(&init);
         WNDCLASSW wc = {};
-        wc.lpfnWndProc = parentProc;
+        wc.lpfnWndProc = ParentProc;
         wc.lpszClassName = L"CheckListTestParent";
         RegisterClassW(&wc);
     }
@@ -39,11 +39,11 @@ protected:
                                LVS_SINGLESEL | LVS_SHOWSELALWAYS, 10, 10, 720, 300, m_parent,
                                reinterpret_cast<HMENU>(1003), nullptr, nullptr);
         // The main dialog's configuration, in its order.
-        ASSERT_TRUE(m_ctrl.attach(m_list));
+        ASSERT_TRUE(m_ctrl.Attach(m_list));
         ListView_SetExtendedListViewStyle(m_list, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
-        m_ctrl.setChangeNotify(WM_LIST_SELCHANGE);
+        m_ctrl.SetChangeNotify(WM_LIST_SELCHANGE);
         // The owner's rows: item data indexes the test's own texts.
-        m_ctrl.setSortKey([this](LPARAM row, int column) { return m_rows.at(row)[column]; });
+        m_ctrl.SetSortKey([this](LPARAM row, int column) { return m_rows.at(row)[column]; });
         LVCOLUMNW lvc = {};
         lvc.mask = LVCF_WIDTH | LVCF_SUBITEM;
         lvc.cx = 130;
@@ -53,41 +53,41 @@ protected:
     void TearDown() override { DestroyWindow(m_parent); pump(); }
 
     // Appends a row as the dialog does: the owner's key as item data, texts, ticked.
-    void addRow(const std::wstring& source, const std::wstring& state)
+    void AddRow(const std::wstring& source, const std::wstring& state)
     {
         m_rows.push_back({ L"", source, L"", L"", state });
         LVITEMW item = {};
         item.mask = LVIF_PARAM;
-        item.iItem = m_ctrl.rowCount();
+        item.iItem = m_ctrl.RowCount();
         item.lParam = LPARAM(m_rows.size() - 1);
         int row = ListView_InsertItem(m_list, &item);
-        m_ctrl.setCellText(row, 1, source);
-        m_ctrl.setCellText(row, 4, state);
-        m_ctrl.setChecked(row, true);
+        m_ctrl.SetCellText(row, 1, source);
+        m_ctrl.SetCellText(row, 4, state);
+        m_ctrl.SetChecked(row, true);
     }
 
     // Pumps, then hands over how many change notices reached the parent since last asked.
-    int changes()
+    int Changes()
     {
         pump();
         return std::exchange(m_changes, 0);
     }
 
-    void setState(int row, UINT state, UINT mask) { ListView_SetItemState(m_list, row, state, mask); }
-    UINT checkImage(int row) { return ListView_GetItemState(m_list, row, 0xF000); }
+    void SetState(int row, UINT state, UINT mask) { ListView_SetItemState(m_list, row, state, mask); }
+    UINT CheckImage(int row) { return ListView_GetItemState(m_list, row, 0xF000); }
     // A point 20 pixels into `rc`, halfway down.
-    static LPARAM pointIn(const RECT& rc) { return MAKELPARAM(rc.left + 20, (rc.top + rc.bottom) / 2); }
-    LPARAM onLabel(int row)
+    static LPARAM PointIn(const RECT& rc) { return MAKELPARAM(rc.left + 20, (rc.top + rc.bottom) / 2); }
+    LPARAM OnLabel(int row)
     {
         RECT rc = {};
         ListView_GetItemRect(m_list, row, &rc, LVIR_LABEL);
-        return pointIn(rc);
+        return PointIn(rc);
     }
     // The list is 300 pixels high; a few rows end far above this.
-    static LPARAM belowTheRows() { return MAKELPARAM(40, 250); }
+    static LPARAM BelowTheRows() { return MAKELPARAM(40, 250); }
 
     // Presses and releases, on the list unless told otherwise.
-    void mouse(UINT down, LPARAM where, HWND window = nullptr)
+    void Mouse(UINT down, LPARAM where, HWND window = nullptr)
     {
         window = window ? window : m_list;
         const bool right = down == WM_RBUTTONDOWN;
@@ -96,14 +96,14 @@ protected:
         pump();
     }
 
-    static LRESULT CALLBACK parentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+    static LRESULT CALLBACK ParentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     {
         auto* self = reinterpret_cast<CheckListTest*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
         LRESULT result = 0;
         if (self && message == WM_LIST_SELCHANGE)
             ++self->m_changes;
         else if (self && message == WM_NOTIFY &&
-                 self->m_ctrl.handleNotify(reinterpret_cast<const NMHDR*>(lParam), result))
+                 self->m_ctrl.HandleNotify(reinterpret_cast<const NMHDR*>(lParam), result))
             return result;
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
@@ -128,54 +128,54 @@ TEST(CheckListSortKeys, NumbersByLeadingIntegerElseTextIgnoringCase)
 TEST_F(CheckListTest, ChangesReachTheParentAndOnlyLeftPressesOnARowSelect)
 {
     for (int row = 0; row < 4; ++row)
-        addRow(L"f" + std::to_wstring(row) + L".rcp", L"Not Started");
-    changes();
-    setState(2, 0x1000, 0xF000);
-    EXPECT_EQ(changes(), 1);
+        AddRow(L"f" + std::to_wstring(row) + L".rcp", L"Not Started");
+    Changes();
+    SetState(2, 0x1000, 0xF000);
+    EXPECT_EQ(Changes(), 1);
     // Ticked and focused but not selected; a state image that is no box.
-    setState(1, LVIS_FOCUSED, LVIS_FOCUSED);
-    setState(1, 0x1000, 0xF000);
-    setState(3, 0x3000, 0xF000);
-    EXPECT_EQ(changes(), 0);
-    setState(1, LVIS_SELECTED, LVIS_SELECTED);
-    EXPECT_GE(changes(), 1);
-    setState(1, 0x2000, 0xF000);
-    EXPECT_EQ(changes(), 1);
+    SetState(1, LVIS_FOCUSED, LVIS_FOCUSED);
+    SetState(1, 0x1000, 0xF000);
+    SetState(3, 0x3000, 0xF000);
+    EXPECT_EQ(Changes(), 0);
+    SetState(1, LVIS_SELECTED, LVIS_SELECTED);
+    EXPECT_GE(Changes(), 1);
+    SetState(1, 0x2000, 0xF000);
+    EXPECT_EQ(Changes(), 1);
 
-    mouse(WM_LBUTTONDOWN, onLabel(2));
-    EXPECT_EQ(m_ctrl.getSelectedRow(), 2);
+    Mouse(WM_LBUTTONDOWN, OnLabel(2));
+    EXPECT_EQ(m_ctrl.GetSelectedRow(), 2);
     // Off the rows, or with the right button: the selection stays.
-    mouse(WM_LBUTTONDOWN, belowTheRows());
-    mouse(WM_RBUTTONDOWN, onLabel(0));
-    EXPECT_EQ(m_ctrl.getSelectedRow(), 2);
+    Mouse(WM_LBUTTONDOWN, BelowTheRows());
+    Mouse(WM_RBUTTONDOWN, OnLabel(0));
+    EXPECT_EQ(m_ctrl.GetSelectedRow(), 2);
 
-    mouse(WM_LBUTTONDBLCLK, onLabel(0));
-    EXPECT_EQ(checkImage(0), 0x1000u);
-    EXPECT_EQ(m_ctrl.getSelectedRow(), 0);
+    Mouse(WM_LBUTTONDBLCLK, OnLabel(0));
+    EXPECT_EQ(CheckImage(0), 0x1000u);
+    EXPECT_EQ(m_ctrl.GetSelectedRow(), 0);
 }
 
 TEST_F(CheckListTest, HeaderClickSortsAscendingAndAgainKeepsTheOrder)
 {
     const wchar_t* rows[][2] = {{L"b.xml", L"10"}, {L"C.xml", L"9"}, {L"a2.xml", L"100"}, {L"A.xml", L" 7 "}};
     for (auto& row : rows)
-        addRow(row[0], row[1]);
+        AddRow(row[0], row[1]);
     HWND header = ListView_GetHeader(m_list);
     // Sorts by a column, then lists the source names through the records
     // (a sort must move texts and records together).
     auto sortBy = [&](int column) {
         RECT rc = {};
         Header_GetItemRect(header, column, &rc);
-        mouse(WM_LBUTTONDOWN, pointIn(rc), header);
+        Mouse(WM_LBUTTONDOWN, PointIn(rc), header);
         std::vector<std::wstring> names;
-        for (int row = 0; row < m_ctrl.rowCount(); ++row)
-            names.push_back(m_rows.at(m_ctrl.rowData(row))[1]);
+        for (int row = 0; row < m_ctrl.RowCount(); ++row)
+            names.push_back(m_rows.at(m_ctrl.RowData(row))[1]);
         return names;
     };
     // While the owner holds sorting off (a worker walks the rows) a click
     // leaves the order as it is.
-    m_ctrl.allowSorting(false);
+    m_ctrl.AllowSorting(false);
     EXPECT_EQ(sortBy(1), (std::vector<std::wstring> { L"b.xml", L"C.xml", L"a2.xml", L"A.xml" }));
-    m_ctrl.allowSorting(true);
+    m_ctrl.AllowSorting(true);
     const std::vector<std::wstring> bySource = {L"A.xml", L"a2.xml", L"b.xml", L"C.xml"};
     EXPECT_EQ(sortBy(1), bySource);
     EXPECT_EQ(sortBy(1), bySource);
@@ -193,10 +193,10 @@ TEST_F(CheckListTest, WorkerCallsRunOnTheListThreadAndOnlyTheirs)
     bool thrownBack = false;
     DWORD ranOn = 0;
     std::thread worker([&] {
-        m_ctrl.runOnListThread([&] { ranOn = GetCurrentThreadId(); });
+        m_ctrl.RunOnListThread([&] { ranOn = GetCurrentThreadId(); });
         // An exception in the call comes back to the worker, not through the window procedure.
         try {
-            m_ctrl.runOnListThread([] { throw std::runtime_error("list call failed"); });
+            m_ctrl.RunOnListThread([] { throw std::runtime_error("list call failed"); });
         } catch (const std::runtime_error&) {
             thrownBack = true;
         }

@@ -21,14 +21,14 @@ class FileFinderTest : public ::testing::Test {
 protected:
     // `root` has capitals: the part of each result naming it keeps its case.
     void SetUp() override { makeDirs(root); }
-    void touch(const Names& relative)
+    void Touch(const Names& relative)
     {
         for (const std::wstring& r : relative)
             writeBytes(root + L"\\" + r, "x");
     }
 
     // One search from count 0; the names relative to `root`, in the order found.
-    Names find(Names patterns, bool lowerCase, bool recurse = false)
+    Names Find(Names patterns, bool lowerCase, bool recurse = false)
     {
         Names results(64);
         int count = 0;
@@ -52,36 +52,36 @@ TEST_F(FileFinderTest, PatternsAndTheirCaseRules)
 {
     const Names files = {L"index.html", L"INDEX.HTM", L"page.htm", L"NotifyMissed.TXT", L"notifyfailed.txt.bak",
                          L"README", L"htm", L".profile", L"a.rcp", L"b.rcp", L"z.rcp"};
-    touch(files);
+    Touch(files);
     makeDirs(root + L"\\sub.rcp");
-    touch({L"sub.rcp\\inner.rcp"});
+    Touch({L"sub.rcp\\inner.rcp"});
 
     // An extension pattern needs the same extension length, and without
     // lower-casing the name must hold it in the pattern's own case.
-    EXPECT_EQ(sorted(Names{L"INDEX.HTM", L"page.htm"}), sorted(find({L"zz*.htm"}, true)));
-    EXPECT_EQ(Names{L"page.htm"}, find({L"*.htm"}, false));
-    EXPECT_EQ(Names{L"INDEX.HTM"}, find({L"*.HTM"}, false));
-    EXPECT_EQ(Names{}, find({L"*.HTM"}, true));
-    EXPECT_EQ(Names{L".profile"}, find({L"*.profile"}, true)); // all extension
+    EXPECT_EQ(sorted(Names{L"INDEX.HTM", L"page.htm"}), sorted(Find({L"zz*.htm"}, true)));
+    EXPECT_EQ(Names{L"page.htm"}, Find({L"*.htm"}, false));
+    EXPECT_EQ(Names{L"INDEX.HTM"}, Find({L"*.HTM"}, false));
+    EXPECT_EQ(Names{}, Find({L"*.HTM"}, true));
+    EXPECT_EQ(Names{L".profile"}, Find({L"*.profile"}, true)); // all extension
     // Exact names ignore case. Results name the files as found, also where
     // they were matched lower-cased: that may be another name, or none.
-    EXPECT_EQ(Names{L"NotifyMissed.TXT"}, find({L"notifymissed.txt"}, true));
-    EXPECT_EQ(Names{L"NotifyMissed.TXT"}, find({L"NOTIFYmissed.txt"}, false));
-    EXPECT_EQ(Names{}, find({L"notifyfailed.txt"}, true));
+    EXPECT_EQ(Names{L"NotifyMissed.TXT"}, Find({L"notifymissed.txt"}, true));
+    EXPECT_EQ(Names{L"NotifyMissed.TXT"}, Find({L"NOTIFYmissed.txt"}, false));
+    EXPECT_EQ(Names{}, Find({L"notifyfailed.txt"}, true));
     // Every file, but no directory.
-    EXPECT_EQ(sorted(files), sorted(find({L"*.*"}, false)));
-    EXPECT_EQ(sorted(files), sorted(find({L"*"}, false)));
+    EXPECT_EQ(sorted(files), sorted(Find({L"*.*"}, false)));
+    EXPECT_EQ(sorted(files), sorted(Find({L"*"}, false)));
     // A file matching several patterns is stored once for each.
-    EXPECT_EQ(sorted(Names{L"a.rcp", L"a.rcp", L"b.rcp", L"z.rcp"}), sorted(find({L"*.rcp", L"A.RCP"}, true)));
+    EXPECT_EQ(sorted(Names{L"a.rcp", L"a.rcp", L"b.rcp", L"z.rcp"}), sorted(Find({L"*.rcp", L"A.RCP"}, true)));
     // Recursing, a directory is searched where it is met (Wine and NTFS list
     // a directory in name order without regard to case).
-    EXPECT_EQ((Names{L"a.rcp", L"b.rcp", L"sub.rcp\\inner.rcp", L"z.rcp"}), find({L"*.rcp"}, true, true));
+    EXPECT_EQ((Names{L"a.rcp", L"b.rcp", L"sub.rcp\\inner.rcp", L"z.rcp"}), Find({L"*.rcp"}, true, true));
 }
 
 TEST_F(FileFinderTest, ResumingFromACountAppendsAfterItAndNeverPassesTheCapacity)
 {
     for (int i = 0; i < 10; ++i)
-        touch({L"f" + std::to_wstring(i) + L".dat"});
+        Touch({L"f" + std::to_wstring(i) + L".dat"});
     const std::wstring pattern = L"*.dat";
     Names results(13, L"untouched");
     int count = 9;
@@ -95,10 +95,10 @@ TEST_F(FileFinderTest, FindingAllGrowsTheArrayRatherThanDropMatches)
 {
     Names expected;
     for (int i = 0; i < 9; ++i) {
-        touch({L"R" + std::to_wstring(i) + L".RCP"});
+        Touch({L"R" + std::to_wstring(i) + L".RCP"});
         expected.push_back(root + L"\\R" + std::to_wstring(i) + L".RCP");
     }
-    touch({L"other.xml"});
+    Touch({L"other.xml"});
     // Also exactly as many matches as the array holds are not taken for all of them.
     for (int size : {4, 9}) {
         Names results(size);

@@ -19,25 +19,25 @@ namespace {
 std::vector<std::wstring> rowsOf(DialogHarness& ui)
 {
     std::vector<std::wstring> rows;
-    CCheckListCtrl& list = ui.list();
-    for (int r = 0; r < list.rowCount(); ++r) {
-        std::wstring row = list.isChecked(r) ? L"" : L"-";
+    CCheckListCtrl& list = ui.List();
+    for (int r = 0; r < list.RowCount(); ++r) {
+        std::wstring row = list.IsChecked(r) ? L"" : L"-";
         for (int c = 0; c < 5; ++c)
-            row += list.cellText(r, c) + L"|";
-        const MigrationItem* item = ui.record(r);
+            row += list.CellText(r, c) + L"|";
+        const MigrationItem* item = ui.Record(r);
         rows.push_back(row + (item ? item->sourceRoot + L"|" + item->destinationRoot : L"no record"));
     }
     return rows;
 }
 
-std::wstring text(DialogHarness& ui, int id) { return windowText(ui.control(id)); }
+std::wstring text(DialogHarness& ui, int id) { return windowText(ui.Control(id)); }
 
 bool refreshAgain(DialogHarness& ui)
 {
-    ui.click(IDC_REFRESH);
+    ui.Click(IDC_REFRESH);
     // The worker disables Refresh at once and enables it at its end.
-    waitUntil([&] { return !IsWindowEnabled(ui.control(IDC_REFRESH)); }, 1000);
-    return waitUntil([&] { return IsWindowEnabled(ui.control(IDC_REFRESH)) && !ui.dlg().workerRunning(); });
+    waitUntil([&] { return !IsWindowEnabled(ui.Control(IDC_REFRESH)); }, 1000);
+    return waitUntil([&] { return IsWindowEnabled(ui.Control(IDC_REFRESH)) && !ui.Dlg().WorkerRunning(); });
 }
 
 class Refresh : public ::testing::Test {
@@ -81,9 +81,9 @@ TEST_F(Refresh, MissingInstallationsAreReportedInTheStatusLine)
     setRegString(GA_KEY, L"Path", L"");
     EXPECT_CALLS(view, refresh({ L"paths " + beta + L"|", registryRow, L"source " + beta, error(L"5.2.2 path"),
                                  L"show 0", L"redraw on", L"end 11111" }));
-    ASSERT_EQ(1u, view.rows().size());
-    EXPECT_EQ(REGISTRY_ROW_SOURCE, view.rows()[0].item.sourceRoot);
-    EXPECT_EQ(REGISTRY_ROW_DESTINATION, view.rows()[0].item.destinationRoot);
+    ASSERT_EQ(1u, view.Rows().size());
+    EXPECT_EQ(REGISTRY_ROW_SOURCE, view.Rows()[0].item.sourceRoot);
+    EXPECT_EQ(REGISTRY_ROW_DESTINATION, view.Rows()[0].item.destinationRoot);
 
     // Found: the destination line, the scan (nothing to list), "Ready".
     makeDirs(ga);
@@ -159,7 +159,7 @@ TEST_F(Refresh, ListsEveryItemInOrderWebAndZeltItemsOnlyWithBothWebSites)
     // the beta one exists. Each refresh lists from scratch: an unticked row
     // comes back ticked.
     setRegString(BETA_KEY, L"WebSiteLocalPath", betaWeb);
-    ui.list().setChecked(3, false);
+    ui.List().SetChecked(3, false);
     ASSERT_TRUE(refreshAgain(ui));
     expectRows(expected.size());
     EXPECT_TRUE(fileExists(gaZelt) && (GetFileAttributesW(gaZelt.c_str()) & FILE_ATTRIBUTE_DIRECTORY));

@@ -22,7 +22,7 @@ protected:
 
     // Points the console's key at the scratch console directory, with
     // `library` there as exec_dll.dll (none when null).
-    void installConsole(const char* library)
+    void InstallConsole(const char* library)
     {
         unloadLibrary(m_library);
         makeDirs(m_console);
@@ -33,7 +33,7 @@ protected:
     }
 
     // Runs, in `directory`, a command that would leave ran.txt in the scratch directory.
-    int runMarker(const std::wstring& directory)
+    int RunMarker(const std::wstring& directory)
     {
         return runExecCommand(L"cmd /q /c echo x> \"" + m_work / L"ran.txt" + L"\"", directory);
     }
@@ -46,24 +46,24 @@ protected:
 
 TEST_F(ExecBindingTest, ReportsTheCommandsExitCodeAndOutputAndRefusesRequestsTooLongWhole)
 {
-    installConsole(QM_EXEC_DLL);
+    InstallConsole(QM_EXEC_DLL);
     // A command that ran is not one that worked: its exit code comes back,
     // with what it printed in the given directory.
     ExecOutcome ended;
-    EXPECT_EQ(EXEC_DONE, runExecCommand(L"cmd /q /c cd & exit 9", m_work.path(), nullptr, &ended));
-    EXPECT_EQ(m_work.path() + L"\r\n", ended.output);
+    EXPECT_EQ(EXEC_DONE, runExecCommand(L"cmd /q /c cd & exit 9", m_work.Path(), nullptr, &ended));
+    EXPECT_EQ(m_work.Path() + L"\r\n", ended.output);
     EXPECT_EQ(9u, ended.exitCode);
 
     // Padded so that a command cut at the field would lose its redirection.
     auto command
         = [](size_t pad, const wchar_t* file) { return L"cmd /q /c echo " + std::wstring(pad, L'x') + L"> " + file; };
     const size_t fits = EXEC_MAX_COMMAND - command(0, L"fits.txt").size();
-    EXPECT_EQ(EXEC_DONE, runExecCommand(command(fits, L"fits.txt"), m_work.path()));
+    EXPECT_EQ(EXEC_DONE, runExecCommand(command(fits, L"fits.txt"), m_work.Path()));
     EXPECT_TRUE(fileExists(m_work / L"fits.txt"));
-    EXPECT_EQ(EXEC_COMMAND_TOO_LONG, runExecCommand(command(fits + 1, L"long.txt"), m_work.path()));
+    EXPECT_EQ(EXEC_COMMAND_TOO_LONG, runExecCommand(command(fits + 1, L"long.txt"), m_work.Path()));
     EXPECT_FALSE(fileExists(m_work / L"long.txt"));
-    const size_t room = EXEC_MAX_DIRECTORY - m_work.path().size();
-    EXPECT_EQ(EXEC_DIRECTORY_TOO_LONG, runMarker(m_work / std::wstring(room, L'd')));
+    const size_t room = EXEC_MAX_DIRECTORY - m_work.Path().size();
+    EXPECT_EQ(EXEC_DIRECTORY_TOO_LONG, RunMarker(m_work / std::wstring(room, L'd')));
     EXPECT_FALSE(fileExists(m_work / L"ran.txt"));
 }
 

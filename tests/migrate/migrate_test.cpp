@@ -29,13 +29,13 @@ namespace {
 
 const std::wstring SUCCESS_MESSAGE = L"The migation completed successfully.";
 
-std::wstring cellText(DialogHarness& ui, int row, int column) { return ui.list().cellText(row, column); }
+std::wstring cellText(DialogHarness& ui, int row, int column) { return ui.List().CellText(row, column); }
 
 // Source name -> State column, for every row.
 std::map<std::wstring, std::wstring> statesBySource(DialogHarness& ui)
 {
     std::map<std::wstring, std::wstring> states;
-    for (int row = 0; row < ui.list().rowCount(); ++row)
+    for (int row = 0; row < ui.List().RowCount(); ++row)
         states[cellText(ui, row, 1)] = cellText(ui, row, 4);
     return states;
 }
@@ -44,7 +44,7 @@ std::map<std::wstring, std::wstring> statesBySource(DialogHarness& ui)
 std::map<std::wstring, std::wstring> statesBySource(const CRecordingView& view)
 {
     std::map<std::wstring, std::wstring> states;
-    for (const CRecordingView::Row& row : view.rows())
+    for (const CRecordingView::Row& row : view.Rows())
         states[row.item.sourceName] = row.item.state;
     return states;
 }
@@ -54,7 +54,7 @@ std::wstring migrateAll(CRecordingView& view)
 {
     t_processMigrate(&view);
     std::wstring message = L"(none)";
-    for (const std::wstring& call : view.takeCalls())
+    for (const std::wstring& call : view.TakeCalls())
         if (call.compare(0, 8, L"message ") == 0)
             message = call.substr(8);
     return message;
@@ -117,7 +117,7 @@ protected:
     }
 
     // Puts `library` in the 5.2.2 directory as exec_dll.dll (none when null).
-    void useLibrary(const char* library)
+    void UseLibrary(const char* library)
     {
         unloadLibrary(ga + L"\\exec_dll.dll");
         DeleteFileW((ga + L"\\exec_dll.dll").c_str());
@@ -129,7 +129,7 @@ protected:
     std::wstring backupNote; // the closing message's last paragraph, when it names a backup
 
     // The folder the closing message names, when it is one in the 5.2.2 directory.
-    std::wstring backupFolder() const
+    std::wstring BackupFolder() const
     {
         const std::wstring lead = L"What the migration replaced is kept in ";
         const size_t end = backupNote.find(L". To put the 5.2.2 installation back as it was, run restore.cmd");
@@ -139,22 +139,22 @@ protected:
 
     // Confirms a migration and waits for its closing message; returns its
     // text after answering it, once the dialog reads "Ready" again.
-    std::wstring migrate(DialogHarness& ui, const std::function<void()>& duringRun = nullptr)
+    std::wstring Migrate(DialogHarness& ui, const std::function<void()>& duringRun = nullptr)
     {
-        ui.click(IDOK);
-        HWND confirm = waitForDialogWithText(L"You are about to migrate", ui.hwnd());
+        ui.Click(IDOK);
+        HWND confirm = waitForDialogWithText(L"You are about to migrate", ui.Hwnd());
         if (!confirm)
             return L"<no confirmation>";
         PostMessageW(confirm, WM_COMMAND, IDYES, 0);
         waitUntil([&] { return !IsWindow(confirm); });
         if (duringRun) {
-            waitUntil([&] { return windowText(ui.control(IDC_STATUS)) == L"Working..."; });
+            waitUntil([&] { return windowText(ui.Control(IDC_STATUS)) == L"Working..."; });
             duringRun();
         }
         HWND done = nullptr;
         waitUntil([&] {
-            return (done = findDialogWithText(L"The migation completed", ui.hwnd()))
-                   || (done = findDialogWithText(L"could not be migrated", ui.hwnd()));
+            return (done = findDialogWithText(L"The migation completed", ui.Hwnd()))
+                   || (done = findDialogWithText(L"could not be migrated", ui.Hwnd()));
         }, 120000);
         if (!done)
             return L"<no closing message>";
@@ -163,16 +163,16 @@ protected:
         const size_t kept = text.find(L"\n\nWhat the migration replaced is kept in ");
         backupNote = kept == std::wstring::npos ? L"" : text.substr(kept + 2);
         text.resize(std::min(kept, text.size()));
-        EXPECT_EQ(L"Completed", windowText(ui.control(IDC_STATUS)));
-        EXPECT_FALSE(IsWindowEnabled(ui.control(IDC_REFRESH))) << "buttons come back only after the message";
+        EXPECT_EQ(L"Completed", windowText(ui.Control(IDC_STATUS)));
+        EXPECT_FALSE(IsWindowEnabled(ui.Control(IDC_REFRESH))) << "buttons come back only after the message";
         PostMessageW(done, WM_COMMAND, IDOK, 0);
-        EXPECT_TRUE(waitUntil([&] { return windowText(ui.control(IDC_STATUS)) == L"Ready"; }));
-        EXPECT_TRUE(waitUntil([&] { return IsWindowEnabled(ui.control(IDC_REFRESH)) != FALSE; }));
+        EXPECT_TRUE(waitUntil([&] { return windowText(ui.Control(IDC_STATUS)) == L"Ready"; }));
+        EXPECT_TRUE(waitUntil([&] { return IsWindowEnabled(ui.Control(IDC_REFRESH)) != FALSE; }));
         return text;
     }
 
     // Relative path under the 5.2.2 directory -> bytes.
-    std::map<std::wstring, std::string> destinationFiles()
+    std::map<std::wstring, std::string> DestinationFiles()
     {
         std::map<std::wstring, std::string> files;
         for (const wchar_t* name : {L"recipients.rcp", L"daily.ext", L"report.xml", L"cache.dat", L"notifymissed.txt",
@@ -207,18 +207,18 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeeping
     for (const wchar_t* name : { L"~qm1f2e-3.tmp", L"~qm1f2e-3.tmp.txt", L"~qmnot-hex.tmp" })
         writeBytes(ga + L"\\" + name, "left");
     TempDir scratch;
-    DialogHarness ui(t_processRefresh, t_processMigrate, scratch.path());
-    CCheckListCtrl& list = ui.list();
-    ASSERT_EQ(11, list.rowCount());
+    DialogHarness ui(t_processRefresh, t_processMigrate, scratch.Path());
+    CCheckListCtrl& list = ui.List();
+    ASSERT_EQ(11, list.RowCount());
     auto sources = [&] {
         std::vector<std::wstring> names;
-        for (int row = 0; row < list.rowCount(); ++row)
+        for (int row = 0; row < list.RowCount(); ++row)
             names.push_back(cellText(ui, row, 1));
         return names;
     };
     const std::vector<std::wstring> before = sources();
     bool orderKept = false;
-    EXPECT_EQ(SUCCESS_MESSAGE, migrate(ui, [&] {
+    EXPECT_EQ(SUCCESS_MESSAGE, Migrate(ui, [&] {
                   // A header click during the run is refused; a reorder that happens all
                   // the same must not make the run skip rows or take one twice.
                   HWND header = ListView_GetHeader(list);
@@ -227,7 +227,7 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeeping
                   const LPARAM where = MAKELPARAM(column.left + 20, (column.top + column.bottom) / 2);
                   SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, where);
                   SendMessageW(header, WM_LBUTTONUP, 0, where);
-                  ui.settle();
+                  ui.Settle();
                   orderKept = sources() == before;
                   SendMessageW(list, LVM_SORTITEMSEX, 0, reinterpret_cast<LPARAM>(reverseOrder));
               }));
@@ -247,7 +247,7 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeeping
         ++copies;
     EXPECT_EQ(10u, copies);
 
-    std::map<std::wstring, std::string> files = destinationFiles();
+    std::map<std::wstring, std::string> files = DestinationFiles();
     EXPECT_EQ(unicodeFile(wideRecipients), files[L"recipients.rcp"]);
     EXPECT_EQ(unicodeFile(L"ext \u00e9\r\n"), files[L"daily.ext"]);
     EXPECT_EQ(templateBytes, files[L"report.xml"]) << "templates are copied byte for byte";
@@ -288,14 +288,14 @@ TEST_F(Migration, OnlyTickedRowsMoveARepeatChangesNothingAndASharedWebSiteIsConv
     // Both installations name the same web site: its pages are converted in place.
     setRegString(GA_KEY, L"WebSiteLocalPath", betaWeb);
     DialogHarness ui(t_processRefresh, t_processMigrate);
-    CCheckListCtrl& list = ui.list();
-    const int zelt = list.rowCount() - 1;
+    CCheckListCtrl& list = ui.List();
+    const int zelt = list.RowCount() - 1;
     ASSERT_EQ(L"link.cfg", cellText(ui, zelt, 1));
     ASSERT_EQ(L"report.xml", cellText(ui, 3, 1));
-    list.setChecked(3, false);
+    list.SetChecked(3, false);
 
     // Ticks count when the worker reaches a row: the last one is unticked on the way.
-    EXPECT_EQ(SUCCESS_MESSAGE, migrate(ui, [&] { list.setChecked(zelt, false); }));
+    EXPECT_EQ(SUCCESS_MESSAGE, Migrate(ui, [&] { list.SetChecked(zelt, false); }));
     std::map<std::wstring, std::wstring> states = statesBySource(ui);
     EXPECT_EQ(L"Not Started", states[L"report.xml"]);
     EXPECT_EQ(L"Not Started", states[L"link.cfg"]);
@@ -304,15 +304,15 @@ TEST_F(Migration, OnlyTickedRowsMoveARepeatChangesNothingAndASharedWebSiteIsConv
     EXPECT_FALSE(fileExists(ga + L"\\zelt\\link.cfg"));
     EXPECT_EQ(unicodeFile(L"info \u00e9\r\n"), readBytes(betaWeb + L"\\summary.info"));
 
-    ui.click(IDC_SELECT_ALL);
-    ASSERT_TRUE(waitUntil([&] { return list.isChecked(3) && list.isChecked(zelt); }));
-    EXPECT_EQ(SUCCESS_MESSAGE, migrate(ui));
-    const std::map<std::wstring, std::string> second = destinationFiles();
+    ui.Click(IDC_SELECT_ALL);
+    ASSERT_TRUE(waitUntil([&] { return list.IsChecked(3) && list.IsChecked(zelt); }));
+    EXPECT_EQ(SUCCESS_MESSAGE, Migrate(ui));
+    const std::map<std::wstring, std::string> second = DestinationFiles();
     const std::wstring reportDir = regString(GA_KEY, L"ReportDir");
 
-    EXPECT_EQ(SUCCESS_MESSAGE, migrate(ui));
+    EXPECT_EQ(SUCCESS_MESSAGE, Migrate(ui));
     EXPECT_EQ(L"", backupNote) << "a run that changed nothing keeps nothing";
-    EXPECT_EQ(second, destinationFiles());
+    EXPECT_EQ(second, DestinationFiles());
     EXPECT_EQ(unicodeFile(L"info \u00e9\r\n"), readBytes(betaWeb + L"\\summary.info")) << "not converted twice";
     EXPECT_EQ(unicodeFile(L"<html>\u00e9</html>\r\n"), readBytes(betaWeb + L"\\index.htm"));
     EXPECT_EQ(reportDir, regString(GA_KEY, L"ReportDir"));
@@ -390,7 +390,7 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
         EXPECT_FALSE(migrateRegistrySettings(directory, backup, reason)) << narrow(because);
         EXPECT_NE(std::wstring::npos, reason.find(because)) << narrow(reason);
         EXPECT_EQ(L"<missing>", regString(GA_KEY, L"ReportDir")) << narrow(because);
-        EXPECT_FALSE(fileExists(backup.folder() + L"\\quarnrept_mig.reg")) << "the work file stays behind";
+        EXPECT_FALSE(fileExists(backup.Folder() + L"\\quarnrept_mig.reg")) << "the work file stays behind";
     };
     expectFailure(beta + L"\\gone", L"the beta directory " + beta + L"\\gone does not exist");
 
@@ -414,7 +414,7 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
                      { QM_EXEC_DLL_FOREIGN, notLoaded + systemErrorText(ERROR_BAD_EXE_FORMAT, L"the library") + L")" });
 #endif
     for (const auto& c : libraries) {
-        useLibrary(c.first);
+        UseLibrary(c.first);
         expectFailure(beta, c.second);
     }
 
@@ -423,7 +423,7 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
     // are what tells.
     setRegString(GA_KEY, L"ReportDir", renamed + L"\\reports");
     setRegDword(GA_KEY, L"Retention", 30);
-    useLibrary(QM_EXEC_DLL_IMPORT_FIRST_SECTION);
+    UseLibrary(QM_EXEC_DLL_IMPORT_FIRST_SECTION);
     std::wstring partial;
     MigrationBackup firstOnly(ga, start);
     EXPECT_FALSE(migrateRegistrySettings(beta, firstOnly, partial));
@@ -431,7 +431,7 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
                                                L"under " + gaKey + L", the first: the key " + gaKey
                                                + L"\\Schedules is missing")) << narrow(partial);
     deleteRegValue(GA_KEY, L"ReportDir");
-    useLibrary(QM_EXEC_DLL);
+    UseLibrary(QM_EXEC_DLL);
 
     // A registration file an earlier run left in the beta directory is never
     // what gets imported.
@@ -461,14 +461,14 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
     ASSERT_TRUE(CopyFileW(widen(QM_EXEC_DLL).c_str(), (current / L"exec_dll.dll").c_str(), FALSE));
     wchar_t previous[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, previous);
-    SetCurrentDirectoryW(current.path().c_str());
+    SetCurrentDirectoryW(current.Path().c_str());
     std::wstring reason;
     MigrationBackup nowhere(L"", start);
     EXPECT_FALSE(migrateRegistrySettings(beta, nowhere, reason));
     SetCurrentDirectoryW(previous);
     EXPECT_EQ(0u, reason.find(CONSOLE_DIRECTORY_UNKNOWN)) << narrow(reason);
     EXPECT_EQ(nullptr, GetModuleHandleW((current / L"exec_dll.dll").c_str()));
-    EXPECT_FALSE(fileExists(current.path().substr(0, 3) + L"migration backups"));
+    EXPECT_FALSE(fileExists(current.Path().substr(0, 3) + L"migration backups"));
 }
 
 // Whether the access list of `path` lets anyone but SYSTEM, Administrators
@@ -508,15 +508,15 @@ TEST_F(Migration, NothingThatOtherAccountsPlantedIsRunLoadedOrFollowed)
     ScopedLink zelt(ga + L"\\zelt", elsewhere + L"\\zelt target");
     ScopedLink source(beta + L"\\secret.rcp", elsewhere + L"\\secret.txt");
     ScopedLink trace(current + L"\\trace_quarnrept_migrate.txt", elsewhere + L"\\trace target.txt");
-    ASSERT_TRUE(zelt.made() && source.made() && trace.made());
+    ASSERT_TRUE(zelt.Made() && source.Made() && trace.Made());
     // As the tool runs: neither the current directory nor PATH is searched
     // for libraries, and the console's library needs another of its directory.
     removeCurrentDirectoryFromDllSearch();
-    useLibrary(QM_EXEC_DLL_NEEDS_SIBLING);
+    UseLibrary(QM_EXEC_DLL_NEEDS_SIBLING);
     ASSERT_TRUE(CopyFileW(widen(QM_EXEC_SIBLING).c_str(), (ga + L"\\exec_sibling.dll").c_str(), FALSE));
 
     DialogHarness ui(t_processRefresh, t_processMigrate, current);
-    const std::wstring message = migrate(ui);
+    const std::wstring message = Migrate(ui);
     std::map<std::wstring, std::wstring> states = statesBySource(ui);
     EXPECT_NE(std::wstring::npos, message.find(L"2 of 11 items could not be migrated")) << narrow(message);
     EXPECT_EQ(L"Migrated", states[L"console_reporting"]);
@@ -524,7 +524,7 @@ TEST_F(Migration, NothingThatOtherAccountsPlantedIsRunLoadedOrFollowed)
     EXPECT_EQ(L"Failed: " + linkRefusal(ga + L"\\zelt"), states[L"link.cfg"]);
     EXPECT_EQ(L"Failed: " + linkRefusal(beta + L"\\secret.rcp"), states[L"secret.rcp"]);
     Snapshot planted;
-    snapshotFiles(root.path(), planted);
+    snapshotFiles(root.Path(), planted);
     for (const auto& entry : planted)
         EXPECT_EQ(std::wstring::npos, entry.first.find(L".ran")) << narrow(entry.first) << " ran";
     EXPECT_TRUE(readBytes(elsewhere + L"\\trace target.txt") == "keep me") << "the trace wrote through its link";
@@ -532,7 +532,7 @@ TEST_F(Migration, NothingThatOtherAccountsPlantedIsRunLoadedOrFollowed)
     EXPECT_FALSE(fileExists(ga + L"\\secret.rcp"));
 
     // The run's backup folder was made for SYSTEM and Administrators alone.
-    const std::wstring folder = backupFolder();
+    const std::wstring folder = BackupFolder();
     ASSERT_NE(L"", folder) << narrow(backupNote);
     EXPECT_FALSE(othersMayEnter(folder));
     EXPECT_FALSE(othersMayEnter(ga + L"\\migration backups"));
@@ -579,18 +579,18 @@ TEST_F(Migration, RestoreCmdPutsBackWhatARunReplacedAndEachRunKeepsABackupOfItsO
     };
     const Snapshot before = snapshot();
     DialogHarness ui(t_processRefresh, t_processMigrate);
-    EXPECT_EQ(SUCCESS_MESSAGE, migrate(ui));
-    const std::wstring first = backupFolder();
+    EXPECT_EQ(SUCCESS_MESSAGE, Migrate(ui));
+    const std::wstring first = BackupFolder();
     ASSERT_NE(L"", first) << narrow(backupNote);
     ASSERT_NE(before, snapshot()) << "the run replaced nothing";
     std::string output;
-    EXPECT_EQ(0u, runCmdScript(first + L"\\restore.cmd", root.path(), output)) << output;
+    EXPECT_EQ(0u, runCmdScript(first + L"\\restore.cmd", root.Path(), output)) << output;
     EXPECT_EQ("", snapshotDifference(before, snapshot())) << output;
 
     Snapshot kept;
     snapshotFiles(first, kept);
-    EXPECT_EQ(SUCCESS_MESSAGE, migrate(ui));
-    const std::wstring second = backupFolder();
+    EXPECT_EQ(SUCCESS_MESSAGE, Migrate(ui));
+    const std::wstring second = BackupFolder();
     EXPECT_TRUE(second != first && fileExists(second + L"\\restore.cmd")) << narrow(backupNote);
     Snapshot keptAfter;
     snapshotFiles(first, keptAfter);
@@ -608,7 +608,7 @@ TEST_F(Migration, RestoreCmdPutsBackWhatARunReplacedAndEachRunKeepsABackupOfItsO
     }
     ASSERT_NE(lines, cut);
     writeBytes(list, cut);
-    EXPECT_EQ(1u, runCmdScript(second + L"\\restore.cmd", root.path(), output)) << output;
+    EXPECT_EQ(1u, runCmdScript(second + L"\\restore.cmd", root.Path(), output)) << output;
     EXPECT_NE(std::string::npos, output.find("NOTE: the migration stopped during the registry import")) << output;
     EXPECT_EQ("ga recipients\r\n", readBytes(ga + L"\\recipients.rcp"));
     EXPECT_EQ(L"ga reports", regString(GA_KEY, L"ReportDir"));
@@ -622,14 +622,14 @@ TEST_F(Migration, WhereNoBackupCanBeKeptNothingIsReplaced)
     setRegString(GA_KEY, L"ReportDir", L"ga reports");
     // A "migration backups" that someone made a link is not used.
     TempDir elsewhere;
-    ScopedLink backups(ga + L"\\migration backups", elsewhere.path());
-    ASSERT_TRUE(backups.made());
+    ScopedLink backups(ga + L"\\migration backups", elsewhere.Path());
+    ASSERT_TRUE(backups.Made());
     DialogHarness ui(t_processRefresh, t_processMigrate); // (the refresh makes the Zelt directory)
     Snapshot before, after;
     snapshotFiles(ga, before);
     snapshotKey(GA_KEY, before);
 
-    const std::wstring message = migrate(ui);
+    const std::wstring message = Migrate(ui);
     EXPECT_NE(std::wstring::npos, message.find(L"10 of 10 items could not be migrated")) << narrow(message);
     EXPECT_EQ(L"", backupNote);
     for (const auto& state : statesBySource(ui))

@@ -25,7 +25,7 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     writeBytes(page, "<html>old</html>");
     auto snapshot = [&] {
         Snapshot all;
-        snapshotFiles(temp.path(), all, L"migration backups");
+        snapshotFiles(temp.Path(), all, L"migration backups");
         return all;
     };
     const Snapshot before = snapshot();
@@ -38,24 +38,24 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     std::wstring reason;
     for (const wchar_t* name : { L"100%.txt", L"say \"hi\".txt", L"tab\t.txt", L"\u0416.txt", L"sub\\a.txt" }) {
         reason.clear();
-        EXPECT_FALSE(backup.keepFile(BackupRoot::Installation, ga, name, reason) || reason.empty()) << narrow(name);
+        EXPECT_FALSE(backup.KeepFile(BackupRoot::Installation, ga, name, reason) || reason.empty()) << narrow(name);
     }
     EXPECT_FALSE(fileExists(ga + L"\\migration backups"));
 
     // What a migration does: replace and create. A file kept again after its
     // change must still come back as it was first.
-    ASSERT_TRUE(backup.keepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
-    ASSERT_TRUE(backup.keepFile(BackupRoot::WebSite, site, L"summary (old).htm", reason)) << reason;
+    ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
+    ASSERT_TRUE(backup.KeepFile(BackupRoot::WebSite, site, L"summary (old).htm", reason)) << reason;
     const std::wstring made = ga + L"\\new & (made) ^.txt";
-    ASSERT_TRUE(backup.keepFile(BackupRoot::Installation, ga, L"new & (made) ^.txt", reason)) << reason;
+    ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"new & (made) ^.txt", reason)) << reason;
     for (const std::wstring& file : { kept, page, made })
         writeBytes(file, "new");
-    ASSERT_TRUE(backup.recordCreated(ga, L"new & (made) ^.txt", reason)) << reason;
-    ASSERT_TRUE(backup.keepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
+    ASSERT_TRUE(backup.RecordCreated(ga, L"new & (made) ^.txt", reason)) << reason;
+    ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
     // A file whose write failed is not the run's: one made later under its name stays.
-    ASSERT_TRUE(backup.keepFile(BackupRoot::Installation, ga, L"not written.txt", reason)) << reason;
-    ASSERT_TRUE(backup.finish(reason)) << reason;
-    EXPECT_EQ(ga + L"\\migration backups\\2026-12-07 14-03-22", backup.folder());
+    ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"not written.txt", reason)) << reason;
+    ASSERT_TRUE(backup.Finish(reason)) << reason;
+    EXPECT_EQ(ga + L"\\migration backups\\2026-12-07 14-03-22", backup.Folder());
     writeBytes(ga + L"\\not written.txt", "someone else's");
     Snapshot expected = before;
     expected[ga + L"\\not written.txt"] = "someone else's";
@@ -63,32 +63,32 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     // Started by a double-click, in its own folder: programs of the same
     // names there never run.
     for (const wchar_t* name : { L"chcp.bat", L"reg.bat", L"regedit.bat", L"chcp.cmd", L"reg.cmd" })
-        writeBytes(backup.folder() + L"\\" + name, "@echo ran> \"%~f0.ran\"\r\n");
+        writeBytes(backup.Folder() + L"\\" + name, "@echo ran> \"%~f0.ran\"\r\n");
     std::string output;
-    EXPECT_EQ(0u, runCmdScript(backup.folder() + L"\\restore.cmd", backup.folder(), output)) << output;
+    EXPECT_EQ(0u, runCmdScript(backup.Folder() + L"\\restore.cmd", backup.Folder(), output)) << output;
     EXPECT_NE(std::string::npos, output.find("Restored \"" + narrow(page) + "\".")) << output;
     EXPECT_EQ("", snapshotDifference(expected, snapshot())) << output;
     for (const wchar_t* name : { L"chcp.bat", L"reg.bat", L"regedit.bat", L"chcp.cmd", L"reg.cmd" })
-        EXPECT_FALSE(fileExists(backup.folder() + L"\\" + name + L".ran")) << narrow(name) << " ran";
+        EXPECT_FALSE(fileExists(backup.Folder() + L"\\" + name + L".ran")) << narrow(name) << " ran";
 
     // A second run in the same second gets a folder of its own. Stopped at
     // any moment (here while it wrote a line of its list), it leaves a
     // restore.cmd that puts back what it replaced, and only that.
     MigrationBackup second(ga, start);
-    ASSERT_TRUE(second.keepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
-    EXPECT_EQ(backup.folder() + L" (2)", second.folder());
+    ASSERT_TRUE(second.KeepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
+    EXPECT_EQ(backup.Folder() + L" (2)", second.Folder());
     writeBytes(kept, "second run");
-    const std::wstring list = second.folder() + L"\\restore.lst";
+    const std::wstring list = second.Folder() + L"\\restore.lst";
     writeBytes(list, readBytes(list) + "new|-|" + narrow(kept));
-    EXPECT_EQ(0u, runCmdScript(second.folder() + L"\\restore.cmd", elsewhere.path(), output)) << output;
-    EXPECT_EQ(readBytes(backup.folder() + L"\\installation\\Recipients & co.txt"), readBytes(kept)) << output;
+    EXPECT_EQ(0u, runCmdScript(second.Folder() + L"\\restore.cmd", elsewhere.Path(), output)) << output;
+    EXPECT_EQ(readBytes(backup.Folder() + L"\\installation\\Recipients & co.txt"), readBytes(kept)) << output;
 
     // A step that cannot be done is reported and fails the script; a
     // directory now standing where the run created a file is not emptied.
-    ASSERT_TRUE(DeleteFileW((backup.folder() + L"\\web site\\summary (old).htm").c_str()));
+    ASSERT_TRUE(DeleteFileW((backup.Folder() + L"\\web site\\summary (old).htm").c_str()));
     makeDirs(made);
     writeBytes(made + L"\\inside.txt", "keep");
-    EXPECT_EQ(1u, runCmdScript(backup.folder() + L"\\restore.cmd", elsewhere.path(), output)) << output;
+    EXPECT_EQ(1u, runCmdScript(backup.Folder() + L"\\restore.cmd", elsewhere.Path(), output)) << output;
     EXPECT_NE(std::string::npos, output.find("ERROR: could not copy \"" + narrow(page) + "\"")) << output;
     EXPECT_NE(std::string::npos, output.find("ERROR: \"" + narrow(made) + "\" is now a directory")) << output;
     EXPECT_EQ("keep", readBytes(made + L"\\inside.txt"));

@@ -28,7 +28,7 @@ std::vector<std::wstring> boxesOfLoad(int expected)
 {
     NoticeRecorder boxes;
     EXPECT_EQ(expected, nlsLoadLibraries());
-    return boxes.stop();
+    return boxes.Stop();
 }
 
 // Message 18072 with a file name, without loading anything.
@@ -46,13 +46,13 @@ protected:
     Nls()
     {
         nlsState() = NlsState();
-        setRegString(GA_INSTALL_KEY, INSTALL_PATH_VALUE, m_dir.path());
+        setRegString(GA_INSTALL_KEY, INSTALL_PATH_VALUE, m_dir.Path());
         createRegKey(LANGUAGES_KEY);
     }
     ~Nls() override { nlsState() = NlsState(); }
 
     // Copies the stand-in msg<lang>u.dll, built beside this program, into the directory.
-    void installLibrary(const std::wstring& lang)
+    void InstallLibrary(const std::wstring& lang)
     {
         wchar_t exe[MAX_PATH];
         const std::wstring program(exe, GetModuleFileNameW(nullptr, exe, MAX_PATH));
@@ -62,7 +62,7 @@ protected:
         ASSERT_TRUE(CopyFileW(from.c_str(), (m_dir / name).c_str(), FALSE)) << narrow(from);
     }
     // The console directory as the loader sees it (short form), with its backslash.
-    std::wstring consoleDirectory() const { return shortForm(m_dir.path()) + L"\\"; }
+    std::wstring ConsoleDirectory() const { return shortForm(m_dir.Path()) + L"\\"; }
 
     CleanNorvaleKeys m_clean;
     TempDir m_dir;
@@ -79,8 +79,8 @@ TEST(NlsLcidList, TokensAreHexAndMatchExactly)
 
 TEST_F(Nls, TheFirstLanguageListingTheSystemLcidServesFirstAndEnglishTheRest)
 {
-    installLibrary(L"eng");
-    installLibrary(L"deu");
+    InstallLibrary(L"eng");
+    InstallLibrary(L"deu");
     // No language lists the system's LCID: English alone.
     setRegString(LANGUAGES_KEY, L"fra", L"040C");
     EXPECT_EQ(std::vector<std::wstring>{}, boxesOfLoad(0));
@@ -97,12 +97,12 @@ TEST_F(Nls, TheFirstLanguageListingTheSystemLcidServesFirstAndEnglishTheRest)
 TEST_F(Nls, WhatIsMissingIsShownInABoxAndEnglishServesWhereItCan)
 {
     // The chosen library is missing: it is named in lower case, and English serves.
-    installLibrary(L"eng");
+    InstallLibrary(L"eng");
     setRegString(LANGUAGES_KEY, L"DEU", systemLcidText());
     wchar_t program[MAX_PATH];
     const std::wstring module(program, GetModuleFileNameW(nullptr, program, MAX_PATH));
     EXPECT_EQ(std::vector<std::wstring>{L" Module: " + module + L"\n Could not load the NLS resource dll -- "
-                                        + consoleDirectory()
+                                        + ConsoleDirectory()
                                         + L"msgdeuu.dll\n\n Either re-install or replace the copy of the missing DLL file.\n"},
               boxesOfLoad(NLS_LOAD_FAILED));
     EXPECT_EQ(L"The file C:\\a.txt could not be opened.", fileMessage());

@@ -197,16 +197,16 @@ ScopedLink::ScopedLink(const std::wstring& link, const std::wstring& target)
 {
     runUnix(L"Z:\\bin\\ln -s \"" + widen(unixPath(target)) + L"\" \"" + widen(unixPath(link)) + L"\"");
     // Wine's handle on a Unix process does not wait for its end.
-    waitUntil([this] { return made(); });
+    waitUntil([this] { return Made(); });
 }
 
 ScopedLink::~ScopedLink()
 {
     runUnix(L"Z:\\bin\\rm -f \"" + widen(unixPath(m_link)) + L"\"");
-    waitUntil([this] { return !made(); });
+    waitUntil([this] { return !Made(); });
 }
 
-bool ScopedLink::made() const
+bool ScopedLink::Made() const
 {
     WIN32_FIND_DATAW entry;
     HANDLE find = FindFirstFileW(m_link.c_str(), &entry);

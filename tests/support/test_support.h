@@ -20,8 +20,8 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::wstring& path() const { return m_path; }
-    // path() + "\" + relative
+    const std::wstring& Path() const { return m_path; }
+    // Path() + "\" + relative
     std::wstring operator/(const std::wstring& relative) const;
 
 private:
@@ -42,7 +42,7 @@ void removeTree(const std::wstring& path);
 
 // A symbolic link at `link` to `target`, as another account of the server
 // could leave one: a Unix link, made by the host's ln under Wine, removed again
-// when the object goes; declare it after the TempDir that holds it. made()
+// when the object goes; declare it after the TempDir that holds it. Made()
 // tells whether it could be made.
 class ScopedLink {
 public:
@@ -50,7 +50,7 @@ public:
     ~ScopedLink();
     ScopedLink(const ScopedLink&) = delete;
     ScopedLink& operator=(const ScopedLink&) = delete;
-    bool made() const;
+    bool Made() const;
 
 private:
     std::wstring m_link;
