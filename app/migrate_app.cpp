@@ -1,6 +1,7 @@
 #include "app/migrate_app.h"
 
 #include "app/migrate_dlg.h"
+#include "common/trace/trace.h"
 
 #include <commctrl.h>
 
@@ -13,6 +14,14 @@ void removeCurrentDirectoryFromDllSearch()
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
     if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS))
         SetDllDirectoryW(L"");
+}
+
+void openToolTrace()
+{
+    traceInit();
+    traceOpen(TRACE_ENABLED, L"trace_quarnrept_migrate.txt", TRACE_TRUNCATE);
+    traceSetCategory(TRACE_CAT_ALL, TRACE_OFF);
+    traceSetCategory(TRACE_CAT_APP, TRACE_ON);
 }
 
 bool CMigrateApp::InitInstance()

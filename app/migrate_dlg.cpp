@@ -1,6 +1,7 @@
 #include "app/migrate_dlg.h"
 
 #include "app/about_dlg.h"
+#include "app/migrate_app.h"
 #include "app/html_help.h"
 #include "common/trace/trace.h"
 #include "discovery/refresh_worker.h"
@@ -42,7 +43,6 @@ void centreOnMonitor(const CWindow& window)
     const int y = area.top + ((area.bottom - area.top) - (frame.bottom - frame.top)) / 2;
     window.MoveTo(x > area.left ? x : area.left, y > area.top ? y : area.top);
 }
-const wchar_t TRACE_FILE_NAME[] = L"trace_quarnrept_migrate.txt";
 
 struct ColumnDef {
     const wchar_t* title;
@@ -129,10 +129,7 @@ BOOL CMigrateDlg::OnInitDialog()
     // No later language load in this run: the dialog's construction had its go.
     CNlsResources noMoreLoading(NLS_LOADING_OFF);
 
-    traceInit();
-    traceOpen(TRACE_ENABLED, TRACE_FILE_NAME, TRACE_TRUNCATE);
-    traceSetCategory(TRACE_CAT_ALL, TRACE_OFF);
-    traceSetCategory(TRACE_CAT_APP, TRACE_ON);
+    openToolTrace();
 
     m_list.CreateSmallIcons(LIST_ICON_IDS);
     m_list.Attach(Item(IDC_ITEM_LIST));

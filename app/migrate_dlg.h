@@ -74,6 +74,7 @@ public:
     void SetInstallPaths(const std::wstring& betaPath, const std::wstring& gaPath) override;
     std::wstring BetaPath() override { return m_betaPath; }
     std::wstring GaPath() override { return m_gaPath; }
+    bool ListsOnly() override { return false; }
     bool ShowMessage(const std::wstring& text, MessageKind kind) override;
     void EndRun(unsigned buttons) override;
 

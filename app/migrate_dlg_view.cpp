@@ -119,6 +119,9 @@ bool CMigrateDlg::ShowRecordRowIfTicked(LPARAM id)
         if (ticked)
             m_list.SelectAndShowRow(row);
     });
+    // So that a person can watch the selection move down the list.
+    if (ticked)
+        Sleep(250);
     return ticked;
 }
 

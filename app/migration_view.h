@@ -98,10 +98,15 @@ public:
     // Copies of every row's record, in list order, in one call.
     virtual std::vector<TakenRecord> TakeRecords() = 0;
     // When the row of record `id` is ticked now, wherever it stands, selects
-    // and shows it and returns true.
+    // and shows it (a window gives whoever watches a moment to see it) and
+    // returns true.
     virtual bool ShowRecordRowIfTicked(LPARAM id) = 0;
     // Sets the state of record `id` and its row's State column, together.
     virtual void SetRecordState(LPARAM id, const std::wstring& state) = 0;
+
+    // True when the run only lists what there is: the refresh then makes
+    // nothing, not even the 5.2.2 zelt directory.
+    virtual bool ListsOnly() = 0;
 
     // The two installation directories the last refresh found (empty when
     // it found none).

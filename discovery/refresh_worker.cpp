@@ -114,7 +114,7 @@ DWORD WINAPI t_processRefresh(LPVOID parameter)
                     const std::wstring betaZelt = betaPath + L"\\zelt";
                     const std::wstring gaZelt = gaPath + L"\\zelt";
                     if (directoryExists(betaZelt)) {
-                        if (!directoryExists(gaZelt))
+                        if (!directoryExists(gaZelt) && !view.ListsOnly())
                             CreateDirectoryW(gaZelt.c_str(), nullptr);
                         scanGroup(view, SCAN_ZELT_FILES, betaZelt, gaZelt, results);
                     }

@@ -210,7 +210,6 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
             ++reached;
             if (!view.ShowRecordRowIfTicked(record.id))
                 continue;
-            Sleep(250);
             std::wstring reason;
             const bool ok = migrateRecord(betaPath, backup, record.item, reason);
             ok ? ++migrated : ++failed;

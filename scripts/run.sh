@@ -196,6 +196,26 @@ summary() {
   echo "trace file:  $tool_dir/trace_quarnrept_migrate.txt (UTF-16LE)"
   echo "screenshots: docs/images/main-window.png, docs/images/migration-done.png, docs/images/after-migration.png"
   echo "Wine output: $build/sample-run.log"
+
+  unattended_demo "$quarn" "$tool_dir"
+}
+
+# The same migration without a window, over a fresh sample installation, as a
+# script on one of many servers would run it.
+unattended_demo() {
+  local quarn="$1" tool_dir="$2"
+  wine reg delete 'HKLM\SOFTWARE\Norvale' /f >/dev/null 2>&1 || true
+  rm -rf "$quarn"
+  "$root/scripts/sample-install.sh" "$WINEPREFIX" "$build/standin_console" >/dev/null
+  printf '@echo off\r\n"%s" /migrate /report:report.csv\r\necho exit code: %%errorlevel%%\r\n' \
+    "$tool_exe_win" >"$tool_dir/unattended.cmd"
+  echo
+  echo "================================ unattended run ================================"
+  echo "C:\\Program Files\\Ostrel\\quarnrept_migrate> quarnrept_migrate.exe /migrate /report:report.csv"
+  (cd "$tool_dir" && wine cmd /c unattended.cmd 2>>"$build/sample-run.log" | tr -d '\r')
+  echo
+  echo "report.csv:"
+  sed -e '1s/^\xEF\xBB\xBF//' -e 's/\r$//' -e 's/^/  /' "$tool_dir/report.csv"
 }
 
 # ---------------------------------------------------------------------------

@@ -43,6 +43,7 @@ public:
     void SetInstallPaths(const std::wstring& betaPath, const std::wstring& gaPath) override;
     std::wstring BetaPath() override { return m_betaPath; }
     std::wstring GaPath() override { return m_gaPath; }
+    bool ListsOnly() override { return false; }
     // Records the message; a question is answered No.
     bool ShowMessage(const std::wstring& text, MessageKind kind) override;
     void EndRun(unsigned buttons) override { Record(L"end " + ButtonText(buttons)); }

@@ -2,6 +2,7 @@
 // the prefix's real cmd and regedit run through the stand-in exec library.
 #include "common/cmd/system_error.h"
 #include "app/migrate_app.h"
+#include "app/unattended_run.h"
 #include "discovery/refresh_worker.h"
 #include "common/cmd/console_path.h"
 #include "common/fs/link_check.h"
@@ -639,4 +640,71 @@ TEST_F(Migration, WhereNoBackupCanBeKeptNothingIsReplaced)
     snapshotKey(GA_KEY, after);
     // (The snapshots go through the link: nothing reached its target.)
     EXPECT_EQ("", snapshotDifference(before, after));
+}
+
+// The tool's exe without a window, through cmd as a script would run it.
+TEST_F(Migration, AnUnattendedRunListsOrMigratesWithoutAWindowAndSaysHowItEnded)
+{
+    TempDir work; // the current directory: run.cmd, the trace and the reports
+    std::string out;
+    auto tool = [&](const std::wstring& arguments) {
+        writeBytes(work / L"run.cmd", narrow(L"@\"" + widen(QM_TOOL_EXE) + L"\" " + arguments)
+                                          + "\r\n@exit /b %errorlevel%\r\n");
+        return runCmdScript(work / L"run.cmd", work.Path(), out);
+    };
+    auto report = [&](const wchar_t* name) { return readBytes(work / name); };
+    for (const wchar_t* wrong : { L"/lsit", L"/list /list", L"/list /migrate", L"/migrate /only:Nothing",
+                                  L"/list /only:Zelt", L"/report:r.csv", L"/migrate /report" }) {
+        EXPECT_EQ(3u, tool(wrong)) << narrow(wrong);
+        EXPECT_NE(std::string::npos, out.find("Usage:")) << narrow(wrong) << ": " << out;
+    }
+
+    // /list changes nothing: no 5.2.2 zelt directory, no backup, no key.
+    Snapshot filesBefore, filesAfter, keysBefore, keysAfter;
+    snapshotFiles(root.Path(), filesBefore);
+    snapshotKey(NORVALE_KEY, keysBefore);
+    EXPECT_EQ(0u, tool(L"/LIST /report:list.csv")) << out;
+    snapshotFiles(root.Path(), filesAfter);
+    snapshotKey(NORVALE_KEY, keysAfter);
+    EXPECT_EQ("", snapshotDifference(filesBefore, filesAfter));
+    EXPECT_EQ("", snapshotDifference(keysBefore, keysAfter));
+    const std::string list = report(L"list.csv");
+    EXPECT_EQ(0u, list.find("\xEF\xBB\xBF" "Description,Source,Conversion,Destination,Source Folder,Destination "
+                            "Folder,Destination Before,State,Reason\r\n")) << list;
+    EXPECT_NE(std::string::npos, list.find("Recipients,recipients.rcp,To unicode,recipients.rcp,"
+                                           + narrow(beta) + ",\"" + narrow(ga) + "\",new,Not Started,\r\n")) << list;
+    EXPECT_NE(std::string::npos, out.find("Rows: 10, migrated: 0, failed: 0.")) << out;
+
+    // A second copy while one runs.
+    {
+        CSingleRun running;
+        ASSERT_TRUE(running.Taken());
+        EXPECT_EQ(4u, tool(L"/list")) << out;
+        EXPECT_NE(std::string::npos, out.find("Another copy of quarnrept_migrate is running")) << out;
+    }
+
+    // Only the Zelt rows; then everything with one destination read-only.
+    EXPECT_EQ(0u, tool(L"/migrate /only:zelt /report:zelt.csv")) << out;
+    EXPECT_EQ(zeltBytes, readBytes(ga + L"\\zelt\\link.cfg"));
+    EXPECT_FALSE(fileExists(ga + L"\\recipients.rcp"));
+    EXPECT_NE(std::string::npos, report(L"zelt.csv").find(",new,Migrated,\r\n")) << report(L"zelt.csv");
+    EXPECT_NE(std::string::npos, report(L"zelt.csv").find(",new,Not Started,\r\n"));
+    writeBytes(ga + L"\\notifymissed.txt", "old");
+    SetFileAttributesW((ga + L"\\notifymissed.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(1u, tool(L"/migrate /report:all.csv")) << out;
+    SetFileAttributesW((ga + L"\\notifymissed.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_NE(std::string::npos, report(L"all.csv").find(",replaced,Failed,\"cannot write " + narrow(ga)
+                                                         + "\\notifymissed.txt: ")) << report(L"all.csv");
+    EXPECT_NE(std::string::npos, out.find("Rows: 10, migrated: 9, failed: 1.")) << out;
+    EXPECT_EQ(unicodeFile(wideRecipients), readBytes(ga + L"\\recipients.rcp"));
+    EXPECT_EQ(L"kept", regString(GA_KEY, L"GaOnly"));
+    EXPECT_EQ(renamed + L"\\reports", regString(GA_KEY, L"ReportDir"));
+    EXPECT_EQ(0u, tool(L"/migrate")) << out;
+    EXPECT_NE(std::string::npos, out.find("Rows: 10, migrated: 10, failed: 0.")) << out;
+
+    // No beta installation: the status line's text, and nothing written.
+    deleteRegTree(BETA_KEY);
+    EXPECT_EQ(2u, tool(L"/migrate /report:none.csv")) << out;
+    EXPECT_NE(std::string::npos, out.find("ERROR - Unable to locate operational reporting beta key")) << out;
+    EXPECT_FALSE(fileExists(work / L"none.csv"));
 }

@@ -1,0 +1,438 @@
+#include "app/unattended_run.h"
+
+#include "app/migrate_app.h"
+#include "app/migration_view.h"
+#include "common/cmd/console_names.h"
+#include "common/cmd/registry_key.h"
+#include "common/cmd/replacing_writer.h"
+#include "common/msg/nls_resources.h"
+#include "common/notice.h"
+#include "common/text.h"
+#include "discovery/item_types.h"
+#include "discovery/refresh_worker.h"
+#include "migrate/migrate_worker.h"
+
+#include <windows.h>
+
+#include <mutex>
+
+const wchar_t ANOTHER_COPY_TEXT[] = L"Another copy of quarnrept_migrate is running on this computer. "
+                                    L"Wait until it has ended, then start this one again.";
+
+CSingleRun::CSingleRun()
+    : m_mutex(CreateMutexW(nullptr, TRUE, L"Global\\quarnrept_migrate.run")),
+      m_taken(m_mutex != nullptr && GetLastError() != ERROR_ALREADY_EXISTS)
+{
+}
+
+CSingleRun::~CSingleRun()
+{
+    if (m_mutex) {
+        if (m_taken)
+            ReleaseMutex(m_mutex);
+        CloseHandle(m_mutex);
+    }
+}
+
+namespace {
+
+const wchar_t USAGE_TEXT[] =
+    L"Usage:\r\n"
+    L"  quarnrept_migrate.exe                  opens the window\r\n"
+    L"  quarnrept_migrate.exe /list [/report:FILE]\r\n"
+    L"  quarnrept_migrate.exe /migrate [/only:DESCRIPTION[,DESCRIPTION...]] [/report:FILE]\r\n"
+    L"  quarnrept_migrate.exe /?\r\n"
+    L"\r\n"
+    L"/list     lists every row the window would show, and changes nothing.\r\n"
+    L"/migrate  migrates every row, as Select All, Migrate and Yes would.\r\n"
+    L"/only     migrates only the rows of these Description texts (any case), such as\r\n"
+    L"          /only:\"Registry settings,Zelt\".\r\n"
+    L"/report   also writes the rows, with their states and reasons, to FILE as CSV.\r\n"
+    L"\r\n"
+    L"Exit codes: 0 every row migrated (or listed); 1 one or more rows failed;\r\n"
+    L"2 nothing to migrate (an installation was not found); 3 the command line is wrong;\r\n"
+    L"4 the run could not start, or the report could not be written.\r\n";
+
+// Prints to the console the tool was started from, or to where its output
+// was sent. A program with a window has no console of its own.
+class CConsoleOut {
+public:
+    CConsoleOut()
+    {
+        m_out = GetStdHandle(STD_OUTPUT_HANDLE);
+        if ((m_out == nullptr || m_out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+            m_own = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+            m_out = m_own;
+            Write(L"\r\n"); // off the prompt the console has printed meanwhile
+        }
+    }
+    ~CConsoleOut()
+    {
+        if (m_own != INVALID_HANDLE_VALUE)
+            CloseHandle(m_own);
+    }
+    CConsoleOut(const CConsoleOut&) = delete;
+    CConsoleOut& operator=(const CConsoleOut&) = delete;
+
+    void Line(const std::wstring& text) { Write(text + L"\r\n"); }
+
+    void Write(const std::wstring& text)
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (m_out == nullptr || m_out == INVALID_HANDLE_VALUE || text.empty())
+            return;
+        DWORD done = 0;
+        DWORD mode = 0;
+        if (GetConsoleMode(m_out, &mode)) {
+            WriteConsoleW(m_out, text.data(), DWORD(text.size()), &done, nullptr);
+            return;
+        }
+        const std::string bytes = utf8(text);
+        WriteFile(m_out, bytes.data(), DWORD(bytes.size()), &done, nullptr);
+    }
+
+    static std::string utf8(const std::wstring& text)
+    {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+        std::string bytes(size > 0 ? size_t(size) : 0, '\0');
+        if (size > 0)
+            WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &bytes[0], size, nullptr, nullptr);
+        return bytes;
+    }
+
+private:
+    HANDLE m_out = nullptr;
+    HANDLE m_own = INVALID_HANDLE_VALUE;
+    std::mutex m_lock;
+};
+
+// What the lower layers tell the user goes to the console, in the words the
+// window's boxes would show.
+class CConsoleNotices : public CNoticeSink {
+public:
+    explicit CConsoleNotices(CConsoleOut& out) : m_out(out), m_previous(setNoticeSink(this)) {}
+    ~CConsoleNotices() override { setNoticeSink(m_previous); }
+    CConsoleNotices(const CConsoleNotices&) = delete;
+    CConsoleNotices& operator=(const CConsoleNotices&) = delete;
+    void Tell(const std::wstring& text, const std::wstring& caption, NoticeKind kind) override
+    {
+        m_out.Line((kind == NoticeKind::Error ? L"ERROR (" : L"WARNING (") + caption + L"): " + trimmedRight(text));
+    }
+
+private:
+    CConsoleOut& m_out;
+    CNoticeSink* m_previous;
+};
+
+struct Options {
+    bool help = false;
+    bool list = false;
+    bool migrate = false;
+    bool only = false;
+    std::vector<std::wstring> onlyKinds;
+    bool report = false;
+    std::wstring reportFile;
+};
+
+// The Description texts a row can have.
+std::vector<std::wstring> knownDescriptions()
+{
+    std::vector<std::wstring> known { L"Registry settings" };
+    for (const ItemTypeEntry* table : { reportItemTypes, webSummaryItemTypes, zeltItemTypes })
+        for (const ItemTypeEntry* row = table; row->pattern; ++row)
+            known.push_back(row->description);
+    return known;
+}
+
+bool isKnownDescription(const std::wstring& text)
+{
+    for (const std::wstring& known : knownDescriptions())
+        if (sameIgnoringCase(known, text))
+            return true;
+    return false;
+}
+
+// Reads the switches; false with the reason in `error`. A switch given twice
+// or one the tool does not know is refused, never passed over.
+bool parseOptions(const std::vector<std::wstring>& args, Options& options, std::wstring& error)
+{
+    for (const std::wstring& arg : args) {
+        const size_t colon = arg.find(L':');
+        const std::wstring name = arg.substr(0, colon);
+        const std::wstring value = colon == std::wstring::npos ? L"" : arg.substr(colon + 1);
+        bool* seen = nullptr;
+        if (sameIgnoringCase(name, L"/?"))
+            seen = &options.help;
+        else if (sameIgnoringCase(name, L"/list"))
+            seen = &options.list;
+        else if (sameIgnoringCase(name, L"/migrate"))
+            seen = &options.migrate;
+        else if (sameIgnoringCase(name, L"/only"))
+            seen = &options.only;
+        else if (sameIgnoringCase(name, L"/report"))
+            seen = &options.report;
+        if (!seen) {
+            error = L"Unknown switch: " + arg;
+            return false;
+        }
+        if (*seen) {
+            error = L"A switch given twice: " + name;
+            return false;
+        }
+        *seen = true;
+        const bool takesValue = seen == &options.only || seen == &options.report;
+        if (takesValue == (colon == std::wstring::npos) || (takesValue && trimmedWhiteSpace(value).empty())) {
+            error = takesValue ? name + L" needs a value after a colon: " + arg : name + L" takes no value: " + arg;
+            return false;
+        }
+        if (seen == &options.report)
+            options.reportFile = value;
+        for (size_t start = 0; seen == &options.only && start <= value.size();) {
+            const size_t comma = std::min(value.find(L',', start), value.size());
+            const std::wstring kind = trimmedWhiteSpace(value.substr(start, comma - start));
+            if (!isKnownDescription(kind)) {
+                error = L"/only names no kind of item: \"" + kind + L"\"";
+                return false;
+            }
+            options.onlyKinds.push_back(kind);
+            start = comma + 1;
+        }
+    }
+    if (options.help)
+        return true;
+    if (options.list == options.migrate) {
+        error = L"Give either /list or /migrate.";
+        return false;
+    }
+    if (options.only && !options.migrate) {
+        error = L"/only goes with /migrate.";
+        return false;
+    }
+    return true;
+}
+
+// The workers' face without a window: it keeps the rows and prints each
+// row's result as the migration reaches it.
+class CConsoleView : public CMigrationView {
+public:
+    struct Row {
+        LPARAM id;
+        MigrationItem item;
+        bool ticked;
+        const wchar_t* destinationToday; // "replaced" or "new"
+    };
+
+    CConsoleView(CConsoleOut& out, bool listOnly) : m_out(out), m_listOnly(listOnly) {}
+
+    std::vector<Row> rows;
+    std::wstring status;
+    std::wstring closingText;
+
+    void SetStatus(const std::wstring& text) override { status = text; }
+    void SetSourcePath(const std::wstring&) override {}
+    void SetDestinationPath(const std::wstring&) override {}
+    void EnableWorkerButtons(unsigned) override {}
+    void AddListItems(const NewListItem* items, size_t count) override
+    {
+        for (size_t i = 0; i < count; ++i) {
+            const MigrationItem record = newRecordOf(items[i]);
+            rows.push_back(Row { m_nextId++, record, true, destinationToday(record) });
+        }
+    }
+    void AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
+                     const std::wstring& sourceRoot, const std::wstring& destinationName,
+                     const std::wstring& destinationRoot, const std::wstring& conversion) override
+    {
+        const NewListItem item { kind, description, sourceName, sourceRoot, destinationName, destinationRoot,
+                                 conversion, {} };
+        AddListItems(&item, 1);
+    }
+    void ClearList() override { rows.clear(); }
+    int RowCount() override { return int(rows.size()); }
+    void SetListRedraw(bool) override {}
+    void SelectAndShowRow(int) override {}
+    std::vector<TakenRecord> TakeRecords() override
+    {
+        std::vector<TakenRecord> taken;
+        for (const Row& row : rows)
+            taken.push_back(TakenRecord { row.id, row.item });
+        return taken;
+    }
+    bool ShowRecordRowIfTicked(LPARAM id) override
+    {
+        const Row* row = find(id);
+        return row && row->ticked;
+    }
+    void SetRecordState(LPARAM id, const std::wstring& state) override
+    {
+        if (Row* row = find(id)) {
+            row->item.state = state;
+            m_out.Line(rowLine(*row));
+        }
+    }
+    bool ListsOnly() override { return m_listOnly; }
+    void SetInstallPaths(const std::wstring& betaPath, const std::wstring& gaPath) override
+    {
+        m_betaPath = betaPath;
+        m_gaPath = gaPath;
+    }
+    std::wstring BetaPath() override { return m_betaPath; }
+    std::wstring GaPath() override { return m_gaPath; }
+    bool ShowMessage(const std::wstring& text, MessageKind) override
+    {
+        closingText = text;
+        return false; // the workers ask nothing; a question would be No
+    }
+    void EndRun(unsigned) override {}
+
+    // "State  Description  Source -> Destination", as the list shows it.
+    static std::wstring rowLine(const Row& row)
+    {
+        const MigrationItem& item = row.item;
+        return item.state + L"  " + item.description + L"  " + item.sourceRoot + L"\\" + item.sourceName + L" -> "
+            + item.destinationRoot + L"\\" + item.destinationName + L" (" + row.destinationToday + L")";
+    }
+
+private:
+    Row* find(LPARAM id)
+    {
+        for (Row& row : rows)
+            if (row.id == id)
+                return &row;
+        return nullptr;
+    }
+
+    static const wchar_t* destinationToday(const MigrationItem& item)
+    {
+        if (item.kind == ITEM_REGISTRY_SETTINGS) {
+            CRegistryKey key;
+            return key.Open(HKEY_LOCAL_MACHINE, GA_SETTINGS_SUBKEY) == ERROR_SUCCESS ? L"replaced" : L"new";
+        }
+        if (!itemKindIsFile(item.kind))
+            return L"-";
+        const std::wstring path = item.destinationRoot + L"\\" + item.destinationName;
+        return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ? L"replaced" : L"new";
+    }
+
+    CConsoleOut& m_out;
+    bool m_listOnly;
+    LPARAM m_nextId = 1;
+    std::wstring m_betaPath, m_gaPath;
+};
+
+// One CSV field (RFC 4180): quoted when it holds a comma, a quote or a line end.
+std::wstring csvField(const std::wstring& text)
+{
+    if (text.find_first_of(L",\"\r\n") == std::wstring::npos)
+        return text;
+    std::wstring quoted = L"\"";
+    for (wchar_t c : text) {
+        quoted += c;
+        if (c == L'"')
+            quoted += L'"';
+    }
+    return quoted + L"\"";
+}
+
+// The rows as CSV in UTF-8 behind its byte-order mark, CR LF line ends.
+std::string reportBytes(const std::vector<CConsoleView::Row>& rows)
+{
+    std::wstring text = L"Description,Source,Conversion,Destination,Source Folder,Destination Folder,"
+                        L"Destination Before,State,Reason\r\n";
+    const std::wstring failed = ITEM_STATE_FAILED;
+    for (const CConsoleView::Row& row : rows) {
+        const MigrationItem& item = row.item;
+        const bool isFailure = item.state.compare(0, failed.size(), failed) == 0;
+        const std::wstring state = isFailure ? L"Failed" : item.state;
+        const std::wstring reason = isFailure ? item.state.substr(failed.size()) : L"";
+        for (const std::wstring& field : { item.description, item.sourceName, item.conversion, item.destinationName,
+                                           item.sourceRoot, item.destinationRoot,
+                                           std::wstring(row.destinationToday), state, reason })
+            text += csvField(field) + L",";
+        text.back() = L'\r';
+        text += L"\n";
+    }
+    return "\xEF\xBB\xBF" + CConsoleOut::utf8(text);
+}
+
+// The full path of a name given on the command line.
+std::wstring fullPathOf(const std::wstring& name)
+{
+    wchar_t full[MAX_PATH * 4];
+    const DWORD length = GetFullPathNameW(name.c_str(), MAX_PATH * 4, full, nullptr);
+    return length > 0 && length < MAX_PATH * 4 ? std::wstring(full, length) : name;
+}
+
+} // namespace
+
+int runUnattended(const std::vector<std::wstring>& args)
+{
+    CConsoleOut out;
+    Options options;
+    std::wstring error;
+    if (!parseOptions(args, options, error)) {
+        out.Line(error);
+        out.Write(USAGE_TEXT);
+        return EXIT_BAD_COMMAND;
+    }
+    if (options.help) {
+        out.Write(USAGE_TEXT);
+        return EXIT_ALL_DONE;
+    }
+    CSingleRun single;
+    if (!single.Taken()) {
+        out.Line(ANOTHER_COPY_TEXT);
+        return EXIT_CANNOT_RUN;
+    }
+    const std::wstring reportPath = options.report ? fullPathOf(options.reportFile) : L"";
+
+    CConsoleNotices notices(out);
+    CNlsResources languages; // loads the console's message libraries, as the window does
+    CNlsResources noMoreLoading(NLS_LOADING_OFF);
+    openToolTrace();
+
+    CConsoleView view(out, options.list);
+    t_processRefresh(&view);
+    if (view.status.compare(0, 5, L"ERROR") == 0) {
+        out.Line(view.status);
+        return EXIT_NOTHING_TO_DO;
+    }
+
+    unsigned migrated = 0, failed = 0;
+    if (options.migrate) {
+        for (CConsoleView::Row& row : view.rows) {
+            row.ticked = !options.only;
+            for (const std::wstring& kind : options.onlyKinds)
+                row.ticked = row.ticked || sameIgnoringCase(kind, row.item.description);
+        }
+        t_processMigrate(&view);
+        for (const CConsoleView::Row& row : view.rows) {
+            if (row.item.state == ITEM_STATE_MIGRATED)
+                ++migrated;
+            else if (row.item.state != ITEM_STATE_NOT_STARTED)
+                ++failed;
+        }
+    } else {
+        for (const CConsoleView::Row& row : view.rows)
+            out.Line(CConsoleView::rowLine(row));
+    }
+
+    int code = failed ? EXIT_ROWS_FAILED : EXIT_ALL_DONE;
+    out.Line(L"");
+    out.Line(L"Rows: " + std::to_wstring(view.rows.size()) + L", migrated: " + std::to_wstring(migrated)
+             + L", failed: " + std::to_wstring(failed) + L".");
+    if (!view.closingText.empty())
+        out.Line(view.closingText);
+    if (options.report) {
+        FileFailure failure;
+        if (w32WriteFileBytes(reportPath, reportBytes(view.rows), failure)) {
+            out.Line(L"Report: " + reportPath);
+        } else {
+            out.Line(L"ERROR: the report " + reportPath + L" could not be written: " + describeFileFailure(failure));
+            code = EXIT_CANNOT_RUN;
+        }
+    }
+    out.Line(L"Exit code: " + std::to_wstring(code));
+    return code;
+}
