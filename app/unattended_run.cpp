@@ -19,10 +19,17 @@
 const wchar_t ANOTHER_COPY_TEXT[] = L"Another copy of quarnrept_migrate is running on this computer. "
                                     L"Wait until it has ended, then start this one again.";
 
-CSingleRun::CSingleRun()
-    : m_mutex(CreateMutexW(nullptr, TRUE, L"Global\\quarnrept_migrate.run")),
-      m_taken(m_mutex != nullptr && GetLastError() != ERROR_ALREADY_EXISTS)
+CSingleRun::CSingleRun() : m_mutex(nullptr), m_taken(false)
 {
+    // One lock for every session of the computer; an account that may not
+    // make global objects (one without administrator rights) gets one for
+    // its own session instead of a false "another copy".
+    for (const wchar_t* name : { L"Global\\quarnrept_migrate.run", L"Local\\quarnrept_migrate.run" }) {
+        m_mutex = CreateMutexW(nullptr, TRUE, name);
+        if (m_mutex || GetLastError() != ERROR_ACCESS_DENIED)
+            break;
+    }
+    m_taken = m_mutex != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
 }
 
 CSingleRun::~CSingleRun()
@@ -286,12 +293,12 @@ public:
     }
     void EndRun(unsigned) override {}
 
-    // "State  Description  Source -> Destination", as the list shows it.
+    // "Description  source -> destination (replaced or new): State".
     static std::wstring rowLine(const Row& row)
     {
         const MigrationItem& item = row.item;
-        return item.state + L"  " + item.description + L"  " + item.sourceRoot + L"\\" + item.sourceName + L" -> "
-            + item.destinationRoot + L"\\" + item.destinationName + L" (" + row.destinationToday + L")";
+        return item.description + L"  " + item.sourceRoot + L"\\" + item.sourceName + L" -> " + item.destinationRoot
+            + L"\\" + item.destinationName + L" (" + row.destinationToday + L"): " + item.state;
     }
 
 private:
