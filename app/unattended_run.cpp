@@ -297,8 +297,11 @@ public:
     static std::wstring rowLine(const Row& row)
     {
         const MigrationItem& item = row.item;
-        return item.description + L"  " + item.sourceRoot + L"\\" + item.sourceName + L" -> " + item.destinationRoot
-            + L"\\" + item.destinationName + L" (" + row.destinationToday + L"): " + item.state;
+        // The registry row's roots are its keys already.
+        const bool key = item.kind == ITEM_REGISTRY_SETTINGS;
+        return item.description + L"  " + item.sourceRoot + (key ? L"" : L"\\" + item.sourceName) + L" -> "
+            + item.destinationRoot + (key ? L"" : L"\\" + item.destinationName) + L" (" + row.destinationToday
+            + L"): " + item.state;
     }
 
 private:
