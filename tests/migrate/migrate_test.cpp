@@ -708,3 +708,25 @@ TEST_F(Migration, AnUnattendedRunListsOrMigratesWithoutAWindowAndSaysHowItEnded)
     EXPECT_NE(std::string::npos, out.find("ERROR - Unable to locate operational reporting beta key")) << out;
     EXPECT_FALSE(fileExists(work / L"none.csv"));
 }
+
+// The State header sorts by what the rows show after a run: the failure first.
+TEST_F(Migration, AfterARunTheStateHeaderSortsTheFailedRowFirst)
+{
+    writeBytes(ga + L"\\notifymissed.txt", "old");
+    SetFileAttributesW((ga + L"\\notifymissed.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    DialogHarness ui(t_processRefresh, t_processMigrate);
+    EXPECT_NE(std::wstring::npos, Migrate(ui).find(L"1 of 10 items could not be migrated"));
+    SetFileAttributesW((ga + L"\\notifymissed.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_NE(L"notifymissed.txt", cellText(ui, 0, 1));
+
+    RECT state = {};
+    const HWND header = ListView_GetHeader(ui.List().Hwnd());
+    ASSERT_TRUE(Header_GetItemRect(header, 4, &state));
+    const LPARAM at = MAKELPARAM(state.left + 20, (state.top + state.bottom) / 2);
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(header, WM_LBUTTONUP, 0, at);
+    EXPECT_TRUE(waitUntil([&] { return cellText(ui, 0, 1) == L"notifymissed.txt"; }));
+    EXPECT_EQ(0u, cellText(ui, 0, 4).find(L"Failed: cannot write ")) << narrow(cellText(ui, 0, 4));
+    for (int row = 1; row < ui.List().RowCount(); ++row)
+        EXPECT_EQ(L"Migrated", cellText(ui, row, 4)) << row;
+}
