@@ -61,9 +61,6 @@ public:
     void SetDestinationPath(const std::wstring& text) override;
     void EnableWorkerButtons(unsigned buttons) override;
     void AddListItems(const NewListItem* items, size_t count) override;
-    void AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
-                     const std::wstring& sourceRoot, const std::wstring& destinationName,
-                     const std::wstring& destinationRoot, const std::wstring& conversion) override;
     void ClearList() override;
     int RowCount() override;
     void SetListRedraw(bool on) override;

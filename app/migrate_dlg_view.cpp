@@ -29,15 +29,6 @@ void CMigrateDlg::EnableWorkerButtons(unsigned buttons)
     m_btnDone.Enable((buttons & BUTTON_DONE) != 0);
 }
 
-void CMigrateDlg::AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
-                              const std::wstring& sourceRoot, const std::wstring& destinationName,
-                              const std::wstring& destinationRoot, const std::wstring& conversion)
-{
-    const NewListItem item {
-        kind, description, sourceName, sourceRoot, destinationName, destinationRoot, conversion, {}
-    };
-    AddListItems(&item, 1);
-}
 
 void CMigrateDlg::AddListItems(const NewListItem* items, size_t count)
 {

@@ -84,9 +84,14 @@ public:
     // order, drawn once at the end. A row the list refuses is left out.
     virtual void AddListItems(const NewListItem* items, size_t count) = 0;
     // One row, as AddListItems does.
-    virtual void AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
-                             const std::wstring& sourceRoot, const std::wstring& destinationName,
-                             const std::wstring& destinationRoot, const std::wstring& conversion) = 0;
+    void AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
+                     const std::wstring& sourceRoot, const std::wstring& destinationName,
+                     const std::wstring& destinationRoot, const std::wstring& conversion)
+    {
+        const NewListItem item { kind, description, sourceName, sourceRoot, destinationName, destinationRoot,
+                                 conversion, {} };
+        AddListItems(&item, 1);
+    }
     // Deletes every row and its record.
     virtual void ClearList() = 0;
     virtual int RowCount() = 0;

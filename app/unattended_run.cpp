@@ -247,14 +247,6 @@ public:
             rows.push_back(Row { m_nextId++, record, true, destinationToday(record) });
         }
     }
-    void AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
-                     const std::wstring& sourceRoot, const std::wstring& destinationName,
-                     const std::wstring& destinationRoot, const std::wstring& conversion) override
-    {
-        const NewListItem item { kind, description, sourceName, sourceRoot, destinationName, destinationRoot,
-                                 conversion, {} };
-        AddListItems(&item, 1);
-    }
     void ClearList() override { rows.clear(); }
     int RowCount() override { return int(rows.size()); }
     void SetListRedraw(bool) override {}

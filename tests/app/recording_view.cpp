@@ -36,14 +36,6 @@ void CRecordingView::AddListItems(const NewListItem* items, size_t count)
     }
 }
 
-void CRecordingView::AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
-                                 const std::wstring& sourceRoot, const std::wstring& destinationName,
-                                 const std::wstring& destinationRoot, const std::wstring& conversion)
-{
-    const NewListItem item { kind, description, sourceName, sourceRoot, destinationName, destinationRoot,
-                             conversion, {} };
-    AddListItems(&item, 1);
-}
 
 void CRecordingView::ClearList()
 {

@@ -30,9 +30,6 @@ public:
     void SetDestinationPath(const std::wstring& text) override { Record(L"destination " + text); }
     void EnableWorkerButtons(unsigned buttons) override { Record(L"buttons " + ButtonText(buttons)); }
     void AddListItems(const NewListItem* items, size_t count) override;
-    void AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
-                     const std::wstring& sourceRoot, const std::wstring& destinationName,
-                     const std::wstring& destinationRoot, const std::wstring& conversion) override;
     void ClearList() override;
     int RowCount() override { return int(m_rows.size()); }
     void SetListRedraw(bool on) override { Record(on ? L"redraw on" : L"redraw off"); }
