@@ -186,6 +186,9 @@ void CMigrateDlg::EndRun(unsigned buttons)
     }
     if (!m_workerRunning)
         return;
+    // However the run ended, its rows are drawn.
+    if (m_rowsWaitingToShow)
+        ShowWaitingRows();
     EnableWorkerButtons(buttons);
     m_workerRunning = false;
     m_list.AllowSorting(true);

@@ -101,6 +101,8 @@ private:
 
     // The record of a row (null for none).
     const MigrationItem* RowRecord(int row) const { return m_rows.Find(m_list.RowData(row)); }
+    // Draws the rows added with drawing held off (dialog's thread).
+    void ShowWaitingRows();
 
     CCheckListCtrl m_list;
     CWindow m_status;
@@ -114,6 +116,10 @@ private:
     std::wstring m_betaPath;
     std::wstring m_gaPath;
     CRowStore m_rows;
+    // Rows added in batches are drawn at most every ROWS_SHOWN_EVERY_MS:
+    // each drawing of the list holds up the worker that adds them.
+    bool m_rowsWaitingToShow = false;
+    ULONGLONG m_rowsShownAt = 0;
 
     HICON m_hIcon;
     bool m_workerRunning = false;

@@ -12,6 +12,9 @@ namespace {
 constexpr int ITEM_IMAGE_REGISTRY = 2;
 constexpr int ITEM_IMAGE_FILE = 4;
 
+// How often rows that a refresh adds are drawn while it runs.
+constexpr ULONGLONG ROWS_SHOWN_EVERY_MS = 250;
+
 } // namespace
 
 void CMigrateDlg::SetStatus(const std::wstring& text) { m_status.SetText(text); }
@@ -38,10 +41,22 @@ void CMigrateDlg::AddListItems(const NewListItem* items, size_t count)
         return;
     // Made from a worker's thread each row would be a round trip to the
     // dialog's thread, and with drawing on each would repaint the list. So
-    // the rows go in as one call, drawn once.
+    // the rows go in as one call with drawing off; and since drawing the
+    // list costs far more than a batch of rows, the list is drawn again only
+    // when a quarter of a second has passed since it last was, and at the
+    // end of the run.
     m_list.RunOnListThread([&] {
-        if (count > 1)
+        if (count > 1 && !m_rowsWaitingToShow) {
             m_list.SetRedraw(false);
+            m_rowsWaitingToShow = true;
+        }
+        // New rows are never the selected one, so the dialog's answer to
+        // their changes is the same for one notice as for thousands.
+        struct NoticeHold {
+            CCheckListCtrl& list;
+            ~NoticeHold() { list.HoldChangeNotices(false); }
+        } hold { m_list };
+        m_list.HoldChangeNotices(true);
         for (size_t i = 0; i < count; ++i) {
             const NewListItem& add = items[i];
             const MigrationItem record = newRecordOf(add);
@@ -64,11 +79,17 @@ void CMigrateDlg::AddListItems(const NewListItem* items, size_t count)
             m_list.SetCellText(row, 4, record.state);
             m_list.SetChecked(row, true);
         }
-        if (count > 1) {
-            m_list.SetRedraw(true);
-            m_list.Invalidate();
-        }
+        if (m_rowsWaitingToShow && GetTickCount64() - m_rowsShownAt >= ROWS_SHOWN_EVERY_MS)
+            ShowWaitingRows();
     });
+}
+
+void CMigrateDlg::ShowWaitingRows()
+{
+    m_rowsWaitingToShow = false;
+    m_rowsShownAt = GetTickCount64();
+    m_list.SetRedraw(true);
+    m_list.Invalidate();
 }
 
 void CMigrateDlg::ClearList()
@@ -83,7 +104,15 @@ void CMigrateDlg::ClearList()
 
 int CMigrateDlg::RowCount() { return m_list.RowCount(); }
 
-void CMigrateDlg::SetListRedraw(bool on) { m_list.SetRedraw(on); }
+void CMigrateDlg::SetListRedraw(bool on)
+{
+    m_list.RunOnListThread([&] {
+        if (on && m_rowsWaitingToShow)
+            ShowWaitingRows();
+        else
+            m_list.SetRedraw(on);
+    });
+}
 
 void CMigrateDlg::SelectAndShowRow(int row) { m_list.SelectAndShowRow(row); }
 

@@ -1,10 +1,16 @@
-// What the benchmarks share: a clock, a large OEM text file, and the bare
-// directory enumeration they measure the tool against.
+// What the benchmarks share: a clock, a large OEM text file, the bare
+// directory enumeration they measure the tool against, a watcher of a
+// process's private bytes, and one child process per measured size.
 #pragma once
 
 #include <windows.h>
+#include <psapi.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <string>
+#include <thread>
 
 namespace qmbench {
 
@@ -52,6 +58,99 @@ inline size_t enumerateDirectory(const std::wstring& directory)
     } while (FindNextFileW(find, &entry));
     FindClose(find);
     return seen;
+}
+
+// The private bytes of a process now (this one by default).
+inline SIZE_T privateBytes(HANDLE process = GetCurrentProcess())
+{
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+    return std::max<SIZE_T>(counters.PrivateUsage, counters.PagefileUsage);
+}
+
+// Windows keeps the peak of the private bytes itself; Wine reports the
+// current value as the peak, so a thread watches it every millisecond.
+class PeakSampler {
+public:
+    explicit PeakSampler(HANDLE process = GetCurrentProcess())
+        : m_process(process), m_peak(privateBytes(process)), m_thread([this] {
+              while (!m_stop) {
+                  const SIZE_T now = privateBytes(m_process);
+                  SIZE_T seen = m_peak;
+                  while (now > seen && !m_peak.compare_exchange_weak(seen, now)) {
+                  }
+                  Sleep(1);
+              }
+          })
+    {
+    }
+    ~PeakSampler()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    PeakSampler(const PeakSampler&) = delete;
+    PeakSampler& operator=(const PeakSampler&) = delete;
+    SIZE_T Peak() const { return m_peak; }
+
+private:
+    HANDLE m_process;
+    std::atomic<bool> m_stop{false};
+    std::atomic<SIZE_T> m_peak;
+    std::thread m_thread;
+};
+
+// Runs this benchmark again as `exe --one <size> <result file>`, so that each
+// size is measured in a fresh process with peaks of its own; the child writes
+// one line of figures to the result file, which comes back here. Empty when
+// the child failed (it says why on the console it shares).
+inline std::string runOneSize(unsigned size, const std::wstring& resultFile)
+{
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" --one " + std::to_wstring(size) + L" \"" + resultFile + L"\"";
+    DeleteFileW(resultFile.c_str());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::fflush(stdout);
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        std::printf("could not start %ls: %lu\n", command.c_str(), GetLastError());
+        return std::string();
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::string line;
+    HANDLE file = CreateFileW(resultFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        char buffer[1024];
+        DWORD read = 0;
+        if (ReadFile(file, buffer, sizeof buffer, &read, nullptr))
+            line.assign(buffer, read);
+        CloseHandle(file);
+    }
+    DeleteFileW(resultFile.c_str());
+    if (code != 0) {
+        std::printf("the run for %u files failed (exit code %lu)\n", size, code);
+        return std::string();
+    }
+    return line;
+}
+
+// Writes the child's line of figures for runOneSize.
+inline bool writeResult(const std::wstring& resultFile, const std::string& line)
+{
+    HANDLE file = CreateFileW(resultFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, line.data(), DWORD(line.size()), &written, nullptr) && written == line.size();
+    CloseHandle(file);
+    return ok;
 }
 
 } // namespace qmbench

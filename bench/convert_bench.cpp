@@ -22,42 +22,6 @@ namespace {
 
 constexpr DWORD MIB = 1u << 20;
 
-PROCESS_MEMORY_COUNTERS_EX memoryCounters()
-{
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-    return counters;
-}
-
-// Windows keeps the peak of the private bytes itself; Wine reports the
-// current value as the peak, so a sampler thread watches it as well.
-class PeakSampler {
-public:
-    PeakSampler() : m_thread([this] {
-        while (!m_stop) {
-            SIZE_T now = memoryCounters().PagefileUsage;
-            SIZE_T seen = m_peak;
-            while (now > seen && !m_peak.compare_exchange_weak(seen, now)) {
-            }
-            Sleep(1);
-        }
-    })
-    {
-    }
-    ~PeakSampler()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    SIZE_T Peak() const { return std::max<SIZE_T>(m_peak, memoryCounters().PeakPagefileUsage); }
-
-private:
-    std::atomic<bool> m_stop{false};
-    std::atomic<SIZE_T> m_peak{0};
-    std::thread m_thread;
-};
-
 LONGLONG fileSize(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -79,7 +43,7 @@ int main()
     const std::wstring copied = dir / L"big_copy.bin";
     qmbench::writeOemText(source, sourceSize);
     qmbench::writeOemText(copySource, copySize);
-    PeakSampler sampler;
+    qmbench::PeakSampler sampler;
     Sleep(20);
     const SIZE_T peakBefore = sampler.Peak();
 

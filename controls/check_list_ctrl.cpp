@@ -269,7 +269,23 @@ void CCheckListCtrl::OnItemChanged(const NMLISTVIEW& change)
     POINT position = {};
     if (!GetItemPosition(change.iItem, position))
         return;
-    PostToParent(m_changeMessage, 1, static_cast<LPARAM>(static_cast<DWORD>(static_cast<WORD>(position.y)) << 16));
+    const LPARAM notice = static_cast<LPARAM>(static_cast<DWORD>(static_cast<WORD>(position.y)) << 16);
+    if (m_noticesHeld) {
+        m_noticeWaiting = true;
+        m_waitingNotice = notice;
+        return;
+    }
+    PostToParent(m_changeMessage, 1, notice);
+}
+
+void CCheckListCtrl::HoldChangeNotices(bool hold)
+{
+    m_noticesHeld = hold;
+    if (hold || !m_noticeWaiting)
+        return;
+    m_noticeWaiting = false;
+    if (m_changeMessage)
+        PostToParent(m_changeMessage, 1, m_waitingNotice);
 }
 
 int CALLBACK CCheckListCtrl::CompareRows(LPARAM first, LPARAM second, LPARAM self)
@@ -311,12 +327,15 @@ void CCheckListCtrl::OnSetFocus()
 
 int CCheckListCtrl::GetSelectedRow() const
 {
-    // Only selected rows can qualify, so walk those rather than every row:
-    // the change message arrives once per row added, and a refresh adds
-    // thousands.
+    // The change message arrives once per row added, and a refresh adds
+    // thousands: with nothing selected say so at once, and otherwise walk
+    // only as many selected rows as there are (each search for the next one
+    // runs on to the end of the list when there is none).
     int selected = -1;
+    const int selectedCount = GetSelectedCount();
     const UINT wanted = LVIS_FOCUSED | LVIS_SELECTED;
-    for (int row = -1; (row = GetNextItem(row, LVNI_SELECTED)) >= 0;) {
+    int row = -1;
+    for (int seen = 0; seen < selectedCount && (row = GetNextItem(row, LVNI_SELECTED)) >= 0; ++seen) {
         if ((GetItemState(row, wanted) & wanted) == wanted)
             selected = row;
     }

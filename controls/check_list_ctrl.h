@@ -39,6 +39,10 @@ public:
     HIMAGELIST SmallIcons() const { return m_smallIcons.Get(); }
     // The message posted to the parent on a change (0: none).
     void SetChangeNotify(UINT message) { m_changeMessage = message; }
+    // While held, changes post nothing; the release posts one change message
+    // for all of them, when there were any. For rows added in a batch, which
+    // would otherwise post one or two each (list's thread only).
+    void HoldChangeNotices(bool hold);
     // Header clicks sort by this key while sorting is allowed.
     void SetSortKey(SortKey key) { m_sortKey = std::move(key); }
     void AllowSorting(bool allowed) { m_sortingAllowed = allowed; }
@@ -97,6 +101,9 @@ private:
     WNDPROC m_previousProc = nullptr;
     CImageListHandle m_smallIcons;
     UINT m_changeMessage = 0;
+    bool m_noticesHeld = false;
+    bool m_noticeWaiting = false;
+    LPARAM m_waitingNotice = 0;
     SortKey m_sortKey;
     bool m_sortingAllowed = true;
     int m_sortColumn = 0;

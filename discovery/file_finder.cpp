@@ -16,12 +16,19 @@ bool patternMatches(const std::wstring& pattern, const std::wstring& name)
     if (pattern.find(L'*') == std::wstring::npos)
         return sameIgnoringCase(name, pattern);
 
-    std::wstring patternExt;
-    std::wstring nameExt;
-    const int patternLen = getExtension(pattern, patternExt);
-    const int nameLen = getExtension(name, nameExt);
-    return patternLen == nameLen && sameIgnoringCase(patternExt, nameExt)
-           && name.find(patternExt) != std::wstring::npos;
+    // The extensions (from the last dot on) have the same length and match
+    // ignoring case, and the pattern's extension occurs in the name as it is.
+    // No dot in either counts as the same empty extension. Compared in
+    // place: this runs once per directory entry and pattern.
+    const size_t patternDot = pattern.rfind(L'.');
+    const size_t nameDot = name.rfind(L'.');
+    if (patternDot == std::wstring::npos || nameDot == std::wstring::npos)
+        return patternDot == nameDot;
+    const size_t length = pattern.size() - patternDot;
+    return name.size() - nameDot == length
+           && CompareStringOrdinal(name.c_str() + nameDot, int(length), pattern.c_str() + patternDot, int(length), TRUE)
+                  == CSTR_EQUAL
+           && name.find(pattern.c_str() + patternDot, 0, length) != std::wstring::npos;
 }
 
 bool isDotEntry(const wchar_t* name)

@@ -24,6 +24,7 @@ public:
         return Send(LVM_SETITEMSTATE, row, Lp(&item)) != 0;
     }
     int GetNextItem(int start, UINT flags) const { return int(Send(LVM_GETNEXTITEM, WPARAM(start), flags)); }
+    int GetSelectedCount() const { return int(Send(LVM_GETSELECTEDCOUNT)); }
     bool EnsureVisible(int row, bool partialOk) const { return Send(LVM_ENSUREVISIBLE, row, partialOk) != 0; }
     bool SortItems(PFNLVCOMPARE compare, LPARAM data) const { return Send(LVM_SORTITEMS, data, Lp(compare)) != 0; }
     int FindItemByParam(LPARAM param) const
