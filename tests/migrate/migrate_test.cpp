@@ -195,7 +195,7 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeeping
     // A name beyond ASCII, from the search to the copy. A file is opened by
     // its name as found: lower-cased, "Recipients.RCP" names a directory.
     writeBytes(beta + L"\\\u00c9mile.rcp", "\x90 \x82\r\n");
-    makeDirs(beta + L"\\recipients.rcp");
+    makeHostDirectory(beta + L"\\recipients.rcp");
     // Destinations of the new content's size but other bytes, copied and converted.
     writeBytes(ga + L"\\report.xml", "<?XML" + templateBytes.substr(5));
     writeBytes(ga + L"\\recipients.rcp", unicodeFile(L"JOS" + wideRecipients.substr(3)));
