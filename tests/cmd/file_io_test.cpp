@@ -172,6 +172,11 @@ TEST_F(FileIo, AReplacementKeepsTheOldFilesAccessListAttributesAndCreationTime)
     EXPECT_EQ("new", readBytes(path));
     EXPECT_TRUE(Put(path, L"newer", PutMode::Replace, TextEncoding::Utf16Le))
         << narrow(describeFileFailure(lastFailure));
+    // Held open, the old file cannot be renamed over: the temporary file written by then goes.
+    HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    EXPECT_FALSE(w32WriteFileBytes(path, "lost", lastFailure));
+    CloseHandle(held);
     EXPECT_EQ((Snapshot { { path, "\xFF\xFE" + utf16le(L"newer") } }), Files()) << "no temporary file left";
     EXPECT_EQ(dacl, daclOf(path));
     const DWORD carried = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;

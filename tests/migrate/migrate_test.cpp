@@ -192,8 +192,13 @@ int CALLBACK reverseOrder(LPARAM first, LPARAM second, LPARAM)
 
 TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeepingItsOwnPaths)
 {
-    // A name beyond ASCII, from the search to the copy.
+    // A name beyond ASCII, from the search to the copy. A file is opened by
+    // its name as found: lower-cased, "Recipients.RCP" names a directory.
     writeBytes(beta + L"\\\u00c9mile.rcp", "\x90 \x82\r\n");
+    makeHostDirectory(beta + L"\\recipients.rcp");
+    // Destinations of the new content's size but other bytes, copied and converted.
+    writeBytes(ga + L"\\report.xml", "<?XML" + templateBytes.substr(5));
+    writeBytes(ga + L"\\recipients.rcp", unicodeFile(L"JOS" + wideRecipients.substr(3)));
     // Every kind of data the registry editor writes: a string with quotes
     // and a last backslash, and hexadecimal data over several lines; the
     // export and the read-back both compare them.
@@ -334,6 +339,9 @@ TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
     writeBytes(gaWeb + L"\\index.htm", "old page");                     // destination held open
     HANDLE locked = CreateFileW((gaWeb + L"\\index.htm").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+    // A value the import does not change, its data of the new data's length.
+    const std::wstring oldReportDir = renamed + L"\\REPORTS";
+    setRegString(GA_KEY, L"ReportDir", oldReportDir);
     denyRegAccess(GA_KEY, KEY_SET_VALUE | KEY_CREATE_SUB_KEY); // regedit imports nothing, exits 0
 
     const std::wstring message = migrateAll(view);
@@ -349,7 +357,7 @@ TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
     EXPECT_NE(
         std::wstring::npos,
         states[L"console_reporting"].find(
-            L"\"ReportDir\" under HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console is missing"))
+            L"\"ReportDir\" under HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console holds other data"))
         << narrow(states[L"console_reporting"]);
     // Each reason names the file and the system's own words.
     EXPECT_EQ(L"Failed: cannot read " + beta + L"\\daily.ext: " + systemErrorText(ERROR_FILE_NOT_FOUND),
@@ -365,7 +373,7 @@ TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
     EXPECT_FALSE(fileExists(ga + L"\\cache.dat"));
     EXPECT_EQ(unicodeFile(wideRecipients), readBytes(ga + L"\\recipients.rcp"));
     EXPECT_EQ(L"kept", regString(GA_KEY, L"GaOnly"));
-    EXPECT_EQ(L"<missing>", regString(GA_KEY, L"ReportDir"));
+    EXPECT_EQ(oldReportDir, regString(GA_KEY, L"ReportDir"));
     SetFileAttributesW((ga + L"\\notifymissed.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 
     // A source too large to hold is refused by its size, before anything is read or written.

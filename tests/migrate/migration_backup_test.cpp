@@ -40,6 +40,10 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
         reason.clear();
         EXPECT_FALSE(backup.KeepFile(BackupRoot::Installation, ga, name, reason) || reason.empty()) << narrow(name);
     }
+    // So does a file whose copy fails (here, held open without sharing).
+    HANDLE held = CreateFileW(kept.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_FALSE(backup.KeepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason));
+    CloseHandle(held);
     EXPECT_FALSE(fileExists(ga + L"\\migration backups"));
 
     // What a migration does: replace and create. A file kept again after its

@@ -192,6 +192,13 @@ void runUnix(const std::wstring& commandLine)
 
 } // namespace
 
+void makeHostDirectory(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L'\\');
+    runUnix(L"Z:\\bin\\mkdir \"" + widen(unixPath(path.substr(0, slash))) + L"/" + path.substr(slash + 1) + L"\"");
+    waitUntil([&] { return GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY; });
+}
+
 ScopedLink::ScopedLink(const std::wstring& link, const std::wstring& target)
     : m_link(link)
 {

@@ -56,6 +56,10 @@ private:
     std::wstring m_link;
 };
 
+// A directory at `path` made by the host's mkdir under Wine, which can make
+// one beside a file whose name differs only in case (Win32 calls cannot).
+void makeHostDirectory(const std::wstring& path);
+
 // Full path -> content, for comparing a tree or a key before and after.
 using Snapshot = std::map<std::wstring, std::string>;
 // Every file (its bytes) and subdirectory ("dir") under `directory`, at any

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <regex>
 #include <string>
 #include <thread>
@@ -52,7 +53,10 @@ TEST_F(TraceTest, AnOpenStartsAnewAndEachLineGetsAHeaderAndCrLf)
 {
     writeBytes(path, "the last run's trace\r\n");
     ASSERT_EQ(0, traceOpen(1, path.c_str(), 0));
+    SYSTEMTIME before, after;
+    GetLocalTime(&before);
     traceWrite("\\source\\522u\\common\\cmd\\ifcregis.cpp", 1516, L"value %s is %u\n", L"Path", 7u);
+    GetLocalTime(&after);
     traceWrite("/home/dev/quarnrept_migratedlg.cpp", 518, L"first\nsecond\n");
     traceWrite("c:wn32util.cpp", 3, L"no line end ");
     traceWrite("plain.cpp", 4, L"third\n");
@@ -73,6 +77,15 @@ TEST_F(TraceTest, AnOpenStartsAnewAndEachLineGetsAHeaderAndCrLf)
     const std::string tid = std::to_string(GetCurrentThreadId());
     EXPECT_TRUE(std::regex_match(lines[5], std::regex(TRACE_TIME_PATTERN + tid + " # ifcregis\\.cpp # 1516 # value Path is 7")))
         << lines[5];
+    // The time stamp reads month/day/year, as the clock did around the write.
+    auto stamp = [](const SYSTEMTIME& t) {
+        char text[32];
+        snprintf(text, sizeof text, "%02u/%02u/%04u %02u:%02u:%02u # ", t.wMonth, t.wDay, t.wYear, t.wHour, t.wMinute,
+                 t.wSecond);
+        return std::string(text);
+    };
+    EXPECT_TRUE(lines[5].rfind(stamp(before), 0) == 0 || lines[5].rfind(stamp(after), 0) == 0)
+        << lines[5] << " at " << stamp(before);
     EXPECT_TRUE(std::regex_match(lines[6], std::regex(TRACE_LINE_HEADER + "quarnrept_migratedlg\\.cpp # 518 # first"))) << lines[6];
     EXPECT_EQ("second", lines[7]);
     EXPECT_TRUE(std::regex_match(lines[8], std::regex(TRACE_LINE_HEADER + "wn32util\\.cpp # 3 # no line end " + TRACE_LINE_HEADER
