@@ -3,6 +3,8 @@
 // process's private bytes, and one child process per measured size.
 #pragma once
 
+#include "tests/support/test_support.h"
+
 #include <windows.h>
 #include <psapi.h>
 
@@ -103,7 +105,7 @@ private:
 
 // Runs this benchmark again as `exe --one <size> <result file>`, so that each
 // size is measured in a fresh process with peaks of its own; the child writes
-// one line of figures to the result file, which comes back here. Empty when
+// one line of figures to the result file (qmtest::writeBytes), which comes back here. Empty when
 // the child failed (it says why on the console it shares).
 inline std::string runOneSize(unsigned size, const std::wstring& resultFile)
 {
@@ -124,33 +126,13 @@ inline std::string runOneSize(unsigned size, const std::wstring& resultFile)
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    std::string line;
-    HANDLE file = CreateFileW(resultFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        char buffer[1024];
-        DWORD read = 0;
-        if (ReadFile(file, buffer, sizeof buffer, &read, nullptr))
-            line.assign(buffer, read);
-        CloseHandle(file);
-    }
+    const std::string line = qmtest::readBytes(resultFile);
     DeleteFileW(resultFile.c_str());
     if (code != 0) {
         std::printf("the run for %u files failed (exit code %lu)\n", size, code);
         return std::string();
     }
     return line;
-}
-
-// Writes the child's line of figures for runOneSize.
-inline bool writeResult(const std::wstring& resultFile, const std::string& line)
-{
-    HANDLE file = CreateFileW(resultFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(file, line.data(), DWORD(line.size()), &written, nullptr) && written == line.size();
-    CloseHandle(file);
-    return ok;
 }
 
 } // namespace qmbench

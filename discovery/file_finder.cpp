@@ -9,26 +9,20 @@
 
 namespace {
 
-bool patternMatches(const std::wstring& pattern, const std::wstring& name)
+// The two extension buffers are the caller's, kept across the entries of a
+// directory, so that matching a name allocates nothing once they have grown.
+bool patternMatches(const std::wstring& pattern, const std::wstring& name, std::wstring& patternExt,
+                    std::wstring& nameExt)
 {
     if (pattern == L"*" || pattern == L"*.*")
         return true;
     if (pattern.find(L'*') == std::wstring::npos)
         return sameIgnoringCase(name, pattern);
 
-    // The extensions (from the last dot on) have the same length and match
-    // ignoring case, and the pattern's extension occurs in the name as it is.
-    // No dot in either counts as the same empty extension. Compared in
-    // place: this runs once per directory entry and pattern.
-    const size_t patternDot = pattern.rfind(L'.');
-    const size_t nameDot = name.rfind(L'.');
-    if (patternDot == std::wstring::npos || nameDot == std::wstring::npos)
-        return patternDot == nameDot;
-    const size_t length = pattern.size() - patternDot;
-    return name.size() - nameDot == length
-           && CompareStringOrdinal(name.c_str() + nameDot, int(length), pattern.c_str() + patternDot, int(length), TRUE)
-                  == CSTR_EQUAL
-           && name.find(pattern.c_str() + patternDot, 0, length) != std::wstring::npos;
+    const int patternLen = getExtension(pattern, patternExt);
+    const int nameLen = getExtension(name, nameExt);
+    return patternLen == nameLen && sameIgnoringCase(patternExt, nameExt)
+           && name.find(patternExt) != std::wstring::npos;
 }
 
 bool isDotEntry(const wchar_t* name)
@@ -69,6 +63,8 @@ int findFiles(const std::wstring& directory, const std::wstring* patterns, int p
         return 0;
 
     std::wstring name;
+    std::wstring patternExt;
+    std::wstring nameExt;
     do {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (recurse == Recurse::Yes && !isDotEntry(entry.cFileName)) {
@@ -81,7 +77,7 @@ int findFiles(const std::wstring& directory, const std::wstring* patterns, int p
         if (matchCase == MatchCase::LowerCased)
             lowerCaseInPlace(name);
         for (int p = 0; p < patternCount && running < capacity; ++p) {
-            if (!patternMatches(patterns[p], name))
+            if (!patternMatches(patterns[p], name, patternExt, nameExt))
                 continue;
             std::wstring& result = results[running++];
             result.assign(directory);

@@ -70,12 +70,7 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_NOTIFY: {
         LRESULT result = 0;
         if (OnNotify(reinterpret_cast<const NMHDR*>(lParam), result)) {
-            // A list sends several notifications per row it gains, and under
-            // Wine each change of a window's long is a round trip to the
-            // server; reading it is not. Write the result only when it is
-            // not already there.
-            if (::GetWindowLongPtrW(Hwnd(), DWLP_MSGRESULT) != result)
-                ::SetWindowLongPtrW(Hwnd(), DWLP_MSGRESULT, result);
+            ::SetWindowLongPtrW(Hwnd(), DWLP_MSGRESULT, result);
             return TRUE;
         }
         return FALSE;

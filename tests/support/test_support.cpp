@@ -196,7 +196,10 @@ void makeHostDirectory(const std::wstring& path)
 {
     const size_t slash = path.find_last_of(L'\\');
     runUnix(L"Z:\\bin\\mkdir \"" + widen(unixPath(path.substr(0, slash))) + L"/" + path.substr(slash + 1) + L"\"");
-    waitUntil([&] { return GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY; });
+    waitUntil([&] {
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    });
 }
 
 ScopedLink::ScopedLink(const std::wstring& link, const std::wstring& target)
