@@ -14,7 +14,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <map>
 #include <mutex>
+#include <set>
 
 const wchar_t ANOTHER_COPY_TEXT[] = L"Another copy of quarnrept_migrate is running on this computer. "
                                     L"Wait until it has ended, then start this one again.";
@@ -297,15 +300,15 @@ public:
     }
 
 private:
+    // Rows are only ever added, with rising ids.
     Row* find(LPARAM id)
     {
-        for (Row& row : rows)
-            if (row.id == id)
-                return &row;
-        return nullptr;
+        const auto at = std::lower_bound(rows.begin(), rows.end(), id,
+                                         [](const Row& row, LPARAM wanted) { return row.id < wanted; });
+        return at != rows.end() && at->id == id ? &*at : nullptr;
     }
 
-    static const wchar_t* destinationToday(const MigrationItem& item)
+    const wchar_t* destinationToday(const MigrationItem& item)
     {
         if (item.kind == ITEM_REGISTRY_SETTINGS) {
             CRegistryKey key;
@@ -313,12 +316,35 @@ private:
         }
         if (!itemKindIsFile(item.kind))
             return L"-";
-        const std::wstring path = item.destinationRoot + L"\\" + item.destinationName;
-        return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ? L"replaced" : L"new";
+        const std::wstring& name = item.destinationName;
+        if (name.find_first_of(L"\\/") != std::wstring::npos) {
+            const std::wstring path = item.destinationRoot + L"\\" + name;
+            return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ? L"replaced" : L"new";
+        }
+        return namesIn(item.destinationRoot).count(foldedCase(name)) ? L"replaced" : L"new";
+    }
+
+    // The names in a destination directory as the listing found them, read
+    // once: looking up each missing name would search the directory again.
+    const std::set<std::wstring>& namesIn(const std::wstring& directory)
+    {
+        const auto known = m_namesIn.find(foldedCase(directory));
+        if (known != m_namesIn.end())
+            return known->second;
+        std::set<std::wstring>& names = m_namesIn[foldedCase(directory)];
+        WIN32_FIND_DATAW entry;
+        CFindHandle find(FindFirstFileW((directory + L"\\*").c_str(), &entry));
+        if (find.IsValid()) {
+            do {
+                names.insert(foldedCase(entry.cFileName));
+            } while (FindNextFileW(find.Get(), &entry));
+        }
+        return names;
     }
 
     CConsoleOut& m_out;
     bool m_listOnly;
+    std::map<std::wstring, std::set<std::wstring>> m_namesIn;
     LPARAM m_nextId = 1;
     std::wstring m_betaPath, m_gaPath;
 };

@@ -59,12 +59,13 @@ BackupRoot backupRootOf(ItemKind kind)
 // The first link on the way to root\name, from the directory the registry
 // names: for a Zelt file that is the installation directory, the "zelt"
 // folder below it being no more trusted than the file.
-std::wstring linkOnTheWay(ItemKind kind, const std::wstring& root, const std::wstring& name)
+// `allThere` as firstLinkBelow.
+std::wstring linkOnTheWay(ItemKind kind, const std::wstring& root, const std::wstring& name, bool* allThere = nullptr)
 {
     const size_t slash = root.find_last_of(L'\\');
     if (kind == ITEM_ZELT && slash != std::wstring::npos)
-        return firstLinkBelow(root.substr(0, slash), root.substr(slash + 1) + L"\\" + name);
-    return firstLinkBelow(root, name);
+        return firstLinkBelow(root.substr(0, slash), root.substr(slash + 1) + L"\\" + name, allThere);
+    return firstLinkBelow(root, name, allThere);
 }
 
 } // namespace
@@ -83,8 +84,12 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
         reason = std::wstring(CONSOLE_DIRECTORY_UNKNOWN) + L", so " + destinationName + L" has nowhere to go";
         return false;
     }
+    // The destination's look on the way is the run's one look at whether it
+    // exists: a missing name is a search through its directory every time.
+    bool destinationThere = true;
     for (const std::wstring& link : { linkOnTheWay(item.kind, item.sourceRoot, sourceName),
-                                      linkOnTheWay(item.kind, item.destinationRoot, destinationName) }) {
+                                      linkOnTheWay(item.kind, item.destinationRoot, destinationName,
+                                                   &destinationThere) }) {
         if (!link.empty()) {
             QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: refused link %s\n", link.c_str());
             reason = linkRefusal(link);
@@ -125,14 +130,19 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
     }
     // A destination that already holds the new content is left alone (and
     // so not kept either): a repeated run changes nothing.
-    if (holdsAlready(destination, bytes, convert)) {
+    if (destinationThere && holdsAlready(destination, bytes, convert)) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s already holds what would be written\n", destination.c_str());
         return true;
     }
-    if (backup && !backup->KeepFile(backupRootOf(item.kind), item.destinationRoot, destinationName, reason))
+    // A destination found missing is written only as a new file, so that
+    // nothing appears meanwhile and is replaced without having been kept.
+    const WriteTo to = destinationThere ? WriteTo::AnyFile : WriteTo::NewFile;
+    if (backup
+        && !(destinationThere ? backup->KeepFile(backupRootOf(item.kind), item.destinationRoot, destinationName, reason)
+                              : backup->ExpectNewFile(item.destinationRoot, destinationName, reason)))
         return false;
-    const bool written = convert ? w32PutOemAsUtf16(destination, bytes, failure)
-                                 : w32WriteFileBytes(destination, bytes, failure);
+    const bool written = convert ? w32PutOemAsUtf16(destination, bytes, failure, to)
+                                 : w32WriteFileBytes(destination, bytes, failure, to);
     if (!written) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", destination.c_str());
         reason = L"cannot write " + destination + L": " + describeFileFailure(failure);
@@ -188,6 +198,7 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
     GetLocalTime(&start);
     const std::wstring betaPath = view.BetaPath();
     MigrationBackup backup(view.GaPath(), start);
+    CRootsResolvedOnce roots;
     try {
         view.EnableWorkerButtons(BUTTONS_NONE);
         view.SetListRedraw(true);

@@ -302,8 +302,8 @@ void MigrationBackup::DropFolderIfUnused()
     }
 }
 
-bool MigrationBackup::KeepFile(BackupRoot root, const std::wstring& destinationRoot,
-                               const std::wstring& destinationName, std::wstring& reason)
+bool MigrationBackup::CanList(const std::wstring& destinationName, const std::wstring& destination,
+                              std::wstring& reason) const
 {
     // The backup keeps files by name under their root's folder: a name that
     // reaches elsewhere would land outside it.
@@ -311,8 +311,20 @@ bool MigrationBackup::KeepFile(BackupRoot root, const std::wstring& destinationR
         reason = L"cannot back up \"" + destinationName + L"\": not a plain file name";
         return false;
     }
+    return cmdCanCarry(destination, reason);
+}
+
+bool MigrationBackup::ExpectNewFile(const std::wstring& destinationRoot, const std::wstring& destinationName,
+                                    std::wstring& reason)
+{
+    return CanList(destinationName, destinationRoot + L"\\" + destinationName, reason) && MakeFolder(reason);
+}
+
+bool MigrationBackup::KeepFile(BackupRoot root, const std::wstring& destinationRoot,
+                               const std::wstring& destinationName, std::wstring& reason)
+{
     const std::wstring destination = destinationRoot + L"\\" + destinationName;
-    if (!cmdCanCarry(destination, reason))
+    if (!CanList(destinationName, destination, reason))
         return false;
     // The first keep holds the file as it was before the run; a later one
     // would hold what the run wrote.

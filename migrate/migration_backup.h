@@ -56,6 +56,14 @@ public:
     bool KeepFile(BackupRoot root, const std::wstring& destinationRoot, const std::wstring& destinationName,
                   std::wstring& reason);
 
+    // Call instead of KeepFile when the run has just found that
+    // destinationRoot\destinationName does not exist, and then write it only
+    // as a new file (one that appeared meanwhile is not replaced): checks that
+    // restore.cmd can name it and makes the folder. False with `reason` as
+    // KeepFile.
+    bool ExpectNewFile(const std::wstring& destinationRoot, const std::wstring& destinationName,
+                       std::wstring& reason);
+
     // Call once destinationRoot\destinationName has been written. When it
     // did not exist as KeepFile found it, restore.cmd deletes it from now on;
     // a destination KeepFile kept is left as recorded. False with `reason`
@@ -99,6 +107,7 @@ public:
 
 private:
     bool MakeFolder(std::wstring& reason);
+    bool CanList(const std::wstring& destinationName, const std::wstring& destination, std::wstring& reason) const;
     void DropFolderIfUnused();
     bool WriteRestoreFiles(std::wstring& reason) const;
     bool KeepRegistryExport(const std::wstring& file, const RegistryTree& imported, std::wstring& reason);

@@ -56,12 +56,16 @@ bool w32WriteAll(HANDLE file, const void* data, size_t size, FileFailure& failur
     return true;
 }
 
-bool ReplacingWriter::Begin(const std::wstring& destination, FileFailure& failure)
+bool ReplacingWriter::Begin(const std::wstring& destination, FileFailure& failure, WriteTo to)
 {
     m_destination = destination;
 
+    // For a new file there is nothing to look at: the rename at the end
+    // fails when the name is taken by then. (Looking up a missing name costs
+    // a search through the directory under Wine, on every look.)
     WIN32_FILE_ATTRIBUTE_DATA old;
-    m_replacing = GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &old) != FALSE;
+    m_replacing = to == WriteTo::AnyFile
+                  && GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &old) != FALSE;
     if (m_replacing) {
         // A read-only file is not replaced, also where the process could
         // write it anyway (an administrator on some file systems).
@@ -78,12 +82,14 @@ bool ReplacingWriter::Begin(const std::wstring& destination, FileFailure& failur
     // What opening the destination for writing would meet: a file held
     // open without sharing, a directory. A missing file is fine; a
     // missing directory shows when the temporary file is created.
-    HANDLE probe = CreateFileW(destination.c_str(), GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE probe = to == WriteTo::NewFile
+                       ? INVALID_HANDLE_VALUE
+                       : CreateFileW(destination.c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (probe != INVALID_HANDLE_VALUE) {
         CloseHandle(probe);
-    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+    } else if (to == WriteTo::AnyFile && GetLastError() != ERROR_FILE_NOT_FOUND) {
         failure = lastSystemFailure();
         return false;
     }
@@ -194,10 +200,10 @@ void ReplacingWriter::Abandon()
     }
 }
 
-bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure)
+bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure, WriteTo to)
 {
     ReplacingWriter writer;
-    return writer.Begin(path, failure) && writer.Write(bytes.data(), bytes.size(), failure) && writer.Commit(failure);
+    return writer.Begin(path, failure, to) && writer.Write(bytes.data(), bytes.size(), failure) && writer.Commit(failure);
 }
 
 bool w32AppendFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure)

@@ -24,6 +24,11 @@ constexpr DWORD IO_CHUNK = 4u << 20;
 // Writes all `size` bytes of `data` to `file`, in pieces of at most IO_CHUNK.
 bool w32WriteAll(HANDLE file, const void* data, size_t size, FileFailure& failure);
 
+// What a write may find at the destination's name: any file (replaced), or
+// nothing, for a destination the caller has just seen missing: one that
+// appeared meanwhile is then not overwritten, and the write fails.
+enum class WriteTo { AnyFile, NewFile };
+
 // Writes a new version of a file beside it and puts it in place in one rename.
 // Until Commit succeeds the destination is untouched; a writer that goes away
 // uncommitted removes its temporary file. A read-only destination, or one
@@ -36,7 +41,7 @@ public:
     ReplacingWriter& operator=(const ReplacingWriter&) = delete;
 
     // Creates the temporary file that is to replace `destination`.
-    bool Begin(const std::wstring& destination, FileFailure& failure);
+    bool Begin(const std::wstring& destination, FileFailure& failure, WriteTo to = WriteTo::AnyFile);
     bool Write(const void* data, size_t size, FileFailure& failure);
     // Flushes the temporary file and renames it over the destination.
     bool Commit(FileFailure& failure);
@@ -57,7 +62,8 @@ private:
 };
 
 // Replaces `path` with exactly `bytes`.
-bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure);
+bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure,
+                       WriteTo to = WriteTo::AnyFile);
 
 // Adds `bytes` at the end of `path`, which is created when missing, and
 // flushes them to disk before returning. Others may read the file meanwhile.

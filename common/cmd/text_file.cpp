@@ -321,7 +321,7 @@ bool w32PutFile(const std::wstring& path, const std::wstring& text, FileFailure&
         ok = false;
     } else {
         ReplacingWriter writer;
-        ok = writer.Begin(fullPath, failure) && (replace || copyExisting(fullPath, writer, failure));
+        ok = writer.Begin(fullPath, failure, options.to) && (replace || copyExisting(fullPath, writer, failure));
         if (ok && unicode)
             ok = writer.Write(UTF16_MARK, sizeof UTF16_MARK, failure)
                 && writer.Write(text.data(), text.size() * sizeof(wchar_t), failure);
@@ -336,13 +336,15 @@ bool w32PutFile(const std::wstring& path, const std::wstring& text, FileFailure&
     return ok;
 }
 
-bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure)
+bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure, WriteTo to)
 {
     // A piece boundary could split a double-byte character: those code
     // pages are converted whole.
     if (!w32OemIsSingleByte()) {
         std::wstring text;
-        return w32NarrowToWide(oemText, text, failure) && w32PutFile(path, text, failure);
+        PutFileOptions options;
+        options.to = to;
+        return w32NarrowToWide(oemText, text, failure) && w32PutFile(path, text, failure, options);
     }
     // With a single-byte code page each byte is one unit.
     const size_t piece = std::min<size_t>(oemText.size(), IO_CHUNK / sizeof(wchar_t));
@@ -352,7 +354,7 @@ bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, File
         return false;
     }
     ReplacingWriter writer;
-    if (!writer.Begin(path, failure) || !writer.Write(UTF16_MARK, sizeof UTF16_MARK, failure))
+    if (!writer.Begin(path, failure, to) || !writer.Write(UTF16_MARK, sizeof UTF16_MARK, failure))
         return false;
     for (size_t done = 0; done < oemText.size();) {
         const int bytes = int(std::min(piece, oemText.size() - done));

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "common/cmd/file_failure.h"
+#include "common/cmd/replacing_writer.h"
 
 #include <windows.h>
 
@@ -35,6 +36,7 @@ struct PutFileOptions {
     PutMode mode = PutMode::Replace;
     long long sizeLimit = NO_SIZE_LIMIT;
     PathIs pathIs = PathIs::AsGiven;
+    WriteTo to = WriteTo::AnyFile;
 };
 
 // Reads `path` whole into `text` (emptied first); its length in UTF-16 code
@@ -64,7 +66,8 @@ bool w32NarrowToWide(const std::string& narrow, std::wstring& wide, FileFailure&
 // Replaces `path` with all of `oemText`, text of the OEM code page, as
 // UTF-16LE behind the mark FF FE. Converted piece by piece as it is written,
 // so the wide text is never held whole beside the narrow one.
-bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure);
+bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure,
+                      WriteTo to = WriteTo::AnyFile);
 
 // Whether `bytes` begin with the UTF-16LE mark FF FE: the one test of
 // whether a file's content is already UTF-16 text.

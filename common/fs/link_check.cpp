@@ -4,6 +4,7 @@
 
 #include "window/handle.h"
 
+#include <map>
 #include <vector>
 
 namespace {
@@ -84,12 +85,42 @@ bool reachesEntryItself(HANDLE handle, const std::wstring& directory, const std:
     return reachesEntryBelow(handle, resolvedPath(directory), name, where);
 }
 
-std::wstring firstLinkBelow(const std::wstring& root, const std::wstring& relative)
+namespace {
+
+thread_local std::map<std::wstring, std::wstring>* t_resolvedRoots = nullptr;
+
+std::wstring resolvedRoot(const std::wstring& root)
 {
+    if (!t_resolvedRoots)
+        return resolvedPath(root);
+    const auto known = t_resolvedRoots->find(root);
+    if (known != t_resolvedRoots->end())
+        return known->second;
+    return (*t_resolvedRoots)[root] = resolvedPath(root);
+}
+
+} // namespace
+
+CRootsResolvedOnce::CRootsResolvedOnce()
+{
+    t_resolvedRoots = new std::map<std::wstring, std::wstring>;
+}
+
+CRootsResolvedOnce::~CRootsResolvedOnce()
+{
+    delete t_resolvedRoots;
+    t_resolvedRoots = nullptr;
+}
+
+std::wstring firstLinkBelow(const std::wstring& root, const std::wstring& relative, bool* allThere)
+{
+    bool unused = true;
+    bool& there = allThere ? *allThere : unused;
+    there = true;
     std::wstring parent = withoutTrailingBackslash(root);
     // Each entry's resolved path is the next one's directory: every entry on
     // the way is opened once.
-    std::wstring resolvedParent = resolvedPath(parent);
+    std::wstring resolvedParent = resolvedRoot(parent);
     size_t start = 0;
     while (start < relative.size()) {
         size_t end = relative.find(L'\\', start);
@@ -101,8 +132,13 @@ std::wstring firstLinkBelow(const std::wstring& root, const std::wstring& relati
             continue;
         const std::wstring path = joined(parent, name);
         const DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES)
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            // Only a name that is not there counts as missing; one that
+            // cannot be looked at is left to whatever opens it to say why.
+            const DWORD error = GetLastError();
+            there = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
             return {};
+        }
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
             return path;
         CFileHandle entry = openEntry(path);

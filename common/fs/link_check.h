@@ -25,8 +25,21 @@ bool reachesEntryItself(HANDLE handle, const std::wstring& directory, const std:
 // The first entry on the way from `root` (trusted as it is, links and all)
 // down `relative` (names separated by backslashes) that is a link, as a full
 // path; empty when there is none. The walk ends at the first entry that does
-// not exist: nothing beyond it can be followed.
-std::wstring firstLinkBelow(const std::wstring& root, const std::wstring& relative);
+// not exist: nothing beyond it can be followed. `allThere`, when given, is
+// set to false when an entry on the way, the last one included, is not there.
+std::wstring firstLinkBelow(const std::wstring& root, const std::wstring& relative, bool* allThere = nullptr);
+
+// While one lives, firstLinkBelow on this thread resolves each root once:
+// the roots are the directories the registry names, which no one else can
+// change while a run is under way, and each resolution opens the directory
+// and asks the system for its final path. Not nested.
+class CRootsResolvedOnce {
+public:
+    CRootsResolvedOnce();
+    ~CRootsResolvedOnce();
+    CRootsResolvedOnce(const CRootsResolvedOnce&) = delete;
+    CRootsResolvedOnce& operator=(const CRootsResolvedOnce&) = delete;
+};
 
 // The reason a row gives when `path` is a link.
 std::wstring linkRefusal(const std::wstring& path);

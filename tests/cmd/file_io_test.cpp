@@ -178,6 +178,10 @@ TEST_F(FileIo, AReplacementKeepsTheOldFilesAccessListAttributesAndCreationTime)
     EXPECT_FALSE(w32WriteFileBytes(path, "lost", lastFailure));
     CloseHandle(held);
     EXPECT_EQ((Snapshot { { path, "\xFF\xFE" + utf16le(L"newer") } }), Files()) << "no temporary file left";
+    // A write meant for a new file leaves one that is there by then alone.
+    EXPECT_FALSE(w32WriteFileBytes(path, "lost", lastFailure, WriteTo::NewFile));
+    EXPECT_FALSE(w32PutOemAsUtf16(path, "lost", lastFailure, WriteTo::NewFile));
+    EXPECT_EQ((Snapshot { { path, "\xFF\xFE" + utf16le(L"newer") } }), Files()) << "no temporary file left";
     EXPECT_EQ(dacl, daclOf(path));
     const DWORD carried = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     EXPECT_EQ(carried, GetFileAttributesW(path.c_str()) & (carried | FILE_ATTRIBUTE_READONLY));
