@@ -43,10 +43,10 @@ void CMigrateDlg::AddListItems(const NewListItem* items, size_t count)
     // dialog's thread, and with drawing on each would repaint the list. So
     // the rows go in as one call with drawing off; and since drawing the
     // list costs far more than a batch of rows, the list is drawn again only
-    // when a quarter of a second has passed since it last was, and at the
-    // end of the run.
+    // when a quarter of a second has passed since it last was (or was
+    // emptied), and at the end of the run.
     m_list.RunOnListThread([&] {
-        if (count > 1 && !m_rowsWaitingToShow) {
+        if (!m_rowsWaitingToShow) {
             m_list.SetRedraw(false);
             m_rowsWaitingToShow = true;
         }
@@ -97,8 +97,11 @@ void CMigrateDlg::ClearList()
     if (!m_list.Exists())
         return;
     m_list.RunOnListThread([&] {
-        m_list.DeleteAllItems();
+        // (An empty list is not emptied again: that would still draw it.)
+        if (m_list.RowCount() > 0)
+            m_list.DeleteAllItems();
         m_rows.Clear();
+        m_rowsShownAt = GetTickCount64();
     });
 }
 

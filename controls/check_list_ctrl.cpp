@@ -253,6 +253,11 @@ bool CCheckListCtrl::HandleNotify(const NMHDR* header, LRESULT& result)
     case NM_SETFOCUS:
         OnSetFocus();
         break;
+    case LVN_DELETEALLITEMS:
+        // No notice per row when the list is emptied: nothing here keeps
+        // anything for a row that its deletion would have to let go of.
+        result = TRUE;
+        return true;
     default:
         return false;
     }
