@@ -623,6 +623,10 @@ TEST_F(Migration, RestoreCmdPutsBackWhatARunReplacedAndEachRunKeepsABackupOfItsO
     EXPECT_EQ(L"ga reports", regString(GA_KEY, L"ReportDir"));
     EXPECT_EQ(L"ga target", regString(GA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Target"));
     EXPECT_EQ(L"odd", regString(GA_KEY, L"odd & (name) ^ !")) << "removed with no record of the import";
+    // Without Console.reg the key is left as it is, and the script says so.
+    ASSERT_TRUE(DeleteFileW((second + L"\\Console.reg").c_str()));
+    EXPECT_EQ(1u, runCmdScript(second + L"\\restore.cmd", root.Path(), output)) << output;
+    EXPECT_NE(std::string::npos, output.find("\\Console.reg\" is missing")) << output;
 }
 
 TEST_F(Migration, WhereNoBackupCanBeKeptNothingIsReplaced)
@@ -727,14 +731,25 @@ TEST_F(Migration, AfterARunTheStateHeaderSortsTheFailedRowFirst)
     SetFileAttributesW((ga + L"\\notifymissed.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_NE(L"notifymissed.txt", cellText(ui, 0, 1));
 
-    RECT state = {};
     const HWND header = ListView_GetHeader(ui.List().Hwnd());
-    ASSERT_TRUE(Header_GetItemRect(header, 4, &state));
-    const LPARAM at = MAKELPARAM(state.left + 20, (state.top + state.bottom) / 2);
-    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(header, WM_LBUTTONUP, 0, at);
+    auto sortBy = [&](int column) {
+        RECT at = {};
+        Header_GetItemRect(header, column, &at);
+        const LPARAM point = MAKELPARAM(at.left + 20, (at.top + at.bottom) / 2);
+        SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, point);
+        SendMessageW(header, WM_LBUTTONUP, 0, point);
+    };
+    sortBy(4);
     EXPECT_TRUE(waitUntil([&] { return cellText(ui, 0, 1) == L"notifymissed.txt"; }));
     EXPECT_EQ(0u, cellText(ui, 0, 4).find(L"Failed: cannot write ")) << narrow(cellText(ui, 0, 4));
     for (int row = 1; row < ui.List().RowCount(); ++row)
         EXPECT_EQ(L"Migrated", cellText(ui, row, 4)) << row;
+    // Every other header sorts by the text its column shows.
+    for (int column = 0; column < 4; ++column) {
+        sortBy(column);
+        ui.Settle();
+        for (int row = 1; row < ui.List().RowCount(); ++row)
+            EXPECT_LE(compareSortKeys(cellText(ui, row - 1, column), cellText(ui, row, column)), 0)
+                << column << ": " << narrow(cellText(ui, row, column));
+    }
 }
