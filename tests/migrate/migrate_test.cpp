@@ -199,6 +199,7 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeeping
     // Destinations of the new content's size but other bytes, copied and converted.
     writeBytes(ga + L"\\report.xml", "<?XML" + templateBytes.substr(5));
     writeBytes(ga + L"\\recipients.rcp", unicodeFile(L"JOS" + wideRecipients.substr(3)));
+    writeBytes(ga + L"\\cache.dat", "\xFE\xFF" + utf16le(L"select 1;\r\n")); // the text behind another mark
     // Every kind of data the registry editor writes: a string with quotes
     // and a last backslash, and hexadecimal data over several lines; the
     // export and the read-back both compare them.
@@ -455,6 +456,12 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
     expectFailure(beta, L"the name of the value \"100%\" under " + gaKey + L" holds the character U+0025, which "
                         L"restore.cmd cannot carry; nothing was imported");
     deleteRegValue(BETA_KEY, L"100%");
+    setRegString(BETA_KEY, L"ends\\", L"x");
+    expectFailure(beta, L"the name of the value \"ends\\\" under " + gaKey + L" ends in a backslash");
+    deleteRegValue(BETA_KEY, L"ends\\");
+    setRegString(BETA_KEY + std::wstring(L"\\100%"), L"v", L"x");
+    expectFailure(beta, L"the key " + gaKey + L"\\100% holds the character U+0025");
+    deleteRegTree(BETA_KEY + std::wstring(L"\\100%"));
     denyRegAccess(BETA_KEY, KEY_QUERY_VALUE);
     expectFailure(beta, betaKey + L" cannot be read (" + systemErrorText(ERROR_ACCESS_DENIED) + L")");
     denyRegAccess(BETA_KEY, 0);
