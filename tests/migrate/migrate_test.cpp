@@ -465,6 +465,10 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
     denyRegAccess(BETA_KEY, KEY_QUERY_VALUE);
     expectFailure(beta, betaKey + L" cannot be read (" + systemErrorText(ERROR_ACCESS_DENIED) + L")");
     denyRegAccess(BETA_KEY, 0);
+    denyRegAccess(BETA_KEY + std::wstring(L"\\Schedules"), KEY_ENUMERATE_SUB_KEYS);
+    expectFailure(beta, L"the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console_reporting\\Schedules "
+                        L"of the beta key cannot be read");
+    denyRegAccess(BETA_KEY + std::wstring(L"\\Schedules"), 0);
     deleteRegTree(BETA_KEY);
     expectFailure(beta, betaKey + L" does not exist");
 
@@ -759,4 +763,12 @@ TEST_F(Migration, AfterARunTheStateHeaderSortsTheFailedRowFirst)
             EXPECT_LE(compareSortKeys(cellText(ui, row - 1, column), cellText(ui, row, column)), 0)
                 << column << ": " << narrow(cellText(ui, row, column));
     }
+    // Sorted so, a run reaches the key after it kept a file: the key it left
+    // as it was, the restore leaves too, and puts the file back.
+    writeBytes(beta + L"\\cache.dat", "select 2;\r\n");
+    const std::string cache = readBytes(ga + L"\\cache.dat");
+    EXPECT_EQ(SUCCESS_MESSAGE, Migrate(ui));
+    std::string output;
+    EXPECT_EQ(0u, runCmdScript(BackupFolder() + L"\\restore.cmd", root.Path(), output)) << output;
+    EXPECT_EQ(cache, readBytes(ga + L"\\cache.dat")) << output;
 }
