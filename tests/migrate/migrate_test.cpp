@@ -388,6 +388,11 @@ TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
     EXPECT_EQ(0u, reason.find(L"cannot read " + beta + L"\\huge.rcp: The file is 4096 MiB, more than the ")) << narrow(reason);
     EXPECT_FALSE(fileExists(ga + L"\\huge.rcp"));
     DeleteFileW((beta + L"\\huge.rcp").c_str());
+    // Without a 5.2.2 directory nothing is written, least of all at the drive's root.
+    item.destinationRoot.clear();
+    EXPECT_FALSE(migrateFileItem(item, L"Recipients.RCP", L"qm-nowhere.rcp", reason));
+    EXPECT_NE(std::wstring::npos, reason.find(L", so qm-nowhere.rcp has nowhere to go")) << narrow(reason);
+    EXPECT_FALSE(DeleteFileW(L"\\qm-nowhere.rcp")) << "written at the root";
 }
 
 TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
