@@ -80,9 +80,13 @@ private:
     return results;
 }
 
+// How long a command may run; the tests give up on one that takes longer.
+const DWORD EXEC_TIMEOUT_MS = 30000;
+
 // Runs `commandLine` in `directory` (null: the caller's) with stdout and
 // stderr on one pipe and stdin on the null device. Returns 0 with the output
-// and exit code, or the system error that kept the command from starting.
+// and exit code, or the system error that kept the command from starting
+// (ERROR_TIMEOUT: it was ended after EXEC_TIMEOUT_MS).
 DWORD runCaptured(const std::wstring& commandLine, const wchar_t* directory, std::string& output,
                   DWORD& exitCode)
 {
@@ -105,23 +109,41 @@ DWORD runCaptured(const std::wstring& commandLine, const wchar_t* directory, std
     startup.hStdOutput = writeEnd.Get();
     startup.hStdError = writeEnd.Get();
 
+    // The command and whatever it starts run in a job, so that one that hangs
+    // is ended whole.
+    Handle job(CreateJobObjectW(nullptr, nullptr));
     std::wstring mutableLine = commandLine; // CreateProcessW may write into it
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, directory,
-                        &startup, &process))
+    if (!job.Valid()
+        || !CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW | CREATE_SUSPENDED,
+                           nullptr, directory, &startup, &process))
         return GetLastError();
     Handle processHandle(process.hProcess), threadHandle(process.hThread);
+    AssignProcessToJobObject(job.Get(), processHandle.Get());
+    ResumeThread(threadHandle.Get());
     writeEnd.Close();
     input.Close();
 
     // Drain the pipe while the command runs, so a command that prints a lot
     // never stalls on a full pipe; the pipe ends when its last writer exits.
+    // A command still running after EXEC_TIMEOUT_MS is ended.
     char block[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd.Get(), block, sizeof block, &got, nullptr) && got > 0)
-        output.append(block, got);
+    DWORD got = 0, waiting = 0;
+    for (DWORD ready = 0; PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &ready, nullptr);) {
+        if (ready && ReadFile(readEnd.Get(), block, sizeof block, &got, nullptr)) {
+            output.append(block, got);
+            continue;
+        }
+        if (waiting >= EXEC_TIMEOUT_MS) {
+            TerminateJobObject(job.Get(), ERROR_TIMEOUT);
+            WaitForSingleObject(processHandle.Get(), 5000);
+            return ERROR_TIMEOUT;
+        }
+        Sleep(10);
+        waiting += 10;
+    }
 
-    WaitForSingleObject(processHandle.Get(), INFINITE);
+    WaitForSingleObject(processHandle.Get(), EXEC_TIMEOUT_MS);
     if (!GetExitCodeProcess(processHandle.Get(), &exitCode))
         return GetLastError();
     return 0;

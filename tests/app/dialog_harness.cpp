@@ -1,5 +1,7 @@
 #include "tests/app/dialog_harness.h"
 
+#include "common/trace/trace.h"
+
 #include <commctrl.h>
 
 namespace qmtest {
@@ -40,6 +42,9 @@ DialogHarness::~DialogHarness()
     if (m_thread.joinable())
         m_thread.join();
     SetCurrentDirectoryW(m_previousDirectory.c_str());
+    // The dialog's trace stays open for the process; an open file keeps its
+    // scratch directory from going.
+    traceOpen(TRACE_DISABLED, nullptr, TRACE_TRUNCATE);
 }
 
 void DialogHarness::Settle()

@@ -30,13 +30,21 @@ TEST(ConsolePath, ShortDirectoryAndNothingRelativeOrMissing)
     createRegKey(GA_KEY);
     EXPECT_EQ(L"", lookup(L"exec_dll.dll", false));
     // Never the current directory, a drive's root or a directory that is not there.
-    for (const std::wstring& path : std::vector<std::wstring>{ L"", L".", L"\\Console", L"Console", temp / L"no such dir\\Console" }) {
+    writeBytes(temp / L"a file", "x");
+    for (const std::wstring& path : std::vector<std::wstring>{ L"", L".", L"\\Console", L"Console", temp / L"no such dir\\Console",
+                                                               temp / L"a file" }) {
         setRegString(GA_KEY, INSTALL_PATH_VALUE, path);
         EXPECT_EQ(L"", lookup(L"exec_dll.dll", false)) << narrow(path);
         std::wstring named;
         EXPECT_EQ(ConsolePathLookup::NotADirectory, FindConsoleInstallPath(L"msgengu.dll", named));
         EXPECT_EQ(path.empty() ? L"msgengu.dll" : path + L"\\msgengu.dll", named);
     }
+
+    // A full path starts with a drive and either slash, or with a server's share.
+    const std::pair<const wchar_t*, bool> paths[] = { { L"c:\\a", true }, { L"c:/a", true }, { L"\\\\server\\share", true },
+                                                      { L"c:a", false }, { L"\\\\\\a", false }, { L"\\a", false } };
+    for (const auto& [path, full] : paths)
+        EXPECT_EQ(full, isFullPath(path)) << narrow(path);
 
     // The directory in its short form, one backslash before the name, whose
     // trailing blanks go; a blank name asks for the directory as recorded.

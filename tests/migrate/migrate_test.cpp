@@ -199,6 +199,7 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeeping
     // Destinations of the new content's size but other bytes, copied and converted.
     writeBytes(ga + L"\\report.xml", "<?XML" + templateBytes.substr(5));
     writeBytes(ga + L"\\recipients.rcp", unicodeFile(L"JOS" + wideRecipients.substr(3)));
+    writeBytes(ga + L"\\cache.dat", "\xFE\xFF" + utf16le(L"select 1;\r\n")); // the text behind another mark
     // Every kind of data the registry editor writes: a string with quotes
     // and a last backslash, and hexadecimal data over several lines; the
     // export and the read-back both compare them.
@@ -387,6 +388,11 @@ TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
     EXPECT_EQ(0u, reason.find(L"cannot read " + beta + L"\\huge.rcp: The file is 4096 MiB, more than the ")) << narrow(reason);
     EXPECT_FALSE(fileExists(ga + L"\\huge.rcp"));
     DeleteFileW((beta + L"\\huge.rcp").c_str());
+    // Without a 5.2.2 directory nothing is written, least of all at the drive's root.
+    item.destinationRoot.clear();
+    EXPECT_FALSE(migrateFileItem(item, L"Recipients.RCP", L"qm-nowhere.rcp", reason));
+    EXPECT_NE(std::wstring::npos, reason.find(L", so qm-nowhere.rcp has nowhere to go")) << narrow(reason);
+    EXPECT_FALSE(DeleteFileW(L"\\qm-nowhere.rcp")) << "written at the root";
 }
 
 TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
@@ -455,9 +461,19 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
     expectFailure(beta, L"the name of the value \"100%\" under " + gaKey + L" holds the character U+0025, which "
                         L"restore.cmd cannot carry; nothing was imported");
     deleteRegValue(BETA_KEY, L"100%");
+    setRegString(BETA_KEY, L"ends\\", L"x");
+    expectFailure(beta, L"the name of the value \"ends\\\" under " + gaKey + L" ends in a backslash");
+    deleteRegValue(BETA_KEY, L"ends\\");
+    setRegString(BETA_KEY + std::wstring(L"\\100%"), L"v", L"x");
+    expectFailure(beta, L"the key " + gaKey + L"\\100% holds the character U+0025");
+    deleteRegTree(BETA_KEY + std::wstring(L"\\100%"));
     denyRegAccess(BETA_KEY, KEY_QUERY_VALUE);
     expectFailure(beta, betaKey + L" cannot be read (" + systemErrorText(ERROR_ACCESS_DENIED) + L")");
     denyRegAccess(BETA_KEY, 0);
+    denyRegAccess(BETA_KEY + std::wstring(L"\\Schedules"), KEY_ENUMERATE_SUB_KEYS);
+    expectFailure(beta, L"the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console_reporting\\Schedules "
+                        L"of the beta key cannot be read");
+    denyRegAccess(BETA_KEY + std::wstring(L"\\Schedules"), 0);
     deleteRegTree(BETA_KEY);
     expectFailure(beta, betaKey + L" does not exist");
 
@@ -623,6 +639,10 @@ TEST_F(Migration, RestoreCmdPutsBackWhatARunReplacedAndEachRunKeepsABackupOfItsO
     EXPECT_EQ(L"ga reports", regString(GA_KEY, L"ReportDir"));
     EXPECT_EQ(L"ga target", regString(GA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Target"));
     EXPECT_EQ(L"odd", regString(GA_KEY, L"odd & (name) ^ !")) << "removed with no record of the import";
+    // Without Console.reg the key is left as it is, and the script says so.
+    ASSERT_TRUE(DeleteFileW((second + L"\\Console.reg").c_str()));
+    EXPECT_EQ(1u, runCmdScript(second + L"\\restore.cmd", root.Path(), output)) << output;
+    EXPECT_NE(std::string::npos, output.find("\\Console.reg\" is missing")) << output;
 }
 
 TEST_F(Migration, WhereNoBackupCanBeKeptNothingIsReplaced)
@@ -727,14 +747,33 @@ TEST_F(Migration, AfterARunTheStateHeaderSortsTheFailedRowFirst)
     SetFileAttributesW((ga + L"\\notifymissed.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_NE(L"notifymissed.txt", cellText(ui, 0, 1));
 
-    RECT state = {};
     const HWND header = ListView_GetHeader(ui.List().Hwnd());
-    ASSERT_TRUE(Header_GetItemRect(header, 4, &state));
-    const LPARAM at = MAKELPARAM(state.left + 20, (state.top + state.bottom) / 2);
-    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(header, WM_LBUTTONUP, 0, at);
+    auto sortBy = [&](int column) {
+        RECT at = {};
+        Header_GetItemRect(header, column, &at);
+        const LPARAM point = MAKELPARAM(at.left + 20, (at.top + at.bottom) / 2);
+        SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, point);
+        SendMessageW(header, WM_LBUTTONUP, 0, point);
+    };
+    sortBy(4);
     EXPECT_TRUE(waitUntil([&] { return cellText(ui, 0, 1) == L"notifymissed.txt"; }));
     EXPECT_EQ(0u, cellText(ui, 0, 4).find(L"Failed: cannot write ")) << narrow(cellText(ui, 0, 4));
     for (int row = 1; row < ui.List().RowCount(); ++row)
         EXPECT_EQ(L"Migrated", cellText(ui, row, 4)) << row;
+    // Every other header sorts by the text its column shows.
+    for (int column = 0; column < 4; ++column) {
+        sortBy(column);
+        ui.Settle();
+        for (int row = 1; row < ui.List().RowCount(); ++row)
+            EXPECT_LE(compareSortKeys(cellText(ui, row - 1, column), cellText(ui, row, column)), 0)
+                << column << ": " << narrow(cellText(ui, row, column));
+    }
+    // Sorted so, a run reaches the key after it kept a file: the key it left
+    // as it was, the restore leaves too, and puts the file back.
+    writeBytes(beta + L"\\cache.dat", "select 2;\r\n");
+    const std::string cache = readBytes(ga + L"\\cache.dat");
+    EXPECT_EQ(SUCCESS_MESSAGE, Migrate(ui));
+    std::string output;
+    EXPECT_EQ(0u, runCmdScript(BackupFolder() + L"\\restore.cmd", root.Path(), output)) << output;
+    EXPECT_EQ(cache, readBytes(ga + L"\\cache.dat")) << output;
 }

@@ -36,9 +36,14 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     // would land outside the backup. Refused, they leave no folder behind.
     MigrationBackup backup(ga, start);
     std::wstring reason;
-    for (const wchar_t* name : { L"100%.txt", L"say \"hi\".txt", L"tab\t.txt", L"\u0416.txt", L"sub\\a.txt" }) {
+    const std::pair<const wchar_t*, const wchar_t*> refused[]
+        = { { L"100%.txt", L"U+0025" }, { L"say \"hi\".txt", L"U+0022" }, { L"a|b.txt", L"U+007C" },
+            { L"tab\t.txt", L"U+0009" }, { L"del\x7F.txt", L"U+007F" }, { L"\u0416.txt", L"OEM code page" },
+            { L"sub\\a.txt", L"not a plain file name" }, { L"sub/a.txt", L"not a plain file name" } };
+    for (const auto& [name, why] : refused) {
         reason.clear();
-        EXPECT_FALSE(backup.KeepFile(BackupRoot::Installation, ga, name, reason) || reason.empty()) << narrow(name);
+        EXPECT_FALSE(backup.KeepFile(BackupRoot::Installation, ga, name, reason)) << narrow(name);
+        EXPECT_NE(std::wstring::npos, reason.find(why)) << narrow(reason);
     }
     // So does a file whose copy fails (here, held open without sharing).
     HANDLE held = CreateFileW(kept.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -58,11 +63,17 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
     // A file whose write failed is not the run's: one made later under its name stays.
     ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"not written.txt", reason)) << reason;
+    // A keep that fails later in the run leaves what was kept before it.
+    writeBytes(ga + L"\\held.txt", "held");
+    held = CreateFileW((ga + L"\\held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_FALSE(backup.KeepFile(BackupRoot::Installation, ga, L"held.txt", reason));
+    CloseHandle(held);
     ASSERT_TRUE(backup.Finish(reason)) << reason;
     EXPECT_EQ(ga + L"\\migration backups\\2026-12-07 14-03-22", backup.Folder());
     writeBytes(ga + L"\\not written.txt", "someone else's");
     Snapshot expected = before;
     expected[ga + L"\\not written.txt"] = "someone else's";
+    expected[ga + L"\\held.txt"] = "held";
 
     // Started by a double-click, in its own folder: programs of the same
     // names there never run.

@@ -49,7 +49,15 @@ protected:
         setRegString(GA_INSTALL_KEY, INSTALL_PATH_VALUE, m_dir.Path());
         createRegKey(LANGUAGES_KEY);
     }
-    ~Nls() override { nlsState() = NlsState(); }
+    ~Nls() override
+    {
+        nlsState() = NlsState();
+        // Loaded libraries keep the scratch directory from going.
+        for (const wchar_t* name : { L"msgengu.dll", L"msgdeuu.dll" }) {
+            unloadLibrary(m_dir / name);
+            unloadLibrary(ConsoleDirectory() + name);
+        }
+    }
 
     // Copies the stand-in msg<lang>u.dll, built beside this program, into the directory.
     void InstallLibrary(const std::wstring& lang)

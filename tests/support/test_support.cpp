@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <stdexcept>
 
@@ -144,16 +146,40 @@ DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirect
     startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
     startup.hStdOutput = startup.hStdError = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                                          &inherit, CREATE_ALWAYS, 0, nullptr);
+    // cmd's own scratch files (Wine's for /f leaves some) go where the scratch
+    // directory takes them away. Every test runs in a process of its own, so
+    // the change of this process's environment reaches no other test.
+    TempDir scratch;
+    const wchar_t* const names[] = { L"TMP", L"TEMP" };
+    wchar_t temp[2][MAX_PATH] = {};
+    for (int i = 0; i < 2; ++i) {
+        GetEnvironmentVariableW(names[i], temp[i], MAX_PATH);
+        SetEnvironmentVariableW(names[i], scratch.Path().c_str());
+    }
+    // The script and whatever it starts run in a job, so that one that hangs
+    // can be ended whole.
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
     PROCESS_INFORMATION process {};
     std::wstring command = L"cmd /c \"\"" + script + L"\"\"";
     DWORD code = 255;
-    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr,
                        currentDirectory.c_str(), &startup, &process)) {
-        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+        AssignProcessToJobObject(job, process.hProcess);
+        ResumeThread(process.hThread);
+        if (WaitForSingleObject(process.hProcess, CMD_SCRIPT_TIMEOUT_MS) == WAIT_OBJECT_0) {
             GetExitCodeProcess(process.hProcess, &code);
+        } else {
+            TerminateJobObject(job, 255);
+            WaitForSingleObject(process.hProcess, 5000);
+            ADD_FAILURE() << narrow(command) << " in " << narrow(currentDirectory) << " did not end within "
+                          << CMD_SCRIPT_TIMEOUT_MS / 1000 << " s and was ended; its output so far:\n" << readBytes(log);
+        }
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
+    CloseHandle(job);
+    for (int i = 0; i < 2; ++i)
+        SetEnvironmentVariableW(names[i], temp[i][0] ? temp[i] : nullptr);
     CloseHandle(startup.hStdInput);
     CloseHandle(startup.hStdOutput);
     output = readBytes(log);
@@ -176,18 +202,20 @@ std::string unixPath(const std::wstring& path)
     return result;
 }
 
-// Runs a Unix program of the host (Wine starts those too) and waits for it.
-void runUnix(const std::wstring& commandLine)
+// Runs a Unix program of the host (Wine starts those too) and waits until
+// `done` holds; Wine's handle on a Unix process does not wait for its end.
+void runUnix(const std::wstring& commandLine, const std::function<bool()>& done)
 {
     STARTUPINFOW startup {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process {};
     std::wstring line = commandLine;
     if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        WaitForSingleObject(process.hProcess, 10000);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
+    if (!waitUntil(done, 10000))
+        ADD_FAILURE() << narrow(commandLine) << " had not done its work after 10 s";
 }
 
 } // namespace
@@ -195,8 +223,7 @@ void runUnix(const std::wstring& commandLine)
 void makeHostDirectory(const std::wstring& path)
 {
     const size_t slash = path.find_last_of(L'\\');
-    runUnix(L"Z:\\bin\\mkdir \"" + widen(unixPath(path.substr(0, slash))) + L"/" + path.substr(slash + 1) + L"\"");
-    waitUntil([&] {
+    runUnix(L"Z:\\bin\\mkdir \"" + widen(unixPath(path.substr(0, slash))) + L"/" + path.substr(slash + 1) + L"\"", [&] {
         const DWORD attributes = GetFileAttributesW(path.c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     });
@@ -205,15 +232,13 @@ void makeHostDirectory(const std::wstring& path)
 ScopedLink::ScopedLink(const std::wstring& link, const std::wstring& target)
     : m_link(link)
 {
-    runUnix(L"Z:\\bin\\ln -s \"" + widen(unixPath(target)) + L"\" \"" + widen(unixPath(link)) + L"\"");
-    // Wine's handle on a Unix process does not wait for its end.
-    waitUntil([this] { return Made(); });
+    runUnix(L"Z:\\bin\\ln -s \"" + widen(unixPath(target)) + L"\" \"" + widen(unixPath(link)) + L"\"",
+            [this] { return Made(); });
 }
 
 ScopedLink::~ScopedLink()
 {
-    runUnix(L"Z:\\bin\\rm -f \"" + widen(unixPath(m_link)) + L"\"");
-    waitUntil([this] { return !Made(); });
+    runUnix(L"Z:\\bin\\rm -f \"" + widen(unixPath(m_link)) + L"\"", [this] { return !Made(); });
 }
 
 bool ScopedLink::Made() const

@@ -70,7 +70,9 @@ void snapshotFiles(const std::wstring& directory, Snapshot& out, const std::wstr
 std::string snapshotDifference(const Snapshot& before, const Snapshot& after);
 // Runs the batch file as a double-click does (cmd /c, a console of its own,
 // no one at the keyboard: stdin is NUL) from `currentDirectory`; its exit
-// code, 255 when it could not start or did not end within a minute.
+// code, 255 when it could not start or did not end in CMD_SCRIPT_TIMEOUT_MS
+// (then it is ended with all it started, and the test fails naming it).
+constexpr DWORD CMD_SCRIPT_TIMEOUT_MS = 30000;
 DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirectory, std::string& output);
 
 // Polls `done` every 10 ms until it holds or `ms` milliseconds pass.
