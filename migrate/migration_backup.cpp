@@ -377,7 +377,10 @@ bool MigrationBackup::KeepFile(BackupRoot root, const std::wstring& destinationR
     }
     if (!CopyFileW(destination.c_str(), copy.c_str(), TRUE)) {
         const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        // Not found is the destination's absence only when a look agrees: a
+        // copy's own path that is missing must not pass for it, or the file
+        // would be replaced without being kept.
+        if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && look(exists) && !exists)
             return true; // to be created; see above
         // Only a copy of ours is removed, never one kept earlier.
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
