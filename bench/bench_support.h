@@ -11,8 +11,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace qmbench {
 
@@ -133,6 +136,26 @@ inline std::string runOneSize(unsigned size, const std::wstring& resultFile)
         return std::string();
     }
     return line;
+}
+
+// The command line of a benchmark measured one size per process. With
+// "--one N FILE" (runOneSize's child) it measures N into FILE, sets `code`
+// and is true; otherwise `sizes` holds the sizes given, or `defaults`.
+inline bool measuredInThisProcess(int argc, char** argv, int (*measureOne)(int, const std::wstring&), int& code,
+                                  std::vector<unsigned>& sizes, std::vector<unsigned> defaults)
+{
+    if (argc == 4 && std::string(argv[1]) == "--one") {
+        std::vector<wchar_t> file(std::strlen(argv[3]) + 1);
+        MultiByteToWideChar(CP_ACP, 0, argv[3], -1, file.data(), int(file.size()));
+        code = measureOne(std::atoi(argv[2]), file.data());
+        return true;
+    }
+    sizes.clear();
+    for (int i = 1; i < argc; ++i)
+        sizes.push_back(unsigned(std::atoi(argv[i])));
+    if (sizes.empty())
+        sizes = std::move(defaults);
+    return false;
 }
 
 } // namespace qmbench

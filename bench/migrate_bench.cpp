@@ -204,16 +204,10 @@ int measureOne(int files, const std::wstring& resultFile)
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && std::string(argv[1]) == "--one") {
-        std::vector<wchar_t> file(std::strlen(argv[3]) + 1);
-        MultiByteToWideChar(CP_ACP, 0, argv[3], -1, file.data(), int(file.size()));
-        return measureOne(std::atoi(argv[2]), file.data());
-    }
+    int code = 0;
     std::vector<unsigned> sizes;
-    for (int i = 1; i < argc; ++i)
-        sizes.push_back(unsigned(std::atoi(argv[i])));
-    if (sizes.empty())
-        sizes = {1000, 4000, 17000};
+    if (qmbench::measuredInThisProcess(argc, argv, measureOne, code, sizes, {1000, 4000, 17000}))
+        return code;
 
     TempDir results;
     std::printf("Unattended /migrate, process start to end, best of 3 (above 4,096 files: one run); half the files replace a 5.2.2 file\n"
