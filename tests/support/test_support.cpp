@@ -144,8 +144,9 @@ DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirect
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-    startup.hStdOutput = startup.hStdError = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                         &inherit, CREATE_ALWAYS, 0, nullptr);
+    startup.hStdOutput = startup.hStdError
+        = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS, 0,
+                      nullptr);
     // cmd's own scratch files (Wine's for /f leaves some) go where the scratch
     // directory takes them away. Every test runs in a process of its own, so
     // the change of this process's environment reaches no other test.
@@ -176,6 +177,16 @@ DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirect
         }
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
+        // What the script started may still be ending, its copy of the output
+        // handle open (seen on a loaded machine): wait for the whole job.
+        const bool ended = waitUntil([&] {
+            JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting {};
+            return !QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                              sizeof accounting, nullptr)
+                   || accounting.ActiveProcesses == 0;
+        }, 10000);
+        if (!ended)
+            ADD_FAILURE() << "what " << narrow(command) << " started was still running 10 s after it ended";
     }
     CloseHandle(job);
     for (int i = 0; i < 2; ++i)
@@ -183,7 +194,8 @@ DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirect
     CloseHandle(startup.hStdInput);
     CloseHandle(startup.hStdOutput);
     output = readBytes(log);
-    DeleteFileW(log.c_str());
+    if (!waitUntil([&] { return DeleteFileW(log.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; }))
+        ADD_FAILURE() << narrow(log) << " could not be deleted after " << narrow(command);
     return code;
 }
 
