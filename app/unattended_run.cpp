@@ -328,10 +328,11 @@ private:
     // once: looking up each missing name would search the directory again.
     const std::set<std::wstring>& namesIn(const std::wstring& directory)
     {
-        const auto known = m_namesIn.find(foldedCase(directory));
+        const std::wstring key = foldedCase(directory);
+        const auto known = m_namesIn.find(key);
         if (known != m_namesIn.end())
             return known->second;
-        std::set<std::wstring>& names = m_namesIn[foldedCase(directory)];
+        std::set<std::wstring>& names = m_namesIn[key];
         WIN32_FIND_DATAW entry;
         CFindHandle find(FindFirstFileW((directory + L"\\*").c_str(), &entry));
         if (find.IsValid()) {

@@ -82,16 +82,16 @@ bool ReplacingWriter::Begin(const std::wstring& destination, FileFailure& failur
     // What opening the destination for writing would meet: a file held
     // open without sharing, a directory. A missing file is fine; a
     // missing directory shows when the temporary file is created.
-    HANDLE probe = to == WriteTo::NewFile
-                       ? INVALID_HANDLE_VALUE
-                       : CreateFileW(destination.c_str(), GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe != INVALID_HANDLE_VALUE) {
-        CloseHandle(probe);
-    } else if (to == WriteTo::AnyFile && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        failure = lastSystemFailure();
-        return false;
+    if (to == WriteTo::AnyFile) {
+        HANDLE probe = CreateFileW(destination.c_str(), GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe != INVALID_HANDLE_VALUE) {
+            CloseHandle(probe);
+        } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+            failure = lastSystemFailure();
+            return false;
+        }
     }
 
     static std::atomic<unsigned> counter{0};

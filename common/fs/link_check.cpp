@@ -103,12 +103,11 @@ std::wstring resolvedRoot(const std::wstring& root)
 
 CRootsResolvedOnce::CRootsResolvedOnce()
 {
-    t_resolvedRoots = new std::map<std::wstring, std::wstring>;
+    t_resolvedRoots = &m_roots;
 }
 
 CRootsResolvedOnce::~CRootsResolvedOnce()
 {
-    delete t_resolvedRoots;
     t_resolvedRoots = nullptr;
 }
 

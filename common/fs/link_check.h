@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 // The full path at which the file system reaches the open handle, links
@@ -39,6 +40,9 @@ public:
     ~CRootsResolvedOnce();
     CRootsResolvedOnce(const CRootsResolvedOnce&) = delete;
     CRootsResolvedOnce& operator=(const CRootsResolvedOnce&) = delete;
+
+private:
+    std::map<std::wstring, std::wstring> m_roots; // as given -> as resolved
 };
 
 // The reason a row gives when `path` is a link.
