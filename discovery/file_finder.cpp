@@ -50,58 +50,78 @@ int getExtension(const std::wstring& name, std::wstring& extension)
     return static_cast<int>(extension.size() - 1);
 }
 
-int findFiles(const std::wstring& directory, const std::wstring* patterns, int patternCount,
-              std::wstring* results, int capacity, int& count, Recurse recurse, MatchCase matchCase)
-{
-    int running = count;
-    if (running >= capacity)
-        return 0;
+namespace {
 
+// Hands each entry of `directory` that a pattern matches, once per pattern
+// it matches, to `found(directory, name as the directory holds it)`, and
+// stops as soon as that answers false; answers false when it was stopped.
+template <typename Found>
+bool visitMatches(const std::wstring& directory, const std::wstring* patterns, int patternCount, Recurse recurse,
+                  MatchCase matchCase, Found& found)
+{
     WIN32_FIND_DATAW entry;
     CFindHandle find(FindFirstFileW((directory + L"\\*").c_str(), &entry));
     if (!find.IsValid())
-        return 0;
+        return true;
 
     std::wstring name;
     std::wstring patternExt;
     std::wstring nameExt;
     do {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (recurse == Recurse::Yes && !isDotEntry(entry.cFileName)) {
-                findFiles(directory + L"\\" + entry.cFileName, patterns, patternCount, results, capacity, running,
-                          recurse, matchCase);
-            }
+            if (recurse == Recurse::Yes && !isDotEntry(entry.cFileName)
+                && !visitMatches(directory + L"\\" + entry.cFileName, patterns, patternCount, recurse, matchCase,
+                                 found))
+                return false;
             continue;
         }
         name.assign(entry.cFileName);
         if (matchCase == MatchCase::LowerCased)
             lowerCaseInPlace(name);
-        for (int p = 0; p < patternCount && running < capacity; ++p) {
-            if (!patternMatches(patterns[p], name, patternExt, nameExt))
-                continue;
-            std::wstring& result = results[running++];
-            result.assign(directory);
-            result += L'\\';
-            result += entry.cFileName;
+        for (int p = 0; p < patternCount; ++p) {
+            if (patternMatches(patterns[p], name, patternExt, nameExt) && !found(directory, entry.cFileName))
+                return false;
         }
-    } while (running < capacity && FindNextFileW(find.Get(), &entry));
+    } while (FindNextFileW(find.Get(), &entry));
+    return true;
+}
 
-    count = running;
+void assignPath(std::wstring& result, const std::wstring& directory, const wchar_t* name)
+{
+    result.assign(directory);
+    result += L'\\';
+    result += name;
+}
+
+} // namespace
+
+int findFiles(const std::wstring& directory, const std::wstring* patterns, int patternCount,
+              std::wstring* results, int capacity, int& count, Recurse recurse, MatchCase matchCase)
+{
+    if (count >= capacity)
+        return 0;
+    auto store = [&](const std::wstring& inDirectory, const wchar_t* name) {
+        assignPath(results[count++], inDirectory, name);
+        return count < capacity;
+    };
+    visitMatches(directory, patterns, patternCount, recurse, matchCase, store);
     return 0;
 }
 
 int findAllFiles(const std::wstring& directory, const std::wstring& pattern, std::vector<std::wstring>& results)
 {
-    if (results.empty())
-        results.resize(1);
-    for (;;) {
-        int count = 0;
-        findFiles(directory, &pattern, 1, results.data(), int(results.size()), count, Recurse::No, MatchCase::LowerCased);
-        if (count < int(results.size()))
-            return count;
-        // A full array may mean more files than it holds: search again with more room.
-        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: more than %u files match %s, searching again\n",
-                 unsigned(results.size() - 1), pattern.c_str());
-        results.resize(results.size() * 2);
-    }
+    // One search: the array grows as it fills. A search again with more room
+    // would read the whole directory once more each time it filled.
+    size_t count = 0;
+    auto store = [&](const std::wstring& inDirectory, const wchar_t* name) {
+        if (count == results.size()) {
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: more than %u files match %s, making room\n", unsigned(count),
+                     pattern.c_str());
+            results.resize(count ? count * 2 : 1);
+        }
+        assignPath(results[count++], inDirectory, name);
+        return true;
+    };
+    visitMatches(directory, &pattern, 1, Recurse::No, MatchCase::LowerCased, store);
+    return int(count);
 }

@@ -30,8 +30,8 @@ int findFiles(const std::wstring& directory, const std::wstring* patterns, int p
 
 // Every file of `directory` (not its subdirectories) whose lower-cased name
 // matches `pattern`, as found, into results[0...]; returns how many. The
-// array is searched with at its present size and grows when a search fills
-// it, so no match is ever left out. Each time it has to grow is traced.
+// array grows while the directory is read, so no match is ever left out and
+// the directory is read once. Each time it has to grow is traced.
 int findAllFiles(const std::wstring& directory, const std::wstring& pattern, std::vector<std::wstring>& results);
 
 // The extension of `name`: from its last "." to the end, dot included, or
