@@ -357,6 +357,14 @@ bool CMigrateDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result
         EndRun(unsigned(wParam));
         result = TRUE;
         return true;
+    case WM_TIMER:
+        if (wParam != TIMER_SHOW_ROWS)
+            return false;
+        KillTimer(Hwnd(), TIMER_SHOW_ROWS);
+        if (m_rowsWaitingToShow)
+            ShowWaitingRows();
+        result = TRUE;
+        return true;
     default:
         return false;
     }

@@ -120,6 +120,8 @@ private:
     // each drawing of the list holds up the worker that adds them.
     bool m_rowsWaitingToShow = false;
     ULONGLONG m_rowsShownAt = 0;
+    // Draws an emptied list that no rows have followed in time.
+    static constexpr UINT_PTR TIMER_SHOW_ROWS = 1;
 
     HICON m_hIcon;
     bool m_workerRunning = false;

@@ -59,8 +59,8 @@ void CMigrateDlg::AddListItems(const NewListItem* items, size_t count)
         m_list.HoldChangeNotices(true);
         for (size_t i = 0; i < count; ++i) {
             const NewListItem& add = items[i];
-            const MigrationItem record = newRecordOf(add);
-            const LPARAM id = m_rows.Add(record);
+            const LPARAM id = m_rows.Add(newRecordOf(add));
+            const MigrationItem& record = *m_rows.Find(id);
 
             LVITEMW insert = {};
             insert.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
@@ -86,6 +86,7 @@ void CMigrateDlg::AddListItems(const NewListItem* items, size_t count)
 
 void CMigrateDlg::ShowWaitingRows()
 {
+    KillTimer(Hwnd(), TIMER_SHOW_ROWS);
     m_rowsWaitingToShow = false;
     m_rowsShownAt = GetTickCount64();
     m_list.SetRedraw(true);
@@ -98,8 +99,18 @@ void CMigrateDlg::ClearList()
         return;
     m_list.RunOnListThread([&] {
         // (An empty list is not emptied again: that would still draw it.)
-        if (m_list.RowCount() > 0)
+        if (m_list.RowCount() > 0) {
+            // The emptied list waits to be drawn like new rows do, so that a
+            // refresh that ends within a quarter of a second draws the list
+            // once, not empty and then full. A timer draws it should no rows
+            // come by then.
+            if (!m_rowsWaitingToShow) {
+                m_list.SetRedraw(false);
+                m_rowsWaitingToShow = true;
+            }
             m_list.DeleteAllItems();
+            SetTimer(Hwnd(), TIMER_SHOW_ROWS, UINT(ROWS_SHOWN_EVERY_MS), nullptr);
+        }
         m_rows.Clear();
         m_rowsShownAt = GetTickCount64();
     });
@@ -110,6 +121,8 @@ int CMigrateDlg::RowCount() { return m_list.RowCount(); }
 void CMigrateDlg::SetListRedraw(bool on)
 {
     m_list.RunOnListThread([&] {
+        if (on && m_rowsWaitingToShow && m_list.RowCount() == 0)
+            return; // an emptied list is drawn by its timer, or with the first rows
         if (on && m_rowsWaitingToShow)
             ShowWaitingRows();
         else

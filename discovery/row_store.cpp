@@ -1,8 +1,10 @@
 #include "discovery/row_store.h"
 
-LPARAM CRowStore::Add(const MigrationItem& item)
+#include <utility>
+
+LPARAM CRowStore::Add(MigrationItem item)
 {
-    auto record = std::make_unique<MigrationItem>(item);
+    auto record = std::make_unique<MigrationItem>(std::move(item));
     // The record's address is its id: unique while it lives, never 0.
     const LPARAM id = reinterpret_cast<LPARAM>(record.get());
     m_records.emplace(id, std::move(record));

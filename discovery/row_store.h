@@ -14,7 +14,7 @@
 class CRowStore {
 public:
     // Keeps a copy of `item`; returns its id (never 0).
-    LPARAM Add(const MigrationItem& item);
+    LPARAM Add(MigrationItem item);
     // Null for an id that is not one of ours (a stale or a foreign value).
     const MigrationItem* Find(LPARAM id) const;
     bool SetState(LPARAM id, const std::wstring& state);
