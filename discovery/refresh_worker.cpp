@@ -40,6 +40,8 @@ void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring&
     constexpr size_t ROWS_PER_CALL = 256;
     std::vector<NewListItem> batch;
     batch.reserve(ROWS_PER_CALL);
+    // The batch's trace lines go out together, before the rows.
+    CTraceLines lines;
     for (const ItemTypeEntry* row = group.table; row->pattern; ++row) {
         const int count = findAllFiles(sourceRoot, row->pattern, results);
         for (int k = 0; k < count; ++k) {
@@ -51,16 +53,18 @@ void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring&
             lowerCaseInPlace(path);
             const std::wstring fileName = path.substr(path.find_last_of(L'\\') + 1);
             const std::wstring destinationName = row->fileName ? row->fileName : fileName;
-            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: adding item %u, %s\n", unsigned(k), path.c_str());
+            QM_TRACE_TO(lines, TRACE_CAT_APP, L"quarnrept_migr: adding item %u, %s\n", unsigned(k), path.c_str());
             if (group.reportFiles && sameIgnoringCase(fileName, L"element.dat"))
                 continue;
             batch.push_back(NewListItem { row->kind, row->description, fileName, sourceRoot, destinationName,
                                           destinationRoot, row->conversion, foundName });
             if (batch.size() == ROWS_PER_CALL) {
+                lines.Write();
                 view.AddListItems(batch.data(), batch.size());
                 batch.clear();
             }
         }
+        lines.Write();
         view.AddListItems(batch.data(), batch.size());
         batch.clear();
     }
@@ -129,10 +133,11 @@ DWORD WINAPI t_processRefresh(LPVOID parameter)
                 rowsFound = 0;
             }
             view.SelectAndShowRow(0);
-            view.SetListRedraw(true);
         }
 
-        // Ending.
+        // Ending. The rows are drawn by EndRun, in the same call to the
+        // dialog's thread as the buttons: drawn before "Ready", they would
+        // make this thread wait for the list to be painted.
         if (!errorShown)
             view.SetStatus(L"Ready");
         lookup.key.Close();

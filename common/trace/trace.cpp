@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -40,9 +41,11 @@ public:
 // and a whole short line (header and message) goes out in one.
 class TranslatedWriter {
 public:
-    void Add(const wchar_t* text)
+    void Add(const wchar_t* text) { Add(text, static_cast<size_t>(-1)); }
+    // At most `length` characters of `text`, up to its end.
+    void Add(const wchar_t* text, size_t length)
     {
-        for (const wchar_t* p = text; *p; ++p) {
+        for (const wchar_t* p = text; length-- && *p; ++p) {
             if (m_used + 2 > sizeof m_block / sizeof m_block[0])
                 Flush();
             if (*p == L'\n')
@@ -203,55 +206,125 @@ int traceSetCategory(int category, int on)
     return 0;
 }
 
+namespace {
+
+// The two work buffers, used only under the lock, so one pair serves every
+// thread; they are made on first use and kept, since allocating 786,000
+// bytes per line is the larger part of a line's cost. False without them.
+std::unique_ptr<wchar_t[]> g_source;
+std::unique_ptr<wchar_t[]> g_text;
+
+bool haveBuffers()
+{
+    if (!g_source)
+        g_source.reset(new (std::nothrow) wchar_t[TRACE_BUFFER_CHARS]);
+    if (!g_text)
+        g_text.reset(new (std::nothrow) wchar_t[TRACE_BUFFER_CHARS]);
+    return g_source && g_text;
+}
+
+void stampNow(wchar_t (&stamp)[64])
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    formatBounded(stamp, sizeof stamp / sizeof stamp[0], L"%02u/%02u/%04u %02u:%02u:%02u",
+                  unsigned(now.wMonth), unsigned(now.wDay), unsigned(now.wYear),
+                  unsigned(now.wHour), unsigned(now.wMinute), unsigned(now.wSecond));
+}
+
+// Adds "date time # thread # file # line # " to `writer`; under the lock.
+// The file name is converted again only when `sourceFile` changes.
+void addHeader(TranslatedWriter& writer, const wchar_t* stamp, DWORD threadId, const char* sourceFile,
+               unsigned line, const char*& convertedFile)
+{
+    if (sourceFile != convertedFile || !sourceFile) {
+        g_source[0] = L'\0';
+        if (sourceFile) {
+            // __FILE__ is 8-bit text; its OEM conversion has at most as many characters.
+            int converted = MultiByteToWideChar(CP_OEMCP, 0, sourceFile, -1, g_source.get(),
+                                                static_cast<int>(TRACE_BUFFER_CHARS));
+            g_source[converted > 0 ? converted - 1 : 0] = L'\0';
+        }
+        convertedFile = sourceFile;
+    }
+    formatBounded(g_text.get(), TRACE_BUFFER_CHARS, L"%s # %u # %s # %u # ", stamp, unsigned(threadId),
+                  fileNamePart(g_source.get()), line);
+    writer.Add(g_text.get());
+}
+
+} // namespace
+
 void traceWrite(const char* sourceFile, unsigned line, const wchar_t* format, ...)
 {
     const DWORD threadId = GetCurrentThreadId();
     if (!g_initialised || !g_fileEnabled)
         return;
-
     LockHold hold;
-    if (!g_stream)
+    if (!g_stream || !haveBuffers())
         return;
-
-    // The two work buffers are used only under the lock, so one pair serves
-    // every thread; they are made on first use and kept, since allocating
-    // 786,000 bytes per line is the larger part of a line's cost. Without
-    // them the call has no effect.
-    static std::unique_ptr<wchar_t[]> source;
-    static std::unique_ptr<wchar_t[]> text;
-    if (!source)
-        source.reset(new (std::nothrow) wchar_t[TRACE_BUFFER_CHARS]);
-    if (!text)
-        text.reset(new (std::nothrow) wchar_t[TRACE_BUFFER_CHARS]);
-    if (!source || !text)
-        return;
-
-    source[0] = L'\0';
-    if (sourceFile) {
-        // __FILE__ is 8-bit text; its OEM conversion has at most as many characters.
-        int converted = MultiByteToWideChar(CP_OEMCP, 0, sourceFile, -1, source.get(),
-                                            static_cast<int>(TRACE_BUFFER_CHARS));
-        source[converted > 0 ? converted - 1 : 0] = L'\0';
-    }
-
-    SYSTEMTIME now;
-    GetLocalTime(&now);
     wchar_t stamp[64];
-    formatBounded(stamp, sizeof stamp / sizeof stamp[0], L"%02u/%02u/%04u %02u:%02u:%02u",
-                  unsigned(now.wMonth), unsigned(now.wDay), unsigned(now.wYear),
-                  unsigned(now.wHour), unsigned(now.wMinute), unsigned(now.wSecond));
-
+    stampNow(stamp);
     TranslatedWriter writer;
-    formatBounded(text.get(), TRACE_BUFFER_CHARS, L"%s # %u # %s # %u # ", stamp,
-                  unsigned(threadId), fileNamePart(source.get()), line);
-    writer.Add(text.get());
-
+    const char* convertedFile = nullptr;
+    addHeader(writer, stamp, threadId, sourceFile, line, convertedFile);
     va_list args;
     va_start(args, format);
-    formatBounded(text.get(), TRACE_BUFFER_CHARS, format, args);
+    formatBounded(g_text.get(), TRACE_BUFFER_CHARS, format, args);
     va_end(args);
-    writer.Add(text.get());
+    writer.Add(g_text.get());
     writer.Flush();
-
     fflush(g_stream);
+}
+
+void CTraceLines::Add(const char* sourceFile, unsigned line, const wchar_t* format, ...)
+{
+    if (!g_initialised || !g_fileEnabled)
+        return;
+    // Formatted now, with the caller's arguments; cut like a single line.
+    wchar_t shortText[512];
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = _vsnwprintf(shortText, sizeof shortText / sizeof shortText[0] - 1, format, args);
+    const size_t begin = m_text.size();
+    if (length >= 0 && size_t(length) < sizeof shortText / sizeof shortText[0] - 1) {
+        m_text.append(shortText, size_t(length));
+    } else {
+        const int needed = _vscwprintf(format, again);
+        const size_t room = std::min<size_t>(needed > 0 ? size_t(needed) : 0, TRACE_BUFFER_CHARS - 1);
+        m_text.resize(begin + room + 1);
+        _vsnwprintf(&m_text[begin], room, format, again);
+        m_text.resize(begin + room);
+    }
+    va_end(again);
+    va_end(args);
+    m_lines.push_back(Line { sourceFile, line, m_text.size() });
+}
+
+void CTraceLines::Write()
+{
+    const DWORD threadId = GetCurrentThreadId();
+    if (m_lines.empty())
+        return;
+    if (g_initialised && g_fileEnabled) {
+        LockHold hold;
+        if (g_stream && haveBuffers()) {
+            wchar_t stamp[64];
+            stampNow(stamp);
+            TranslatedWriter writer;
+            const char* convertedFile = nullptr;
+            size_t begin = 0;
+            for (const Line& line : m_lines) {
+                addHeader(writer, stamp, threadId, line.sourceFile, line.line, convertedFile);
+                // A message holding a zero character ends there, as a single line's does.
+                writer.Add(m_text.data() + begin, line.end - begin);
+                begin = line.end;
+            }
+            writer.Flush();
+            fflush(g_stream);
+        }
+    }
+    m_text.clear();
+    m_lines.clear();
 }

@@ -9,6 +9,10 @@
 //   QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: ... %s\n", text);
 #pragma once
 
+#include <cstddef>
+#include <string>
+#include <vector>
+
 enum {
     TRACE_CAT_APP = 1,
     TRACE_CAT_REGISTRY = 10,
@@ -58,4 +62,35 @@ void traceWrite(const char* sourceFile, unsigned line, const wchar_t* format, ..
     do {                                                                                                               \
         if (traceCategoryOn[category])                                                                                 \
             traceWrite(__FILE__, __LINE__, __VA_ARGS__);                                                               \
+    } while (0)
+
+// Trace lines collected and written together, for a loop that traces every
+// item: each line has its own header as from traceWrite, the date and time
+// being those of Write, and all of them go out under one lock in as few
+// writes as their text needs. Write is also done on destruction.
+class CTraceLines {
+public:
+    CTraceLines() = default;
+    CTraceLines(const CTraceLines&) = delete;
+    CTraceLines& operator=(const CTraceLines&) = delete;
+    ~CTraceLines() { Write(); }
+
+    void Add(const char* sourceFile, unsigned line, const wchar_t* format, ...);
+    void Write();
+
+private:
+    struct Line {
+        const char* sourceFile;
+        unsigned line;
+        size_t end; // of its message in m_text
+    };
+    std::wstring m_text;
+    std::vector<Line> m_lines;
+};
+
+// One line into `lines` from the calling file and line, when `category` is on.
+#define QM_TRACE_TO(lines, category, ...)                                                                              \
+    do {                                                                                                               \
+        if (traceCategoryOn[category])                                                                                 \
+            (lines).Add(__FILE__, __LINE__, __VA_ARGS__);                                                              \
     } while (0)

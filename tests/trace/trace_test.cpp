@@ -95,6 +95,26 @@ TEST_F(TraceTest, AnOpenStartsAnewAndEachLineGetsAHeaderAndCrLf)
     EXPECT_EQ(size_t(TRACE_BUFFER_CHARS - 1), lastX - firstX + 1);
     EXPECT_NE(std::string::npos, lines[9].find("# 6 # after", lastX));
 
+    // Lines written together read as the same lines written one by one,
+    // the huge one cut alike; only the time may differ.
+    CTraceLines together;
+    together.Add("\\source\\522u\\common\\cmd\\ifcregis.cpp", 1516, L"value %s is %u\n", L"Path", 7u);
+    together.Add("/home/dev/quarnrept_migratedlg.cpp", 518, L"first\nsecond\n");
+    together.Add(__FILE__, 5, L"%s\n", huge.c_str());
+    together.Add(__FILE__, 6, L"after\n");
+    together.Write();
+    const std::vector<std::string> alone = lines;
+    lines = traceLines(path, 0);
+    ASSERT_EQ(14u, lines.size());
+    const size_t timeLength = stamp(before).size();
+    auto untimed = [&](const std::string& line) { return line.substr(std::min(line.size(), timeLength)); };
+    EXPECT_EQ(untimed(alone[5]), untimed(lines[10]));
+    EXPECT_EQ(untimed(alone[6]), untimed(lines[11]));
+    EXPECT_EQ(alone[7], lines[12]);
+    EXPECT_EQ(alone[9].size(), lines[13].size());
+    EXPECT_EQ(lastX - firstX, lines[13].rfind('x') - lines[13].find('x'));
+    EXPECT_NE(std::string::npos, lines[13].find("# 6 # after", lines[13].rfind('x')));
+
     // A file that cannot be made refuses the open and leaves tracing off.
     EXPECT_EQ(TRACE_REFUSED, traceOpen(1, (dir / L"missing\\trace.txt").c_str(), 0));
     traceWrite(__FILE__, 7, L"lost\n");
