@@ -35,8 +35,10 @@ void CMigrateDlg::EnableWorkerButtons(unsigned buttons)
 
 void CMigrateDlg::AddListItems(const NewListItem* items, size_t count)
 {
+    CTraceLines lines;
     for (size_t i = 0; i < count && traceCategoryOn[TRACE_CAT_APP]; ++i)
-        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: add list item: %s\n", items[i].description.c_str());
+        QM_TRACE_TO(lines, TRACE_CAT_APP, L"quarnrept_migr: add list item: %s\n", items[i].description.c_str());
+    lines.Write();
     if (!m_list.Exists() || count == 0)
         return;
     // Made from a worker's thread each row would be a round trip to the
@@ -57,27 +59,25 @@ void CMigrateDlg::AddListItems(const NewListItem* items, size_t count)
             ~NoticeHold() { list.HoldChangeNotices(false); }
         } hold { m_list };
         m_list.HoldChangeNotices(true);
+        int next = m_list.RowCount();
         for (size_t i = 0; i < count; ++i) {
             const NewListItem& add = items[i];
             const LPARAM id = m_rows.Add(newRecordOf(add));
             const MigrationItem& record = *m_rows.Find(id);
 
             LVITEMW insert = {};
-            insert.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-            insert.iItem = m_list.RowCount();
-            insert.pszText = const_cast<wchar_t*>(record.description.c_str());
+            insert.mask = LVIF_IMAGE | LVIF_PARAM;
+            insert.iItem = next;
             insert.iImage = add.kind == ITEM_REGISTRY_SETTINGS ? ITEM_IMAGE_REGISTRY : ITEM_IMAGE_FILE;
             insert.lParam = id;
-            const int row = m_list.InsertItem(insert);
+            const std::wstring* texts[] = { &record.description, &record.sourceName, &record.conversion,
+                                            &record.destinationName, &record.state };
+            const int row = m_list.InsertRow(insert, texts, 5, true);
             if (row < 0) {
                 m_rows.Remove(id); // the list refused the row: no row, no record
                 continue;
             }
-            m_list.SetCellText(row, 1, record.sourceName);
-            m_list.SetCellText(row, 2, record.conversion);
-            m_list.SetCellText(row, 3, record.destinationName);
-            m_list.SetCellText(row, 4, record.state);
-            m_list.SetChecked(row, true);
+            next = row + 1;
         }
         if (m_rowsWaitingToShow && GetTickCount64() - m_rowsShownAt >= ROWS_SHOWN_EVERY_MS)
             ShowWaitingRows();

@@ -123,7 +123,8 @@ public:
     // Yes of a question.
     virtual bool ShowMessage(const std::wstring& text, MessageKind kind) = 0;
 
-    // The last thing a worker does: enables the named buttons and ends the
-    // run. A worker touches nothing of the view after it.
+    // The last thing a worker does: draws the list should its drawing be
+    // off, enables the named buttons and ends the run. A worker touches
+    // nothing of the view after it.
     virtual void EndRun(unsigned buttons) = 0;
 };

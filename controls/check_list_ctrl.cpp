@@ -408,6 +408,30 @@ bool CCheckListCtrl::SetChecked(int row, bool checked)
     return Hwnd() && SetItemState(row, checked ? STATE_IMAGE_TICKED : STATE_IMAGE_UNTICKED, STATE_IMAGE_MASK);
 }
 
+int CCheckListCtrl::InsertRow(LVITEMW item, const std::wstring* const* texts, int columns, bool checked)
+{
+    if (!Hwnd() || columns < 1)
+        return -1;
+    item.mask |= LVIF_TEXT;
+    item.iSubItem = 0;
+    item.pszText = const_cast<wchar_t*>(texts[0]->c_str());
+    const int row = int(CallDefault(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (row < 0)
+        return -1;
+    for (int column = 1; column < columns; ++column) {
+        LVITEMW cell = {};
+        cell.iSubItem = column;
+        cell.pszText = const_cast<wchar_t*>(texts[column]->c_str());
+        CallDefault(LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
+    }
+    // A list with check boxes gives each new row an empty one.
+    LVITEMW state = {};
+    state.stateMask = STATE_IMAGE_MASK;
+    state.state = checked ? STATE_IMAGE_TICKED : STATE_IMAGE_UNTICKED;
+    CallDefault(LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    return row;
+}
+
 LPARAM CCheckListCtrl::RowData(int row) const
 {
     LVITEMW item = {};

@@ -67,6 +67,12 @@ public:
     int RowCount() const;
     bool IsChecked(int row) const;
     bool SetChecked(int row, bool checked);
+    // Adds `item` as row `item.iItem` with the texts of `columns` columns
+    // (the first being the row's own) and its check box set, answering the
+    // row or -1 when the list refused it. On the list's thread only: for
+    // rows by the thousand, the messages go straight to the list's own
+    // procedure, not round through this class's, which takes none of them.
+    int InsertRow(LVITEMW item, const std::wstring* const* texts, int columns, bool checked);
     // The row's item data (0 for a row that does not exist).
     LPARAM RowData(int row) const;
     bool SetCellText(int row, int column, const std::wstring& text);

@@ -80,7 +80,7 @@ TEST_F(Refresh, MissingInstallationsAreReportedInTheStatusLine)
                                  L"end 00011" }));
     setRegString(GA_KEY, L"Path", L"");
     EXPECT_CALLS(view, refresh({ L"paths " + beta + L"|", registryRow, L"source " + beta, error(L"5.2.2 path"),
-                                 L"show 0", L"redraw on", L"end 11111" }));
+                                 L"show 0", L"end 11111" }));
     ASSERT_EQ(1u, view.Rows().size());
     EXPECT_EQ(REGISTRY_ROW_SOURCE, view.Rows()[0].item.sourceRoot);
     EXPECT_EQ(REGISTRY_ROW_DESTINATION, view.Rows()[0].item.destinationRoot);
@@ -89,8 +89,8 @@ TEST_F(Refresh, MissingInstallationsAreReportedInTheStatusLine)
     makeDirs(ga);
     setRegString(GA_KEY, L"Path", ga);
     EXPECT_CALLS(view, refresh({ L"paths " + beta + L"|" + ga, registryRow, L"source " + beta, L"destination " + ga,
-                                 L"status Scanning for report related files...", L"show 0", L"redraw on",
-                                 L"status Ready", L"end 11111" }));
+                                 L"status Scanning for report related files...", L"show 0", L"status Ready",
+                                 L"end 11111" }));
 }
 
 // Web and Zelt items are listed only when both installations name a web site.
