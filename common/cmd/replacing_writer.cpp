@@ -75,20 +75,23 @@ bool ReplacingWriter::Begin(const std::wstring& destination, FileFailure& failur
         }
         m_oldAttributes = old.dwFileAttributes;
         m_oldCreation = old.ftCreationTime;
-        if (!ReadSecurity(failure))
-            return false;
     }
 
     // What opening the destination for writing would meet: a file held
     // open without sharing, a directory. A missing file is fine; a
-    // missing directory shows when the temporary file is created.
+    // missing directory shows when the temporary file is created. The same
+    // handle reads the security descriptor of a file that is replaced: by
+    // name that would be an open of its own.
     if (to == WriteTo::AnyFile) {
-        HANDLE probe = CreateFileW(destination.c_str(), GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (probe != INVALID_HANDLE_VALUE) {
-            CloseHandle(probe);
-        } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+        CFileHandle probe(CreateFileW(destination.c_str(), GENERIC_WRITE | (m_replacing ? READ_CONTROL : 0),
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (probe.IsValid()) {
+            if (m_replacing && !ReadSecurity(probe.Get(), failure))
+                return false;
+        } else if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+            m_replacing = false; // gone since it was looked at: written as a new file
+        } else {
             failure = lastSystemFailure();
             return false;
         }
@@ -151,15 +154,17 @@ bool ReplacingWriter::Commit(FileFailure& failure)
     return true;
 }
 
-bool ReplacingWriter::ReadSecurity(FileFailure& failure)
+bool ReplacingWriter::ReadSecurity(HANDLE destination, FileFailure& failure)
 {
     const SECURITY_INFORMATION parts = OWNER_PARTS | DACL_SECURITY_INFORMATION;
-    DWORD needed = 0;
-    GetFileSecurityW(m_destination.c_str(), parts, nullptr, 0, &needed);
-    if (needed > 0) {
-        m_oldSecurity.resize(needed);
-        if (GetFileSecurityW(m_destination.c_str(), parts, m_oldSecurity.data(), needed, &needed))
+    m_oldSecurity.resize(512);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        DWORD needed = 0;
+        if (GetKernelObjectSecurity(destination, parts, m_oldSecurity.data(), DWORD(m_oldSecurity.size()), &needed))
             return true;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= m_oldSecurity.size())
+            break;
+        m_oldSecurity.resize(needed);
     }
     // Replacing what cannot be read could open the file to others.
     failure = lastSystemFailure();
@@ -206,10 +211,14 @@ bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileF
     return writer.Begin(path, failure, to) && writer.Write(bytes.data(), bytes.size(), failure) && writer.Commit(failure);
 }
 
-bool w32AppendFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure)
+bool w32AppendFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure,
+                        CFileHandle* keptOpen)
 {
-    CFileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    CFileHandle opened;
+    CFileHandle& file = keptOpen ? *keptOpen : opened;
+    if (!file.IsValid())
+        file.Attach(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) {
         failure = lastSystemFailure();
         return false;

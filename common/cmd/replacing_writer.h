@@ -47,7 +47,7 @@ public:
     bool Commit(FileFailure& failure);
 
 private:
-    bool ReadSecurity(FileFailure& failure);
+    bool ReadSecurity(HANDLE destination, FileFailure& failure);
     bool WriteSecurity(FileFailure& failure);
     bool WriteAttributes(FileFailure& failure);
     void Abandon();
@@ -67,7 +67,10 @@ bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileF
 
 // Adds `bytes` at the end of `path`, which is created when missing, and
 // flushes them to disk before returning. Others may read the file meanwhile.
-bool w32AppendFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure);
+// With `keptOpen`, the file is opened into it when it holds no handle and
+// written through it from then on: one open for many appends.
+bool w32AppendFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure,
+                        CFileHandle* keptOpen = nullptr);
 
 // Removes from `directory` the temporary files that a replacing writer of an
 // earlier run left when it was stopped: plain files named ~qm<hex>-<hex>.tmp
