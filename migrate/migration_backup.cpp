@@ -291,6 +291,7 @@ void MigrationBackup::DropFolderIfUnused()
     // RemoveDirectoryW takes empty folders only, so nothing kept can go here.
     if (m_folder.empty() || !m_kept.empty() || m_registryKept)
         return;
+    m_listFile.Close();
     for (const wchar_t* name : { BACKUP_SCRIPT_FILE, BACKUP_README_FILE, BACKUP_LIST_FILE })
         DeleteFileW((m_folder + L"\\" + name).c_str());
     for (BackupRoot root : { BackupRoot::Installation, BackupRoot::WebSite, BackupRoot::Zelt })
@@ -487,6 +488,7 @@ bool MigrationBackup::RecordRegistryImport(const RegistryTree& after, std::wstri
 bool MigrationBackup::Finish(std::wstring& reason)
 {
     // Everything is on disk as it is kept; a failure there failed its row.
+    m_listFile.Close();
     reason.clear();
     return true;
 }
@@ -503,7 +505,7 @@ bool MigrationBackup::AppendEntry(const wchar_t* kind, const std::wstring& copy,
     // What a line outside the OEM code page fails with.
     FileFailure failure = systemFailure(ERROR_NO_UNICODE_TRANSLATION);
     if (toCodePage(std::wstring(kind) + L"|" + copy + L"|" + destination + L"|end\r\n", GetOEMCP(), line)
-        && w32AppendFileBytes(path, line, failure))
+        && w32AppendFileBytes(path, line, failure, &m_listFile))
         return true;
     reason = cannotWrite(path, failure);
     return false;

@@ -16,6 +16,7 @@
 #pragma once
 
 #include "migrate/registry_tree.h"
+#include "window/handle.h"
 
 #include <windows.h>
 
@@ -121,4 +122,5 @@ private:
     bool m_registryKept = false;
     unsigned m_rootFolders = 0; // a bit for each BackupRoot whose folder is made
     RegistryTree m_registryBefore; // the 5.2.2 key as kept
+    CFileHandle m_listFile;        // restore.lst, open from its first line to Finish
 };

@@ -89,13 +89,17 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     // A second run in the same second gets a folder of its own. Stopped at
     // any moment (here while it wrote a line of its list), it leaves a
     // restore.cmd that puts back what it replaced, and only that.
-    MigrationBackup second(ga, start);
-    ASSERT_TRUE(second.KeepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
-    EXPECT_EQ(backup.Folder() + L" (2)", second.Folder());
+    std::wstring secondFolder;
+    {
+        MigrationBackup second(ga, start);
+        ASSERT_TRUE(second.KeepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
+        secondFolder = second.Folder();
+    }
+    EXPECT_EQ(backup.Folder() + L" (2)", secondFolder);
     writeBytes(kept, "second run");
-    const std::wstring list = second.Folder() + L"\\restore.lst";
+    const std::wstring list = secondFolder + L"\\restore.lst";
     writeBytes(list, readBytes(list) + "new|-|" + narrow(kept));
-    EXPECT_EQ(0u, runCmdScript(second.Folder() + L"\\restore.cmd", elsewhere.Path(), output)) << output;
+    EXPECT_EQ(0u, runCmdScript(secondFolder + L"\\restore.cmd", elsewhere.Path(), output)) << output;
     EXPECT_EQ(readBytes(backup.Folder() + L"\\installation\\Recipients & co.txt"), readBytes(kept)) << output;
     // A copy whose own folder cannot be made is a keep that failed, not a
     // destination to be created.
