@@ -106,7 +106,11 @@ bool ReplacingWriter::Begin(const std::wstring& destination, FileFailure& failur
         _snwprintf(name, 63, L"~qm%lx-%x.tmp", GetCurrentProcessId(), counter++);
         name[63] = L'\0';
         m_temporary = directory + name;
-        HANDLE file = CreateFileW(m_temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        // The creator owns the new file, so READ_CONTROL and WRITE_DAC are
+        // its own whatever the file inherits: the old access list is put on
+        // through this handle.
+        const DWORD access = GENERIC_WRITE | (m_replacing ? READ_CONTROL | WRITE_DAC : 0);
+        HANDLE file = CreateFileW(m_temporary.c_str(), access, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             m_file.Attach(file);
@@ -135,13 +139,15 @@ bool ReplacingWriter::Commit(FileFailure& failure)
         failure = lastSystemFailure();
         return false;
     }
+    // The old file's protection is in place before the new content takes
+    // its name, so there is no moment when others may read more of it.
+    if (m_replacing && !WriteSecurity(failure))
+        return false;
     if (!m_file.Close()) {
         failure = lastSystemFailure();
         return false;
     }
-    // The old file's protection is in place before the new content takes
-    // its name, so there is no moment when others may read more of it.
-    if (m_replacing && !(WriteSecurity(failure) && WriteAttributes(failure)))
+    if (m_replacing && !WriteAttributes(failure))
         return false;
     // Without REPLACE_EXISTING for a new file: one that appeared meanwhile
     // is not ours to overwrite.
@@ -174,16 +180,36 @@ bool ReplacingWriter::ReadSecurity(HANDLE destination, FileFailure& failure)
 bool ReplacingWriter::WriteSecurity(FileFailure& failure)
 {
     auto* descriptor = reinterpret_cast<PSECURITY_DESCRIPTOR>(m_oldSecurity.data());
-    if (SetFileSecurityW(m_temporary.c_str(), OWNER_PARTS | DACL_SECURITY_INFORMATION, descriptor))
+    if (!SetKernelObjectSecurity(m_file.Get(), DACL_SECURITY_INFORMATION, descriptor)) {
+        failure = lastSystemFailure();
+        return false;
+    }
+    // Owner and group are set only where the new file's differ: that takes
+    // WRITE_OWNER, which a creator need not have, so it is done by name.
+    std::vector<BYTE> ownParts(256);
+    DWORD needed = 0;
+    while (!GetKernelObjectSecurity(m_file.Get(), OWNER_PARTS, ownParts.data(), DWORD(ownParts.size()), &needed)) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= ownParts.size()) {
+            needed = 0;
+            break;
+        }
+        ownParts.resize(needed);
+    }
+    auto same = [&](BOOL (WINAPI *part)(PSECURITY_DESCRIPTOR, PSID*, LPBOOL)) {
+        PSID mine = nullptr;
+        PSID old = nullptr;
+        BOOL defaulted = FALSE;
+        return needed != 0 && part(ownParts.data(), &mine, &defaulted) && part(descriptor, &old, &defaulted)
+               && mine && old && EqualSid(mine, old);
+    };
+    if (same(GetSecurityDescriptorOwner) && same(GetSecurityDescriptorGroup))
         return true;
     // Another owner takes a privilege the process may not hold; the new
-    // file is then ours, but its access list must still be the old one.
-    QM_TRACE(TRACE_CAT_UTIL, L"w32 putfile: owner of %s not carried over, error %u\n", m_destination.c_str(),
-             unsigned(GetLastError()));
-    if (SetFileSecurityW(m_temporary.c_str(), DACL_SECURITY_INFORMATION, descriptor))
-        return true;
-    failure = lastSystemFailure();
-    return false;
+    // file is then ours, but its access list is the old one all the same.
+    if (!SetFileSecurityW(m_temporary.c_str(), OWNER_PARTS, descriptor))
+        QM_TRACE(TRACE_CAT_UTIL, L"w32 putfile: owner of %s not carried over, error %u\n", m_destination.c_str(),
+                 unsigned(GetLastError()));
+    return true;
 }
 
 bool ReplacingWriter::WriteAttributes(FileFailure& failure)
