@@ -34,6 +34,22 @@ bool isTemporaryName(const std::wstring& name)
     return dot != std::wstring::npos && name.compare(dot, std::wstring::npos, L".tmp") == 0;
 }
 
+// The `parts` of the security descriptor of the object `handle` holds, into
+// `descriptor`; false, with the system's error, when they cannot be read.
+bool securityOf(HANDLE handle, SECURITY_INFORMATION parts, std::vector<BYTE>& descriptor)
+{
+    descriptor.resize(512);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        DWORD needed = 0;
+        if (GetKernelObjectSecurity(handle, parts, descriptor.data(), DWORD(descriptor.size()), &needed))
+            return true;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= descriptor.size())
+            return false;
+        descriptor.resize(needed);
+    }
+    return false;
+}
+
 } // namespace
 
 bool w32WriteAll(HANDLE file, const void* data, size_t size, FileFailure& failure)
@@ -162,16 +178,8 @@ bool ReplacingWriter::Commit(FileFailure& failure)
 
 bool ReplacingWriter::ReadSecurity(HANDLE destination, FileFailure& failure)
 {
-    const SECURITY_INFORMATION parts = OWNER_PARTS | DACL_SECURITY_INFORMATION;
-    m_oldSecurity.resize(512);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        DWORD needed = 0;
-        if (GetKernelObjectSecurity(destination, parts, m_oldSecurity.data(), DWORD(m_oldSecurity.size()), &needed))
-            return true;
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= m_oldSecurity.size())
-            break;
-        m_oldSecurity.resize(needed);
-    }
+    if (securityOf(destination, OWNER_PARTS | DACL_SECURITY_INFORMATION, m_oldSecurity))
+        return true;
     // Replacing what cannot be read could open the file to others.
     failure = lastSystemFailure();
     return false;
@@ -186,20 +194,13 @@ bool ReplacingWriter::WriteSecurity(FileFailure& failure)
     }
     // Owner and group are set only where the new file's differ: that takes
     // WRITE_OWNER, which a creator need not have, so it is done by name.
-    std::vector<BYTE> ownParts(256);
-    DWORD needed = 0;
-    while (!GetKernelObjectSecurity(m_file.Get(), OWNER_PARTS, ownParts.data(), DWORD(ownParts.size()), &needed)) {
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= ownParts.size()) {
-            needed = 0;
-            break;
-        }
-        ownParts.resize(needed);
-    }
+    std::vector<BYTE> ownParts;
+    const bool ownRead = securityOf(m_file.Get(), OWNER_PARTS, ownParts);
     auto same = [&](BOOL (WINAPI *part)(PSECURITY_DESCRIPTOR, PSID*, LPBOOL)) {
         PSID mine = nullptr;
         PSID old = nullptr;
         BOOL defaulted = FALSE;
-        return needed != 0 && part(ownParts.data(), &mine, &defaulted) && part(descriptor, &old, &defaulted)
+        return ownRead && part(ownParts.data(), &mine, &defaulted) && part(descriptor, &old, &defaulted)
                && mine && old && EqualSid(mine, old);
     };
     if (same(GetSecurityDescriptorOwner) && same(GetSecurityDescriptorGroup))
