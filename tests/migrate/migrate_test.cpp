@@ -160,6 +160,12 @@ protected:
         if (!done)
             return L"<no closing message>";
         std::wstring text = messageBoxText(done);
+        // A run that failed somewhere says on which rows, for the test's output.
+        if (text.find(L"could not be migrated") != std::wstring::npos) {
+            for (const auto& state : statesBySource(ui))
+                if (state.second != L"Migrated")
+                    fprintf(stderr, "row %s: %s\n", narrow(state.first).c_str(), narrow(state.second).c_str());
+        }
         // The paragraph naming the backup folder goes apart.
         const size_t kept = text.find(L"\n\nWhat the migration replaced is kept in ");
         backupNote = kept == std::wstring::npos ? L"" : text.substr(kept + 2);
