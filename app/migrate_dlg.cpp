@@ -186,6 +186,7 @@ void CMigrateDlg::EndRun(unsigned buttons)
     }
     if (!m_workerRunning)
         return;
+    InsertPendingRows();
     // However the run ended, its rows are drawn.
     if (m_rowsWaitingToShow)
         ShowWaitingRows();
@@ -355,6 +356,10 @@ bool CMigrateDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result
         return true;
     case WM_WORKER_FINISHED:
         EndRun(unsigned(wParam));
+        result = TRUE;
+        return true;
+    case WM_ROWS_PENDING:
+        InsertPendingRows();
         result = TRUE;
         return true;
     case WM_TIMER:

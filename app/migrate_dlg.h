@@ -9,7 +9,11 @@
 #include "discovery/row_store.h"
 #include "window/dialog.h"
 
+#include <exception>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace qmtest {
 class DialogHarness;
@@ -103,6 +107,14 @@ private:
     const MigrationItem* RowRecord(int row) const { return m_rows.Find(m_list.RowData(row)); }
     // Draws the rows added with drawing held off (dialog's thread).
     void ShowWaitingRows();
+    // Puts rows into the list and their records into the store (dialog's thread).
+    void InsertRows(const NewListItem* items, size_t count);
+    // Puts in the rows a worker has handed over so far (dialog's thread).
+    // An error in doing so is kept for the worker's next call.
+    void InsertPendingRows();
+    // Runs `work` on the dialog's thread once the rows handed over before
+    // have gone in, so that every call of a worker sees the rows it added.
+    void OnListThread(const std::function<void()>& work);
 
     CCheckListCtrl m_list;
     CWindow m_status;
@@ -122,6 +134,12 @@ private:
     ULONGLONG m_rowsShownAt = 0;
     // Draws an emptied list that no rows have followed in time.
     static constexpr UINT_PTR TIMER_SHOW_ROWS = 1;
+    // Rows a worker has handed over that are not in the list yet: the
+    // worker goes on scanning while the dialog's thread puts them in.
+    std::mutex m_pendingLock;
+    std::vector<NewListItem> m_pendingRows;
+    bool m_pendingPosted = false; // a WM_ROWS_PENDING is on its way
+    std::exception_ptr m_pendingError;
 
     HICON m_hIcon;
     bool m_workerRunning = false;
@@ -132,4 +150,6 @@ private:
 // Sent by a worker's thread to the dialog at the end of its run; wParam holds
 // the buttons to enable.
 constexpr UINT WM_WORKER_FINISHED = WM_APP + 1;
+// Posted to the dialog when a worker has handed over rows to put in.
+constexpr UINT WM_ROWS_PENDING = WM_APP + 2;
 

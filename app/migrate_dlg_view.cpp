@@ -41,47 +41,95 @@ void CMigrateDlg::AddListItems(const NewListItem* items, size_t count)
     lines.Write();
     if (!m_list.Exists() || count == 0)
         return;
-    // Made from a worker's thread each row would be a round trip to the
-    // dialog's thread, and with drawing on each would repaint the list. So
-    // the rows go in as one call with drawing off; and since drawing the
-    // list costs far more than a batch of rows, the list is drawn again only
-    // when a quarter of a second has passed since it last was (or was
-    // emptied), and at the end of the run.
-    m_list.RunOnListThread([&] {
-        if (!m_rowsWaitingToShow) {
-            m_list.SetRedraw(false);
-            m_rowsWaitingToShow = true;
-        }
-        // New rows are never the selected one, so the dialog's answer to
-        // their changes is the same for one notice as for thousands.
-        struct NoticeHold {
-            CCheckListCtrl& list;
-            ~NoticeHold() { list.HoldChangeNotices(false); }
-        } hold { m_list };
-        m_list.HoldChangeNotices(true);
-        int next = m_list.RowCount();
-        for (size_t i = 0; i < count; ++i) {
-            const NewListItem& add = items[i];
-            const LPARAM id = m_rows.Add(newRecordOf(add));
-            const MigrationItem& record = *m_rows.Find(id);
+    if (m_list.OwnThread()) {
+        InsertPendingRows();
+        InsertRows(items, count);
+        return;
+    }
+    // A worker hands the rows over and goes on: the dialog's thread puts
+    // them in while the worker looks for the next ones. Its next call that
+    // reads or changes the list waits for them (OnListThread).
+    bool posted = true;
+    {
+        std::lock_guard<std::mutex> hold(m_pendingLock);
+        m_pendingRows.insert(m_pendingRows.end(), items, items + count);
+        if (!m_pendingPosted)
+            posted = m_pendingPosted = Post(WM_ROWS_PENDING);
+    }
+    if (!posted)
+        OnListThread([] {}); // no message could be posted: they go in now
+}
 
-            LVITEMW insert = {};
-            insert.mask = LVIF_IMAGE | LVIF_PARAM;
-            insert.iItem = next;
-            insert.iImage = add.kind == ITEM_REGISTRY_SETTINGS ? ITEM_IMAGE_REGISTRY : ITEM_IMAGE_FILE;
-            insert.lParam = id;
-            const std::wstring* texts[] = { &record.description, &record.sourceName, &record.conversion,
-                                            &record.destinationName, &record.state };
-            const int row = m_list.InsertRow(insert, texts, 5, true);
-            if (row < 0) {
-                m_rows.Remove(id); // the list refused the row: no row, no record
-                continue;
-            }
-            next = row + 1;
+void CMigrateDlg::InsertPendingRows()
+{
+    std::vector<NewListItem> rows;
+    {
+        std::lock_guard<std::mutex> hold(m_pendingLock);
+        rows.swap(m_pendingRows);
+        m_pendingPosted = false;
+    }
+    try {
+        InsertRows(rows.data(), rows.size());
+    } catch (...) {
+        if (!m_pendingError)
+            m_pendingError = std::current_exception();
+    }
+}
+
+void CMigrateDlg::OnListThread(const std::function<void()>& work)
+{
+    m_list.RunOnListThread([&] {
+        InsertPendingRows();
+        if (m_pendingError) {
+            std::exception_ptr error = m_pendingError;
+            m_pendingError = nullptr;
+            std::rethrow_exception(error);
         }
-        if (m_rowsWaitingToShow && GetTickCount64() - m_rowsShownAt >= ROWS_SHOWN_EVERY_MS)
-            ShowWaitingRows();
+        work();
     });
+}
+
+void CMigrateDlg::InsertRows(const NewListItem* items, size_t count)
+{
+    if (count == 0)
+        return;
+    // Rows go in with drawing off; and since drawing the list costs far
+    // more than a batch of rows, the list is drawn again only when a
+    // quarter of a second has passed since it last was (or was emptied),
+    // and at the end of the run.
+    if (!m_rowsWaitingToShow) {
+        m_list.SetRedraw(false);
+        m_rowsWaitingToShow = true;
+    }
+    // New rows are never the selected one, so the dialog's answer to
+    // their changes is the same for one notice as for thousands.
+    struct NoticeHold {
+        CCheckListCtrl& list;
+        ~NoticeHold() { list.HoldChangeNotices(false); }
+    } hold { m_list };
+    m_list.HoldChangeNotices(true);
+    int next = m_list.RowCount();
+    for (size_t i = 0; i < count; ++i) {
+        const NewListItem& add = items[i];
+        const LPARAM id = m_rows.Add(newRecordOf(add));
+        const MigrationItem& record = *m_rows.Find(id);
+
+        LVITEMW insert = {};
+        insert.mask = LVIF_IMAGE | LVIF_PARAM;
+        insert.iItem = next;
+        insert.iImage = add.kind == ITEM_REGISTRY_SETTINGS ? ITEM_IMAGE_REGISTRY : ITEM_IMAGE_FILE;
+        insert.lParam = id;
+        const std::wstring* texts[] = { &record.description, &record.sourceName, &record.conversion,
+                                        &record.destinationName, &record.state };
+        const int row = m_list.InsertRow(insert, texts, 5, true);
+        if (row < 0) {
+            m_rows.Remove(id); // the list refused the row: no row, no record
+            continue;
+        }
+        next = row + 1;
+    }
+    if (m_rowsWaitingToShow && GetTickCount64() - m_rowsShownAt >= ROWS_SHOWN_EVERY_MS)
+        ShowWaitingRows();
 }
 
 void CMigrateDlg::ShowWaitingRows()
@@ -97,7 +145,7 @@ void CMigrateDlg::ClearList()
 {
     if (!m_list.Exists())
         return;
-    m_list.RunOnListThread([&] {
+    OnListThread([&] {
         // (An empty list is not emptied again: that would still draw it.)
         if (m_list.RowCount() > 0) {
             // The emptied list waits to be drawn like new rows do, so that a
@@ -116,11 +164,16 @@ void CMigrateDlg::ClearList()
     });
 }
 
-int CMigrateDlg::RowCount() { return m_list.RowCount(); }
+int CMigrateDlg::RowCount()
+{
+    int rows = 0;
+    OnListThread([&] { rows = m_list.RowCount(); });
+    return rows;
+}
 
 void CMigrateDlg::SetListRedraw(bool on)
 {
-    m_list.RunOnListThread([&] {
+    OnListThread([&] {
         if (on && m_rowsWaitingToShow && m_list.RowCount() == 0)
             return; // an emptied list is drawn by its timer, or with the first rows
         if (on && m_rowsWaitingToShow)
@@ -130,12 +183,18 @@ void CMigrateDlg::SetListRedraw(bool on)
     });
 }
 
-void CMigrateDlg::SelectAndShowRow(int row) { m_list.SelectAndShowRow(row); }
+void CMigrateDlg::SelectAndShowRow(int row)
+{
+    // Selected from a worker's thread, as before, after its rows are in.
+    if (!m_list.OwnThread())
+        OnListThread([] {});
+    m_list.SelectAndShowRow(row);
+}
 
 std::vector<TakenRecord> CMigrateDlg::TakeRecords()
 {
     std::vector<TakenRecord> taken;
-    m_list.RunOnListThread([&] {
+    OnListThread([&] {
         const int rows = m_list.RowCount();
         for (int row = 0; row < rows; ++row) {
             const LPARAM id = m_list.RowData(row);
@@ -149,7 +208,7 @@ std::vector<TakenRecord> CMigrateDlg::TakeRecords()
 bool CMigrateDlg::ShowRecordRowIfTicked(LPARAM id)
 {
     bool ticked = false;
-    m_list.RunOnListThread([&] {
+    OnListThread([&] {
         const int row = m_list.FindItemByParam(id);
         ticked = row >= 0 && m_list.IsChecked(row);
         if (ticked)
@@ -163,7 +222,7 @@ bool CMigrateDlg::ShowRecordRowIfTicked(LPARAM id)
 
 void CMigrateDlg::SetRecordState(LPARAM id, const std::wstring& state)
 {
-    m_list.RunOnListThread([&] {
+    OnListThread([&] {
         if (!m_rows.SetState(id, state))
             return;
         const int row = m_list.FindItemByParam(id);

@@ -81,7 +81,9 @@ public:
     virtual void EnableWorkerButtons(unsigned buttons) = 0;
 
     // Appends ticked rows with new records whose state is "Not Started", in
-    // order, drawn once at the end. A row the list refuses is left out.
+    // order, drawn once at the end. A row the list refuses is left out. The
+    // rows may go in after the call has returned, but always before the
+    // view's next call that reads or changes the list, and before EndRun.
     virtual void AddListItems(const NewListItem* items, size_t count) = 0;
     // One row, as AddListItems does.
     void AddListItem(ItemKind kind, const std::wstring& description, const std::wstring& sourceName,
