@@ -32,7 +32,7 @@ qm_select_arch() {
         QM_ARCH=win32
       else
         QM_ARCH=win64
-        echo "$name: this kernel runs no 32-bit programs; using the 64-bit variant of the tool in a 64-bit Wine prefix"
+        echo "$name: no 32-bit Wine program runs here ($QM_WINE32_LOADER --version fails); using the 64-bit variant of the tool in a 64-bit Wine prefix"
       fi ;;
     *)
       echo "$name: QM_ARCH must be win32 or win64, not '$QM_ARCH'" >&2

@@ -46,6 +46,31 @@ fi
 
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-echo "install-deps: done"
+# A mirror in the middle of a sync makes "apt-get update" fail for one index
+# (seen here: the security archive's i386 list, for hours); try again a few
+# times, then go on with what did arrive.
+for attempt in 1 2 3; do
+  if $SUDO apt-get update -qq; then break; fi
+  echo "install-deps: apt-get update failed (attempt $attempt)"
+  [ "$attempt" = 3 ] || sleep 15
+done
+if $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+  echo "install-deps: done"
+  exit 0
+fi
+# Without a current i386 index, wine32 cannot match the versions of the 64-bit
+# libraries it shares with wine64. The 64-bit variant needs none of it: install
+# the rest, and the scripts then find no 32-bit loader and say so.
+rest=()
+for p in "${missing[@]}"; do
+  case "$p" in *:i386) ;; *) rest+=("$p") ;; esac
+done
+if [ ${#rest[@]} -eq ${#missing[@]} ]; then
+  echo "install-deps: apt-get install failed" >&2
+  exit 1
+fi
+echo "install-deps: the i386 packages could not be installed; installing the rest, for the 64-bit variant only"
+if [ ${#rest[@]} -gt 0 ]; then
+  $SUDO apt-get install -y -qq --no-install-recommends "${rest[@]}" >/dev/null
+fi
+echo "install-deps: done, without 32-bit Wine"
