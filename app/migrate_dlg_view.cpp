@@ -15,6 +15,11 @@ constexpr int ITEM_IMAGE_FILE = 4;
 // How often rows that a refresh adds are drawn while it runs.
 constexpr ULONGLONG ROWS_SHOWN_EVERY_MS = 250;
 
+// How many handed-over rows may wait for the dialog's thread before the
+// worker waits for them: a worker that scans faster than the list takes
+// rows would otherwise hold a second copy of the whole refresh.
+constexpr size_t MOST_ROWS_WAITING = 4096;
+
 } // namespace
 
 void CMigrateDlg::SetStatus(const std::wstring& text) { m_status.SetText(text); }
@@ -50,14 +55,16 @@ void CMigrateDlg::AddListItems(const NewListItem* items, size_t count)
     // them in while the worker looks for the next ones. Its next call that
     // reads or changes the list waits for them (OnListThread).
     bool posted = true;
+    bool backlog = false;
     {
         std::lock_guard<std::mutex> hold(m_pendingLock);
         m_pendingRows.insert(m_pendingRows.end(), items, items + count);
         if (!m_pendingPosted)
             posted = m_pendingPosted = Post(WM_ROWS_PENDING);
+        backlog = m_pendingRows.size() >= MOST_ROWS_WAITING;
     }
-    if (!posted)
-        OnListThread([] {}); // no message could be posted: they go in now
+    if (!posted || backlog)
+        OnListThread([] {}); // no message could be posted, or too many wait: they go in now
 }
 
 void CMigrateDlg::InsertPendingRows()
