@@ -5,6 +5,10 @@
 # Packages already present are left alone, so a second run costs a few seconds.
 set -euo pipefail
 
+# Set by a caller that has already run this script (.ci/run): the scripts it
+# starts would otherwise try the mirror again, retries and all.
+if [ -n "${QM_DEPS_CHECKED:-}" ]; then exit 0; fi
+
 need=(
   g++-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix
