@@ -4,7 +4,7 @@
 #include "common/cmd/console_path.h"
 #include "common/cmd/replacing_writer.h"
 #include "common/cmd/text_file.h"
-#include "common/fs/link_check.h"
+#include "common/cmd/checked_file.h"
 #include "common/trace/trace.h"
 #include "migrate/migration_backup.h"
 #include "migrate/registry_transfer.h"
@@ -13,34 +13,45 @@
 #include <cstring>
 #include <cwchar>
 #include <new>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Whether `destination` holds exactly what writing `bytes` (converted from
-// the OEM code page to UTF-16LE behind FF FE when `convert`) would leave.
-bool holdsAlready(const std::wstring& destination, const std::string& bytes, bool convert)
+// Whether `destination`, open and at its start, holds exactly what writing
+// `bytes` (converted from the OEM code page to UTF-16LE behind FF FE when
+// `convert`) would leave. It is read in blocks and left at its start again.
+bool holdsAlready(const CInFile& destination, const std::string& bytes, bool convert)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &data))
+    FileFailure failure;
+    ULONGLONG size = 0;
+    if (!destination.Size(size, failure))
         return false;
-    const ULONGLONG size = (ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     // Each OEM byte is one UTF-16 unit except in double-byte code pages,
     // where only a comparison of the converted text tells.
     if ((!convert || w32OemIsSingleByte()) && size != (convert ? 2 + 2 * ULONGLONG(bytes.size()) : bytes.size()))
         return false;
-    std::string held;
-    FileFailure failure;
-    if (!w32ReadFileBytes(destination, held, failure))
-        return false;
-    if (!convert)
-        return held == bytes;
     std::wstring text;
-    return w32StartsWithUtf16Mark(held) && w32NarrowToWide(bytes, text, failure)
-           && held.size() == 2 + text.size() * sizeof(wchar_t)
-           && std::memcmp(held.data() + 2, text.data(), text.size() * sizeof(wchar_t)) == 0;
+    if (convert && !w32NarrowToWide(bytes, text, failure))
+        return false;
+    const char* expected = convert ? reinterpret_cast<const char*>(text.data()) : bytes.data();
+    const ULONGLONG expectedSize = convert ? 2 + text.size() * sizeof(wchar_t) : bytes.size();
+    if (size != expectedSize)
+        return false;
+    std::vector<char> block(64u << 10);
+    bool same = true;
+    for (ULONGLONG at = 0; same && at < size;) {
+        DWORD got = 0;
+        if (!destination.Read(block.data(), DWORD(std::min<ULONGLONG>(block.size(), size - at)), got, failure) || got == 0)
+            same = false;
+        for (DWORD i = 0; same && i < got; ++i, ++at) {
+            const char want = !convert ? expected[at] : at < 2 ? "\xFF\xFE"[at] : expected[at - 2];
+            same = block[i] == want;
+        }
+    }
+    return destination.Rewind(failure) && same;
 }
 
 BackupRoot backupRootOf(ItemKind kind)
@@ -56,22 +67,44 @@ BackupRoot backupRootOf(ItemKind kind)
     }
 }
 
-// The first link on the way to root\name, from the directory the registry
-// names: for a Zelt file that is the installation directory, the "zelt"
-// folder below it being no more trusted than the file.
-// `allThere` as firstLinkBelow.
-std::wstring linkOnTheWay(ItemKind kind, const std::wstring& root, const std::wstring& name, bool* allThere = nullptr)
+// The directory the registry names for `root`, trusted as it is, and the
+// folders below it on the way to `root`: for a Zelt file that is the
+// installation directory and "zelt", which is no more trusted than the file.
+void splitRoot(ItemKind kind, const std::wstring& root, std::wstring& trusted, std::wstring& relative)
 {
     const size_t slash = root.find_last_of(L'\\');
-    if (kind == ITEM_ZELT && slash != std::wstring::npos)
-        return firstLinkBelow(root.substr(0, slash), root.substr(slash + 1) + L"\\" + name, allThere);
-    return firstLinkBelow(root, name, allThere);
+    trusted = root;
+    relative.clear();
+    if (kind == ITEM_ZELT && slash != std::wstring::npos) {
+        trusted = root.substr(0, slash);
+        relative = root.substr(slash + 1);
+    }
+}
+
+const CCheckedDir* openItemFolder(CFolderCache& folders, ItemKind kind, const std::wstring& root,
+                                  FileFailure& failure)
+{
+    std::wstring trusted, relative;
+    splitRoot(kind, root, trusted, relative);
+    return folders.Open(trusted, relative, failure);
+}
+
+// A row's reason for a failure to open `path`: the check's own words, or
+// `doing` and the system's.
+std::wstring openFailure(const wchar_t* doing, const std::wstring& path, const FileFailure& failure)
+{
+    const std::wstring refusal = checkRefusal(failure);
+    if (!refusal.empty()) {
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: refused link %s\n", failure.path.c_str());
+        return refusal;
+    }
+    return doing + path + L": " + describeFileFailure(failure);
 }
 
 } // namespace
 
 bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, const std::wstring& destinationName,
-                     std::wstring& reason, MigrationBackup* backup)
+                     std::wstring& reason, MigrationBackup* backup, CFolderCache* folders)
 {
     const bool toUnicode = itemKindConvertsToUnicode(item.kind);
     const std::wstring source = item.sourceRoot + L"\\" + sourceName;
@@ -84,27 +117,33 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
         reason = std::wstring(CONSOLE_DIRECTORY_UNKNOWN) + L", so " + destinationName + L" has nowhere to go";
         return false;
     }
-    // The destination's look on the way is the run's one look at whether it
-    // exists: a missing name is a search through its directory every time.
-    bool destinationThere = true;
-    for (const std::wstring& link : { linkOnTheWay(item.kind, item.sourceRoot, sourceName),
-                                      linkOnTheWay(item.kind, item.destinationRoot, destinationName,
-                                                   &destinationThere) }) {
-        if (!link.empty()) {
-            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: refused link %s\n", link.c_str());
-            reason = linkRefusal(link);
-            return false;
-        }
+    CFolderCache ownFolders;
+    CFolderCache& cache = folders ? *folders : ownFolders;
+    const CCheckedDir* sourceFolder = openItemFolder(cache, item.kind, item.sourceRoot, failure);
+    CInFile sourceFile;
+    if (!sourceFolder || !sourceFile.Open(*sourceFolder, sourceName, failure)) {
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error getting file: %s\n", source.c_str());
+        reason = openFailure(L"cannot read ", source, failure);
+        return false;
     }
-
     // Read whole and closed before the destination is written, so a file that
     // is its own destination (a shared web site directory) is safe.
     std::string bytes;
-    if (!w32ReadFileBytes(source, bytes, failure)) {
+    if (!w32ReadAllBytes(sourceFile, bytes, failure)) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error getting file: %s\n", source.c_str());
         reason = L"cannot read " + source + L": " + describeFileFailure(failure);
         return false;
     }
+    // The destination's open is the run's one look at whether it exists: a
+    // missing name is a search through its directory every time.
+    const CCheckedDir* destinationFolder = openItemFolder(cache, item.kind, item.destinationRoot, failure);
+    CInFile held;
+    if (!destinationFolder
+        || (!held.Open(*destinationFolder, destinationName, failure) && failure.cause != FILE_CAUSE_NOT_FOUND)) {
+        reason = openFailure(L"cannot write ", destination, failure);
+        return false;
+    }
+    const bool destinationThere = held.IsOpen();
 
     // Everything that can refuse the file is looked at before the backup is
     // made and the destination touched.
@@ -130,7 +169,7 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
     }
     // A destination that already holds the new content is left alone (and
     // so not kept either): a repeated run changes nothing.
-    if (destinationThere && holdsAlready(destination, bytes, convert)) {
+    if (destinationThere && holdsAlready(held, bytes, convert)) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s already holds what would be written\n", destination.c_str());
         return true;
     }
@@ -138,14 +177,21 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
     // nothing appears meanwhile and is replaced without having been kept.
     const WriteTo to = destinationThere ? WriteTo::AnyFile : WriteTo::NewFile;
     if (backup
-        && !(destinationThere ? backup->KeepFile(backupRootOf(item.kind), item.destinationRoot, destinationName, reason)
-                              : backup->ExpectNewFile(item.destinationRoot, destinationName, reason)))
+        && !(destinationThere
+                 ? backup->KeepFile(backupRootOf(item.kind), item.destinationRoot, destinationName, reason, &held)
+                 : backup->ExpectNewFile(item.destinationRoot, destinationName, reason)))
         return false;
-    const bool written = convert ? w32PutOemAsUtf16(destination, bytes, failure, to)
-                                 : w32WriteFileBytes(destination, bytes, failure, to);
+    // What is kept and what is replaced is the file that was compared.
+    ReplacingWriter writer;
+    bool written = writer.Begin(*destinationFolder, destinationName, failure, to, &held);
+    held.Close();
+    written = written
+              && (convert ? w32PutOemAsUtf16(writer, bytes, failure)
+                          : writer.Write(bytes.data(), bytes.size(), failure) && writer.Commit(failure));
     if (!written) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", destination.c_str());
-        reason = L"cannot write " + destination + L": " + describeFileFailure(failure);
+        const std::wstring refusal = checkRefusal(failure);
+        reason = !refusal.empty() ? refusal : L"cannot write " + destination + L": " + describeFileFailure(failure);
         return false;
     }
     // (A destination kept as it was is recorded already; RecordCreated leaves it.)
@@ -160,8 +206,8 @@ namespace {
 
 // Carries one taken record over. Whatever goes wrong in it, a failure,
 // an exception or a size the tool cannot handle, fails this row only.
-bool migrateRecord(const std::wstring& betaPath, MigrationBackup& backup, const MigrationItem& item,
-                   std::wstring& reason)
+bool migrateRecord(const std::wstring& betaPath, MigrationBackup& backup, CFolderCache& folders,
+                   const MigrationItem& item, std::wstring& reason)
 {
     try {
         // What a row replaces is kept first; a row that cannot be kept is
@@ -169,7 +215,7 @@ bool migrateRecord(const std::wstring& betaPath, MigrationBackup& backup, const 
         if (item.kind == ITEM_REGISTRY_SETTINGS)
             return migrateRegistrySettings(betaPath, backup, reason);
         if (itemKindIsFile(item.kind))
-            return migrateFileItem(item, item.sourceFileName, item.destinationName, reason, &backup);
+            return migrateFileItem(item, item.sourceFileName, item.destinationName, reason, &backup, &folders);
         return true; // the "No items were found" row: only marked
     } catch (const std::bad_alloc&) {
         reason = L"not enough memory to carry this item over";
@@ -198,7 +244,8 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
     GetLocalTime(&start);
     const std::wstring betaPath = view.BetaPath();
     MigrationBackup backup(view.GaPath(), start);
-    CRootsResolvedOnce roots;
+    CFolderCache folders;
+    std::set<const CCheckedDir*> swept;
     try {
         view.EnableWorkerButtons(BUTTONS_NONE);
         view.SetListRedraw(true);
@@ -210,19 +257,23 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
         // as the run reaches it.
         taken = view.TakeRecords();
         // What a stopped run left where this one writes goes first.
-        std::vector<std::wstring> directories { betaPath };
-        for (const TakenRecord& record : taken)
-            if (std::find(directories.begin(), directories.end(), record.item.destinationRoot) == directories.end())
-                directories.push_back(record.item.destinationRoot);
-        for (const std::wstring& directory : directories)
-            if (isFullPath(directory))
-                w32RemoveLeftoverTemporaries(directory);
+        FileFailure failure;
+        if (const CCheckedDir* beta = isFullPath(betaPath) ? folders.Open(betaPath, L"", failure) : nullptr)
+            w32RemoveLeftoverTemporaries(*beta);
+        for (const TakenRecord& record : taken) {
+            const CCheckedDir* folder = isFullPath(record.item.destinationRoot) && itemKindIsFile(record.item.kind)
+                                            ? openItemFolder(folders, record.item.kind, record.item.destinationRoot,
+                                                             failure)
+                                            : nullptr;
+            if (folder && swept.insert(folder).second)
+                w32RemoveLeftoverTemporaries(*folder);
+        }
         for (const TakenRecord& record : taken) {
             ++reached;
             if (!view.ShowRecordRowIfTicked(record.id))
                 continue;
             std::wstring reason;
-            const bool ok = migrateRecord(betaPath, backup, record.item, reason);
+            const bool ok = migrateRecord(betaPath, backup, folders, record.item, reason);
             ok ? ++migrated : ++failed;
             if (!ok)
                 QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s failed: %s\n", record.item.sourceName.c_str(),

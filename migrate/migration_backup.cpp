@@ -203,6 +203,38 @@ bool existingFolderUsable(const std::wstring& gaDirectory, const std::wstring& p
     return trusted;
 }
 
+// Copies `from`, from its start, into a new file `name` in `folder` (one of
+// the backup's own), with its times; `from` is left at its start again. A
+// copy that fails is removed.
+bool copyOpenFile(const CInFile& from, const std::wstring& folder, const std::wstring& name, FileFailure& failure)
+{
+    CCheckedDir into;
+    COutFile copy;
+    FILE_BASIC_INFO times;
+    if (!from.Rewind(failure) || !into.OpenRoot(folder, failure) || !copy.Create(into, name, 0, failure))
+        return false;
+    std::unique_ptr<char[]> block(new (std::nothrow) char[IO_CHUNK]);
+    bool ok = block != nullptr;
+    if (!ok)
+        failure = systemFailure(ERROR_NOT_ENOUGH_MEMORY);
+    for (DWORD got = 1; ok && got > 0;)
+        ok = from.Read(block.get(), IO_CHUNK, got, failure) && w32WriteAll(copy.Get(), block.get(), got, failure);
+    if (ok && GetFileInformationByHandleEx(from.Get(), FileBasicInfo, &times, sizeof times)) {
+        times.FileAttributes = 0;
+        SetFileInformationByHandle(copy.Get(), FileBasicInfo, &times, sizeof times);
+    }
+    if (ok && !FlushFileBuffers(copy.Get())) {
+        failure = lastSystemFailure();
+        ok = false;
+    }
+    ok = from.Rewind(failure) && ok;
+    if (!ok) {
+        FileFailure ignored;
+        copy.Delete(ignored);
+    }
+    return ok;
+}
+
 } // namespace
 
 const wchar_t BACKUP_FOLDER_ACCESS[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
@@ -322,7 +354,7 @@ bool MigrationBackup::ExpectNewFile(const std::wstring& destinationRoot, const s
 }
 
 bool MigrationBackup::KeepFile(BackupRoot root, const std::wstring& destinationRoot,
-                               const std::wstring& destinationName, std::wstring& reason)
+                               const std::wstring& destinationName, std::wstring& reason, const CInFile* held)
 {
     const std::wstring destination = destinationRoot + L"\\" + destinationName;
     if (!CanList(destinationName, destination, reason))
@@ -332,39 +364,28 @@ bool MigrationBackup::KeepFile(BackupRoot root, const std::wstring& destinationR
     if (m_kept.count(foldedCase(destination)))
         return true;
 
-    // The copy itself says whether the destination exists, but only once the
-    // root's folder is there: before that, "path not found" could be either.
-    // Each look into a large destination directory costs time that grows with
-    // the directory.
-    const unsigned rootBit = 1u << static_cast<unsigned>(root);
-    const std::wstring copyName = std::wstring(rootFolderName(root)) + L"\\" + destinationName;
-    auto look = [&](bool& exists) {
-        exists = false;
-        const DWORD attributes = GetFileAttributesW(destination.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            const DWORD error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-                return true;
-            reason = L"cannot back up " + destination + L": " + systemErrorText(error, destination);
+    // What is kept is what the caller has open, or what its name reaches now.
+    CCheckedDir destinationFolder;
+    CInFile own;
+    FileFailure failure;
+    if (!held || !held->IsOpen()) {
+        if (!destinationFolder.OpenRoot(destinationRoot, failure) || !own.Open(destinationFolder, destinationName, failure)) {
+            // A file the run is about to create is recorded only once it is
+            // written (RecordCreated): restore.cmd must never delete a file of
+            // that name that someone else made after a write that failed.
+            if (failure.osError == ERROR_FILE_NOT_FOUND || failure.osError == ERROR_PATH_NOT_FOUND)
+                return MakeFolder(reason);
+            const std::wstring refusal = checkRefusal(failure);
+            reason = L"cannot back up " + destination + L": "
+                + (refusal.empty() ? describeFileFailure(failure) : refusal);
             return false;
         }
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            reason = L"cannot back up " + destination + L": it is a directory";
-            return false;
-        }
-        exists = true;
-        return true;
-    };
-    bool exists = true;
-    if (!(m_rootFolders & rootBit) && !look(exists))
-        return false;
+        held = &own;
+    }
     if (!MakeFolder(reason))
         return false;
-    // A file the run is about to create is recorded only once it is written
-    // (RecordCreated): restore.cmd must never delete a file of that name that
-    // someone else made after a write that failed.
-    if (!exists)
-        return true;
+    const unsigned rootBit = 1u << static_cast<unsigned>(root);
+    const std::wstring copyName = std::wstring(rootFolderName(root)) + L"\\" + destinationName;
     const std::wstring copy = m_folder + L"\\" + copyName;
     const std::wstring folder = m_folder + L"\\" + rootFolderName(root);
     if (!(m_rootFolders & rootBit)) {
@@ -376,23 +397,13 @@ bool MigrationBackup::KeepFile(BackupRoot root, const std::wstring& destinationR
         }
         m_rootFolders |= rootBit;
     }
-    if (!CopyFileW(destination.c_str(), copy.c_str(), TRUE)) {
-        const DWORD error = GetLastError();
-        // Not found is the destination's absence only when a look agrees: a
-        // copy's own path that is missing must not pass for it, or the file
-        // would be replaced without being kept.
-        if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && look(exists) && !exists)
-            return true; // to be created; see above
-        // Only a copy of ours is removed, never one kept earlier.
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-            DeleteFileW(copy.c_str());
-        if (look(exists))
-            reason = L"cannot back up " + destination + L" to " + copy + L": " + systemErrorText(error, destination);
+    if (!copyOpenFile(*held, folder, destinationName, failure)) {
+        reason = L"cannot back up " + destination + L" to " + copy + L": " + describeFileFailure(failure);
         DropFolderIfUnused();
         return false;
     }
     if (!AppendEntry(L"copy", copyName, destination, reason)) {
-        DeleteFileW((m_folder + L"\\" + copyName).c_str());
+        DeleteFileW(copy.c_str());
         DropFolderIfUnused();
         return false;
     }

@@ -15,6 +15,7 @@
 // last keep costs what the first did.
 #pragma once
 
+#include "common/cmd/checked_file.h"
 #include "migrate/registry_tree.h"
 #include "window/handle.h"
 
@@ -54,8 +55,10 @@ public:
     // folder (see RecordCreated). A destination kept before in this
     // run is left as first kept. False with `reason` when the file could not
     // be kept: the caller must then leave the destination alone.
+    // `held`, when given, is the destination as the caller opened it: that
+    // file is the one kept, whatever its name reaches by now.
     bool KeepFile(BackupRoot root, const std::wstring& destinationRoot, const std::wstring& destinationName,
-                  std::wstring& reason);
+                  std::wstring& reason, const CInFile* held = nullptr);
 
     // Call instead of KeepFile when the run has just found that
     // destinationRoot\destinationName does not exist, and then write it only

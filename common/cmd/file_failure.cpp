@@ -101,6 +101,10 @@ std::wstring describeFileFailure(const FileFailure& failure)
         return L"The text holds a character above 255, which narrow text cannot hold.";
     case FILE_CAUSE_NOT_CONVERTIBLE:
         return L"The text cannot be converted from the OEM code page: " + systemErrorText(failure.osError);
+    case FILE_CAUSE_LINK:
+        return failure.path + L" is a link, or a name the file system takes elsewhere.";
+    case FILE_CAUSE_SECOND_NAME:
+        return failure.path + L" has a second name (a hard link), which may be another account's file.";
     default:
         break;
     }

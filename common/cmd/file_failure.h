@@ -30,6 +30,8 @@ enum FileErrorCause {
     FILE_CAUSE_TOO_LARGE, // more than this tool holds in memory (size, limit)
     FILE_CAUSE_NOT_NARROW, // narrow output asked for a character above 255
     FILE_CAUSE_NOT_CONVERTIBLE, // the OEM code page conversion failed (osError)
+    FILE_CAUSE_LINK, // the entry at `path` is a link, or the system reaches it elsewhere
+    FILE_CAUSE_SECOND_NAME, // the file at `path` has another name too (a hard link)
 };
 
 struct FileFailure {
@@ -37,6 +39,7 @@ struct FileFailure {
     DWORD osError = 0; // the system's error number, 0 when the system reported none
     ULONGLONG size = 0; // FILE_CAUSE_TOO_LARGE: the file's size in bytes
     ULONGLONG limit = 0; // FILE_CAUSE_TOO_LARGE: the most that can be taken
+    std::wstring path; // FILE_CAUSE_LINK, FILE_CAUSE_SECOND_NAME: the entry
 };
 
 // Plain English, one sentence ending in a full stop: the system's own text

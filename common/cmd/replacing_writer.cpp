@@ -1,6 +1,5 @@
 #include "common/cmd/replacing_writer.h"
 
-#include "common/fs/link_check.h"
 #include "common/trace/trace.h"
 
 #include <algorithm>
@@ -74,70 +73,84 @@ bool w32WriteAll(HANDLE file, const void* data, size_t size, FileFailure& failur
 
 bool ReplacingWriter::Begin(const std::wstring& destination, FileFailure& failure, WriteTo to)
 {
-    m_destination = destination;
+    const size_t slash = destination.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) {
+        failure = systemFailure(ERROR_BAD_PATHNAME);
+        return false;
+    }
+    return m_ownFolder.OpenRoot(destination.substr(0, slash), failure)
+           && Begin(m_ownFolder, destination.substr(slash + 1), failure, to);
+}
+
+bool ReplacingWriter::Begin(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure, WriteTo to,
+                            const CInFile* existing)
+{
+    m_folder = &folder;
+    m_name = name;
+    m_replacing = false;
 
     // For a new file there is nothing to look at: the rename at the end
     // fails when the name is taken by then. (Looking up a missing name costs
     // a search through the directory under Wine, on every look.)
-    WIN32_FILE_ATTRIBUTE_DATA old;
-    m_replacing = to == WriteTo::AnyFile
-                  && GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &old) != FALSE;
-    if (m_replacing) {
-        // A read-only file is not replaced, also where the process could
-        // write it anyway (an administrator on some file systems).
-        if (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-            failure = systemFailure(ERROR_ACCESS_DENIED);
+    if (existing && existing->IsOpen()) {
+        if (!TakeOldFile(*existing, failure))
             return false;
-        }
-        m_oldAttributes = old.dwFileAttributes;
-        m_oldCreation = old.ftCreationTime;
-    }
-
-    // What opening the destination for writing would meet: a file held
-    // open without sharing, a directory. A missing file is fine; a
-    // missing directory shows when the temporary file is created. The same
-    // handle reads the security descriptor of a file that is replaced: by
-    // name that would be an open of its own.
-    if (to == WriteTo::AnyFile) {
-        CFileHandle probe(CreateFileW(destination.c_str(), GENERIC_WRITE | (m_replacing ? READ_CONTROL : 0),
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (probe.IsValid()) {
-            if (m_replacing && !ReadSecurity(probe.Get(), failure))
+    } else if (to == WriteTo::AnyFile) {
+        // What opening the destination for writing would meet: a file held
+        // open without sharing, a directory, a link. A missing file is fine.
+        CInFile old;
+        if (old.Open(folder, name, failure)) {
+            if (!TakeOldFile(old, failure))
                 return false;
-        } else if (GetLastError() == ERROR_FILE_NOT_FOUND) {
-            m_replacing = false; // gone since it was looked at: written as a new file
-        } else {
-            failure = lastSystemFailure();
+        } else if (failure.cause != FILE_CAUSE_NOT_FOUND) {
             return false;
         }
     }
 
     static std::atomic<unsigned> counter{0};
-    const size_t slash = destination.find_last_of(L"\\/");
-    const std::wstring directory = slash == std::wstring::npos ? std::wstring() : destination.substr(0, slash + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        wchar_t name[64];
+        wchar_t temporary[64];
         // The pattern w32RemoveLeftoverTemporaries looks for.
-        _snwprintf(name, 63, L"~qm%lx-%x.tmp", GetCurrentProcessId(), counter++);
-        name[63] = L'\0';
-        m_temporary = directory + name;
+        _snwprintf(temporary, 63, L"~qm%lx-%x.tmp", GetCurrentProcessId(), counter++);
+        temporary[63] = L'\0';
         // The creator owns the new file, so READ_CONTROL and WRITE_DAC are
         // its own whatever the file inherits: the old access list is put on
-        // through this handle.
-        const DWORD access = GENERIC_WRITE | (m_replacing ? READ_CONTROL | WRITE_DAC : 0);
-        HANDLE file = CreateFileW(m_temporary.c_str(), access, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            m_file.Attach(file);
-            return true;
+        // through this handle. Another owner needs WRITE_OWNER, which the
+        // folder's list may not grant.
+        const ACCESS_MASK own = m_replacing ? READ_CONTROL | WRITE_DAC : 0;
+        m_mayOwn = m_replacing;
+        bool created = m_file.Create(folder, temporary, own | (m_mayOwn ? WRITE_OWNER : 0), failure);
+        if (!created && m_mayOwn && failure.cause == FILE_CAUSE_ACCESS_DENIED) {
+            m_mayOwn = false;
+            created = m_file.Create(folder, temporary, own, failure);
         }
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+        if (created)
+            return true;
+        if (failure.osError != ERROR_FILE_EXISTS && failure.osError != ERROR_ALREADY_EXISTS)
             break;
     }
-    failure = lastSystemFailure();
-    m_temporary.clear();
     return false;
+}
+
+bool ReplacingWriter::TakeOldFile(const CCheckedEntry& old, FileFailure& failure)
+{
+    if (!GetFileInformationByHandleEx(old.Get(), FileBasicInfo, &m_old, sizeof m_old)) {
+        failure = lastSystemFailure();
+        return false;
+    }
+    // A read-only file is not replaced, also where the process could
+    // write it anyway (an administrator on some file systems).
+    if (m_old.FileAttributes & FILE_ATTRIBUTE_READONLY) {
+        failure = systemFailure(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    // Replacing what cannot be read could open the file to others.
+    if (!securityOf(old.Get(), OWNER_PARTS | DACL_SECURITY_INFORMATION, m_oldSecurity)) {
+        failure = lastSystemFailure();
+        return false;
+    }
+    m_replacing = true;
+    return true;
 }
 
 bool ReplacingWriter::Write(const void* data, size_t size, FileFailure& failure)
@@ -147,9 +160,17 @@ bool ReplacingWriter::Write(const void* data, size_t size, FileFailure& failure)
 
 bool ReplacingWriter::Commit(FileFailure& failure)
 {
-    if (m_replacing && !SetFileTime(m_file.Get(), &m_oldCreation, nullptr, nullptr)) {
-        failure = lastSystemFailure();
-        return false;
+    if (m_replacing) {
+        // The old creation time and the attributes it carries, on the handle.
+        FILE_BASIC_INFO basic = {};
+        basic.CreationTime = m_old.CreationTime;
+        basic.FileAttributes = (m_old.FileAttributes & CARRIED_ATTRIBUTES) ? (m_old.FileAttributes & CARRIED_ATTRIBUTES)
+                                                                              | FILE_ATTRIBUTE_ARCHIVE
+                                                                        : 0;
+        if (!SetFileInformationByHandle(m_file.Get(), FileBasicInfo, &basic, sizeof basic)) {
+            failure = lastSystemFailure();
+            return false;
+        }
     }
     if (!FlushFileBuffers(m_file.Get())) {
         failure = lastSystemFailure();
@@ -159,30 +180,15 @@ bool ReplacingWriter::Commit(FileFailure& failure)
     // its name, so there is no moment when others may read more of it.
     if (m_replacing && !WriteSecurity(failure))
         return false;
+    // Over an existing file only when one was found: one that appeared
+    // meanwhile is not ours to overwrite.
+    if (!m_file.RenameIn(*m_folder, m_name, m_replacing, failure))
+        return false;
     if (!m_file.Close()) {
         failure = lastSystemFailure();
         return false;
     }
-    if (m_replacing && !WriteAttributes(failure))
-        return false;
-    // Without REPLACE_EXISTING for a new file: one that appeared meanwhile
-    // is not ours to overwrite.
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (m_replacing ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!MoveFileExW(m_temporary.c_str(), m_destination.c_str(), flags)) {
-        failure = lastSystemFailure();
-        return false;
-    }
-    m_temporary.clear();
     return true;
-}
-
-bool ReplacingWriter::ReadSecurity(HANDLE destination, FileFailure& failure)
-{
-    if (securityOf(destination, OWNER_PARTS | DACL_SECURITY_INFORMATION, m_oldSecurity))
-        return true;
-    // Replacing what cannot be read could open the file to others.
-    failure = lastSystemFailure();
-    return false;
 }
 
 bool ReplacingWriter::WriteSecurity(FileFailure& failure)
@@ -192,8 +198,7 @@ bool ReplacingWriter::WriteSecurity(FileFailure& failure)
         failure = lastSystemFailure();
         return false;
     }
-    // Owner and group are set only where the new file's differ: that takes
-    // WRITE_OWNER, which a creator need not have, so it is done by name.
+    // Owner and group are set only where the new file's differ.
     std::vector<BYTE> ownParts;
     const bool ownRead = securityOf(m_file.Get(), OWNER_PARTS, ownParts);
     auto same = [&](BOOL (WINAPI *part)(PSECURITY_DESCRIPTOR, PSID*, LPBOOL)) {
@@ -207,28 +212,18 @@ bool ReplacingWriter::WriteSecurity(FileFailure& failure)
         return true;
     // Another owner takes a privilege the process may not hold; the new
     // file is then ours, but its access list is the old one all the same.
-    if (!SetFileSecurityW(m_temporary.c_str(), OWNER_PARTS, descriptor))
-        QM_TRACE(TRACE_CAT_UTIL, L"w32 putfile: owner of %s not carried over, error %u\n", m_destination.c_str(),
-                 unsigned(GetLastError()));
+    if (!m_mayOwn || !SetKernelObjectSecurity(m_file.Get(), OWNER_PARTS, descriptor))
+        QM_TRACE(TRACE_CAT_UTIL, L"w32 putfile: owner of %s not carried over, error %u\n", m_file.Path().c_str(),
+                 unsigned(m_mayOwn ? GetLastError() : ERROR_ACCESS_DENIED));
     return true;
-}
-
-bool ReplacingWriter::WriteAttributes(FileFailure& failure)
-{
-    const DWORD carried = m_oldAttributes & CARRIED_ATTRIBUTES;
-    if (carried == 0 || SetFileAttributesW(m_temporary.c_str(), carried | FILE_ATTRIBUTE_ARCHIVE))
-        return true;
-    failure = lastSystemFailure();
-    return false;
 }
 
 void ReplacingWriter::Abandon()
 {
-    m_file.Close();
-    if (!m_temporary.empty()) {
-        SetFileAttributesW(m_temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(m_temporary.c_str());
-        m_temporary.clear();
+    if (m_file.IsOpen()) {
+        FileFailure ignored;
+        m_file.Delete(ignored);
+        m_file.Close();
     }
 }
 
@@ -259,25 +254,32 @@ bool w32AppendFileBytes(const std::wstring& path, const std::string& bytes, File
     return true;
 }
 
-void w32RemoveLeftoverTemporaries(const std::wstring& directory)
+void w32RemoveLeftoverTemporaries(const CCheckedDir& folder)
 {
-    WIN32_FIND_DATAW entry;
-    CFindHandle find(FindFirstFileW((directory + L"\\~qm*.tmp").c_str(), &entry));
-    if (!find.IsValid())
-        return;
-    do {
-        const std::wstring name = entry.cFileName;
-        if (!isTemporaryName(name) || (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-            continue;
-        const std::wstring path = directory + L"\\" + name;
+    // The folder's own handle is read, not its name again.
+    std::vector<BYTE> buffer(64u << 10);
+    FILE_INFO_BY_HANDLE_CLASS pass = FileIdBothDirectoryRestartInfo;
+    std::vector<std::wstring> names;
+    while (GetFileInformationByHandleEx(folder.Get(), pass, buffer.data(), DWORD(buffer.size()))) {
+        pass = FileIdBothDirectoryInfo;
+        for (size_t at = 0;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + at);
+            const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (isTemporaryName(name)
+                && !(entry->FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+                names.push_back(name);
+            if (entry->NextEntryOffset == 0)
+                break;
+            at += entry->NextEntryOffset;
+        }
+    }
+    for (const std::wstring& name : names) {
         // Opened without sharing, so a writer still at work keeps its file;
         // deleted through the handle, so what is deleted is what was looked at.
-        CFileHandle file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!file.IsValid() || !reachesEntryItself(file.Get(), directory, name))
-            continue;
-        FILE_DISPOSITION_INFO disposition = { TRUE };
-        if (SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition))
-            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: removed %s, left by a run that was stopped\n", path.c_str());
-    } while (FindNextFileW(find.Get(), &entry));
+        COutFile file;
+        FileFailure failure;
+        if (file.OpenToDelete(folder, name, failure) && file.Delete(failure))
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: removed %s, left by a run that was stopped\n",
+                     file.Path().c_str());
+    }
 }

@@ -7,6 +7,7 @@
 // exactly as it was and no temporary file behind.
 #pragma once
 
+#include "common/cmd/checked_file.h"
 #include "common/cmd/file_failure.h"
 #include "window/handle.h"
 
@@ -32,7 +33,9 @@ enum class WriteTo { AnyFile, NewFile };
 // Writes a new version of a file beside it and puts it in place in one rename.
 // Until Commit succeeds the destination is untouched; a writer that goes away
 // uncommitted removes its temporary file. A read-only destination, or one
-// whose security descriptor cannot be read, is not replaced.
+// whose security descriptor cannot be read, is not replaced. The temporary
+// file is created, renamed and removed through handles, in the folder's
+// checked handle (checked_file.h).
 class ReplacingWriter {
 public:
     ReplacingWriter() = default;
@@ -40,24 +43,30 @@ public:
     ReplacingWriter(const ReplacingWriter&) = delete;
     ReplacingWriter& operator=(const ReplacingWriter&) = delete;
 
-    // Creates the temporary file that is to replace `destination`.
+    // Creates the temporary file that is to replace `destination`, a full
+    // path whose folder is taken as it is (the tool's own files).
     bool Begin(const std::wstring& destination, FileFailure& failure, WriteTo to = WriteTo::AnyFile);
+    // The same for `name` in `folder`, which must stay open until Commit.
+    // `existing`, when given, is the destination as the caller opened it
+    // (it may be closed once Begin returns); without it, Begin looks.
+    bool Begin(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure,
+               WriteTo to = WriteTo::AnyFile, const CInFile* existing = nullptr);
     bool Write(const void* data, size_t size, FileFailure& failure);
     // Flushes the temporary file and renames it over the destination.
     bool Commit(FileFailure& failure);
 
 private:
-    bool ReadSecurity(HANDLE destination, FileFailure& failure);
+    bool TakeOldFile(const CCheckedEntry& old, FileFailure& failure);
     bool WriteSecurity(FileFailure& failure);
-    bool WriteAttributes(FileFailure& failure);
     void Abandon();
 
-    std::wstring m_destination;
-    std::wstring m_temporary;
-    CFileHandle m_file;
+    CCheckedDir m_ownFolder; // the path-given destination's folder
+    const CCheckedDir* m_folder = nullptr;
+    std::wstring m_name;
+    COutFile m_file;
     bool m_replacing = false;
-    DWORD m_oldAttributes = 0;
-    FILETIME m_oldCreation = {};
+    bool m_mayOwn = false; // the temporary file is open for WRITE_OWNER
+    FILE_BASIC_INFO m_old = {};
     std::vector<BYTE> m_oldSecurity;
 };
 
@@ -72,7 +81,8 @@ bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileF
 bool w32AppendFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure,
                         CFileHandle* keptOpen = nullptr);
 
-// Removes from `directory` the temporary files that a replacing writer of an
+// Removes from `folder` the temporary files that a replacing writer of an
 // earlier run left when it was stopped: plain files named ~qm<hex>-<hex>.tmp
-// that no one holds open, never a link or a directory. Each is traced.
-void w32RemoveLeftoverTemporaries(const std::wstring& directory);
+// that no one holds open, never a link, a file with a second name or a
+// directory. Each is traced.
+void w32RemoveLeftoverTemporaries(const CCheckedDir& folder);

@@ -27,11 +27,24 @@ std::wstring resolvedPath(const std::wstring& path, PathIs pathIs)
     return path;
 }
 
-HANDLE openForReading(const std::wstring& path, DWORD shareMode)
-{
-    return CreateFileW(path.c_str(), GENERIC_READ, shareMode, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-}
+// The file at the full path `path`, its folder taken as it is: the file
+// itself is checked as every file below a root is (checked_file.h).
+class CPathFile : public CInFile {
+public:
+    bool Open(const std::wstring& path, FileFailure& failure)
+    {
+        const size_t slash = path.find_last_of(L"\\/");
+        if (slash == std::wstring::npos) {
+            failure = systemFailure(ERROR_BAD_PATHNAME);
+            return false;
+        }
+        return m_folder.OpenRoot(path.substr(0, slash), failure)
+               && CInFile::Open(m_folder, path.substr(slash + 1), failure);
+    }
+
+private:
+    CCheckedDir m_folder;
+};
 
 // The file's length, refused before anything is read when it cannot be held
 // as `heldAs`.
@@ -65,7 +78,7 @@ bool readPiece(HANDLE file, char* at, DWORD left, DWORD& got, FileFailure& failu
 }
 
 // Reads the measured length and closes the file; a failed close is a failed read.
-bool readAndClose(CFileHandle& file, void* buffer, DWORD length, FileFailure& failure)
+bool readAndClose(CInFile& file, void* buffer, DWORD length, FileFailure& failure)
 {
     char* at = static_cast<char*>(buffer);
     for (DWORD left = length, got = 0; left > 0; at += got, left -= got) {
@@ -83,14 +96,9 @@ bool readAndClose(CFileHandle& file, void* buffer, DWORD length, FileFailure& fa
 // file that does not exist contributes nothing.
 bool copyExisting(const std::wstring& path, ReplacingWriter& writer, FileFailure& failure)
 {
-    CFileHandle file(openForReading(path, FILE_SHARE_READ));
-    if (!file.IsValid()) {
-        DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND)
-            return true;
-        failure = systemFailure(error);
-        return false;
-    }
+    CPathFile file;
+    if (!file.Open(path, failure))
+        return failure.cause == FILE_CAUSE_NOT_FOUND;
     std::unique_ptr<char[]> block(new (std::nothrow) char[NARROW_BLOCK]);
     if (!block) {
         failure = systemFailure(ERROR_NOT_ENOUGH_MEMORY);
@@ -136,7 +144,7 @@ bool writeNarrow(const wchar_t* text, size_t length, ReplacingWriter& writer, Fi
 // text ends at the first zero byte; the rest of the file is still read, so
 // that a read error anywhere is reported. A failed conversion leaves the
 // text empty and is no read failure.
-bool readNarrowSingleByte(CFileHandle& file, DWORD size, std::wstring& text, FileFailure& failure)
+bool readNarrowSingleByte(CInFile& file, DWORD size, std::wstring& text, FileFailure& failure)
 {
     const DWORD piece = std::min(size, IO_CHUNK);
     std::unique_ptr<char[]> narrow(new (std::nothrow) char[piece + 1]);
@@ -233,11 +241,9 @@ bool w32GetFile(const std::wstring& path, std::wstring& text, FileFailure& failu
     text.clear();
     const std::wstring fullPath = resolvedPath(path, options.pathIs);
 
-    CFileHandle file(openForReading(fullPath, 0));
-    if (!file.IsValid()) {
-        failure = lastSystemFailure();
+    CPathFile file;
+    if (!file.Open(fullPath, failure))
         return false;
-    }
 
     const bool unicode = options.encoding == TextEncoding::Utf16Le;
     DWORD size = 0;
@@ -338,13 +344,20 @@ bool w32PutFile(const std::wstring& path, const std::wstring& text, FileFailure&
 
 bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure, WriteTo to)
 {
+    ReplacingWriter writer;
+    return writer.Begin(path, failure, to) && w32PutOemAsUtf16(writer, oemText, failure);
+}
+
+bool w32PutOemAsUtf16(ReplacingWriter& writer, const std::string& oemText, FileFailure& failure)
+{
+    if (!writer.Write(UTF16_MARK, sizeof UTF16_MARK, failure))
+        return false;
     // A piece boundary could split a double-byte character: those code
     // pages are converted whole.
     if (!w32OemIsSingleByte()) {
         std::wstring text;
-        PutFileOptions options;
-        options.to = to;
-        return w32NarrowToWide(oemText, text, failure) && w32PutFile(path, text, failure, options);
+        return w32NarrowToWide(oemText, text, failure)
+               && writer.Write(text.data(), text.size() * sizeof(wchar_t), failure) && writer.Commit(failure);
     }
     // With a single-byte code page each byte is one unit.
     const size_t piece = std::min<size_t>(oemText.size(), IO_CHUNK / sizeof(wchar_t));
@@ -353,9 +366,6 @@ bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, File
         failure = systemFailure(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
-    ReplacingWriter writer;
-    if (!writer.Begin(path, failure, to) || !writer.Write(UTF16_MARK, sizeof UTF16_MARK, failure))
-        return false;
     for (size_t done = 0; done < oemText.size();) {
         const int bytes = int(std::min(piece, oemText.size() - done));
         const int units = MultiByteToWideChar(CP_OEMCP, 0, oemText.data() + done, bytes, wide.get(), bytes);
@@ -372,12 +382,17 @@ bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, File
 
 bool w32ReadFileBytes(const std::wstring& path, std::string& bytes, FileFailure& failure)
 {
-    bytes.clear();
-    CFileHandle file(openForReading(path, FILE_SHARE_READ));
-    if (!file.IsValid()) {
-        failure = lastSystemFailure();
+    CPathFile file;
+    if (!file.Open(path, failure)) {
+        bytes.clear();
         return false;
     }
+    return w32ReadAllBytes(file, bytes, failure);
+}
+
+bool w32ReadAllBytes(CInFile& file, std::string& bytes, FileFailure& failure)
+{
+    bytes.clear();
     DWORD size = 0;
     bool ok = measure(file.Get(), HeldAs::Bytes, size, failure);
     if (ok) {

@@ -68,6 +68,8 @@ bool w32NarrowToWide(const std::string& narrow, std::wstring& wide, FileFailure&
 // so the wide text is never held whole beside the narrow one.
 bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure,
                       WriteTo to = WriteTo::AnyFile);
+// The same into a writer the caller has begun; commits it.
+bool w32PutOemAsUtf16(ReplacingWriter& writer, const std::string& oemText, FileFailure& failure);
 
 // Whether `bytes` begin with the UTF-16LE mark FF FE: the one test of
 // whether a file's content is already UTF-16 text.
@@ -79,3 +81,5 @@ bool w32OemIsSingleByte();
 
 // The file's bytes, unchanged, into `bytes`.
 bool w32ReadFileBytes(const std::wstring& path, std::string& bytes, FileFailure& failure);
+// The same for a file the caller opened; the file is closed afterwards.
+bool w32ReadAllBytes(CInFile& file, std::string& bytes, FileFailure& failure);

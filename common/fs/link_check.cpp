@@ -4,7 +4,6 @@
 
 #include "window/handle.h"
 
-#include <map>
 #include <vector>
 
 namespace {
@@ -88,32 +87,6 @@ bool reachesEntryItself(HANDLE handle, const std::wstring& directory, const std:
     return reachesEntryBelow(handle, resolvedPath(directory), name, where);
 }
 
-namespace {
-
-thread_local std::map<std::wstring, std::wstring>* t_resolvedRoots = nullptr;
-
-std::wstring resolvedRoot(const std::wstring& root)
-{
-    if (!t_resolvedRoots)
-        return resolvedPath(root);
-    const auto known = t_resolvedRoots->find(root);
-    if (known != t_resolvedRoots->end())
-        return known->second;
-    return (*t_resolvedRoots)[root] = resolvedPath(root);
-}
-
-} // namespace
-
-CRootsResolvedOnce::CRootsResolvedOnce()
-{
-    t_resolvedRoots = &m_roots;
-}
-
-CRootsResolvedOnce::~CRootsResolvedOnce()
-{
-    t_resolvedRoots = nullptr;
-}
-
 std::wstring firstLinkBelow(const std::wstring& root, const std::wstring& relative, bool* allThere)
 {
     bool unused = true;
@@ -122,7 +95,7 @@ std::wstring firstLinkBelow(const std::wstring& root, const std::wstring& relati
     std::wstring parent = withoutTrailingBackslash(root);
     // Each entry's resolved path is the next one's directory: every entry on
     // the way is opened once.
-    std::wstring resolvedParent = resolvedRoot(parent);
+    std::wstring resolvedParent = resolvedPath(parent);
     size_t start = 0;
     while (start < relative.size()) {
         size_t end = relative.find(L'\\', start);

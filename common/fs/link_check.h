@@ -10,7 +10,6 @@
 
 #include <windows.h>
 
-#include <map>
 #include <string>
 
 // The full path at which the file system reaches the open handle, links
@@ -29,21 +28,6 @@ bool reachesEntryItself(HANDLE handle, const std::wstring& directory, const std:
 // not exist: nothing beyond it can be followed. `allThere`, when given, is
 // set to false when an entry on the way, the last one included, is not there.
 std::wstring firstLinkBelow(const std::wstring& root, const std::wstring& relative, bool* allThere = nullptr);
-
-// While one lives, firstLinkBelow on this thread resolves each root once:
-// the roots are the directories the registry names, which no one else can
-// change while a run is under way, and each resolution opens the directory
-// and asks the system for its final path. Not nested.
-class CRootsResolvedOnce {
-public:
-    CRootsResolvedOnce();
-    ~CRootsResolvedOnce();
-    CRootsResolvedOnce(const CRootsResolvedOnce&) = delete;
-    CRootsResolvedOnce& operator=(const CRootsResolvedOnce&) = delete;
-
-private:
-    std::map<std::wstring, std::wstring> m_roots; // as given -> as resolved
-};
 
 // The reason a row gives when `path` is a link.
 std::wstring linkRefusal(const std::wstring& path);
