@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "discovery/item_types.h"
 #include "discovery/refresh_worker.h"
+#include "migrate/backup_restore.h"
 #include "migrate/migrate_worker.h"
 
 #include <windows.h>
@@ -51,6 +52,7 @@ const wchar_t USAGE_TEXT[] =
     L"  quarnrept_migrate.exe                  opens the window\r\n"
     L"  quarnrept_migrate.exe /list [/report:FILE]\r\n"
     L"  quarnrept_migrate.exe /migrate [/only:DESCRIPTION[,DESCRIPTION...]] [/report:FILE]\r\n"
+    L"  quarnrept_migrate.exe /restore:FOLDER\r\n"
     L"  quarnrept_migrate.exe /?\r\n"
     L"\r\n"
     L"/list     lists every row the window would show, and changes nothing.\r\n"
@@ -58,10 +60,13 @@ const wchar_t USAGE_TEXT[] =
     L"/only     migrates only the rows of these Description texts (any case), such as\r\n"
     L"          /only:\"Registry settings,Zelt\".\r\n"
     L"/report   also writes the rows, with their states and reasons, to FILE as CSV.\r\n"
+    L"/restore  puts the 5.2.2 installation back as the backup FOLDER of a migration\r\n"
+    L"          holds it (what its restore.cmd runs), and checks that everything is back.\r\n"
     L"\r\n"
-    L"Exit codes: 0 every row migrated (or listed); 1 one or more rows failed;\r\n"
-    L"2 nothing to migrate (an installation was not found); 3 the command line is wrong;\r\n"
-    L"4 the run could not start, or the report could not be written.\r\n";
+    L"Exit codes: 0 every row migrated (or listed), or everything restored; 1 one or more\r\n"
+    L"rows failed, or something is not back; 2 nothing to migrate (an installation was\r\n"
+    L"not found); 3 the command line is wrong; 4 the run could not start, or the report\r\n"
+    L"could not be written.\r\n";
 
 // Prints to the console the tool was started from, or to where its output
 // was sent. A program with a window has no console of its own.
@@ -86,6 +91,34 @@ public:
     CConsoleOut& operator=(const CConsoleOut&) = delete;
 
     void Line(const std::wstring& text) { Write(text + L"\r\n"); }
+
+    // Waits for a key where someone can press one: a restore.cmd started by
+    // a double-click would close its window before anyone read it. Input
+    // from a file, a pipe or nowhere (a remote shell, a script) waits for
+    // nothing.
+    void PauseIfInteractive()
+    {
+        HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+        CFileHandle own;
+        if ((in == nullptr || in == INVALID_HANDLE_VALUE) && m_own != INVALID_HANDLE_VALUE) {
+            own.Attach(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
+            in = own.Get();
+        }
+        DWORD mode = 0;
+        if (in == nullptr || in == INVALID_HANDLE_VALUE || !GetConsoleMode(in, &mode))
+            return;
+        Write(L"Press any key to close this window . . .");
+        FlushConsoleInputBuffer(in);
+        for (INPUT_RECORD record; ;) {
+            DWORD read = 0;
+            if (!ReadConsoleInputW(in, &record, 1, &read) || read == 0)
+                break;
+            if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown)
+                break;
+        }
+        Line(L"");
+    }
 
     void Write(const std::wstring& text)
     {
@@ -143,6 +176,8 @@ struct Options {
     std::vector<std::wstring> onlyKinds;
     bool report = false;
     std::wstring reportFile;
+    bool restore = false;
+    std::wstring restoreFolder;
 };
 
 // The Description texts a row can have.
@@ -182,6 +217,8 @@ bool parseOptions(const std::vector<std::wstring>& args, Options& options, std::
             seen = &options.only;
         else if (sameIgnoringCase(name, L"/report"))
             seen = &options.report;
+        else if (sameIgnoringCase(name, L"/restore"))
+            seen = &options.restore;
         if (!seen) {
             error = L"Unknown switch: " + arg;
             return false;
@@ -191,13 +228,15 @@ bool parseOptions(const std::vector<std::wstring>& args, Options& options, std::
             return false;
         }
         *seen = true;
-        const bool takesValue = seen == &options.only || seen == &options.report;
+        const bool takesValue = seen == &options.only || seen == &options.report || seen == &options.restore;
         if (takesValue == (colon == std::wstring::npos) || (takesValue && trimmedWhiteSpace(value).empty())) {
             error = takesValue ? name + L" needs a value after a colon: " + arg : name + L" takes no value: " + arg;
             return false;
         }
         if (seen == &options.report)
             options.reportFile = value;
+        if (seen == &options.restore)
+            options.restoreFolder = value;
         for (size_t start = 0; seen == &options.only && start <= value.size();) {
             const size_t comma = std::min(value.find(L',', start), value.size());
             const std::wstring kind = trimmedWhiteSpace(value.substr(start, comma - start));
@@ -211,6 +250,13 @@ bool parseOptions(const std::vector<std::wstring>& args, Options& options, std::
     }
     if (options.help)
         return true;
+    if (options.restore) {
+        if (options.list || options.migrate || options.only || options.report) {
+            error = L"/restore goes alone.";
+            return false;
+        }
+        return true;
+    }
     if (options.list == options.migrate) {
         error = L"Give either /list or /migrate.";
         return false;
@@ -413,6 +459,14 @@ int runUnattended(const std::vector<std::wstring>& args)
     if (!single.Taken()) {
         out.Line(ANOTHER_COPY_TEXT);
         return EXIT_CANNOT_RUN;
+    }
+    if (options.restore) {
+        const bool back = restoreFromBackup(fullPathOf(options.restoreFolder),
+                                            [&out](const std::wstring& line) { out.Line(line); });
+        const int code = back ? EXIT_ALL_DONE : EXIT_ROWS_FAILED;
+        out.Line(L"Exit code: " + std::to_wstring(code));
+        out.PauseIfInteractive();
+        return code;
     }
     const std::wstring reportPath = options.report ? fullPathOf(options.reportFile) : L"";
 

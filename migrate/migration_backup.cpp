@@ -8,6 +8,7 @@
 #include "common/cmd/system_error.h"
 #include "common/fs/link_check.h"
 #include "common/trace/trace.h"
+#include "migrate/backup_restore.h"
 #include "migrate/regedit_command.h"
 #include "migrate/registry_tree.h"
 
@@ -25,6 +26,7 @@ const wchar_t BACKUPS_FOLDER[] = L"migration backups";
 const wchar_t BACKUP_REGISTRY_FILE[] = L"Console.reg";
 const wchar_t BACKUP_SCRIPT_FILE[] = L"restore.cmd";
 const wchar_t BACKUP_README_FILE[] = L"README.txt";
+const wchar_t BACKUP_PROGRAM_FILE[] = L"quarnrept_migrate.exe";
 // What the run kept, one entry a line, appended as it goes (see AppendEntry).
 const wchar_t BACKUP_LIST_FILE[] = L"restore.lst";
 
@@ -92,28 +94,6 @@ bool cmdCanCarry(const std::wstring& text, const std::wstring& what, const wchar
 bool cmdCanCarry(const std::wstring& path, std::wstring& reason)
 {
     return cmdCanCarry(path, L"the path " + path, L"nothing was backed up for it", reason);
-}
-
-// Whether restore.cmd can remove what an import adds: the key by its name, a
-// value by its key's name and its own, which reg.exe takes in quotes (where a
-// backslash at the end would escape the closing one).
-bool cmdCanRemove(const TreeAdditions& added, std::wstring& reason)
-{
-    const wchar_t otherwise[] = L"nothing was imported";
-    for (const std::wstring& key : added.keys)
-        if (!cmdCanCarry(key, L"the key " + key, otherwise, reason))
-            return false;
-    for (const auto& value : added.values) {
-        const std::wstring what = L"the name of the value \"" + value.second + L"\" under " + value.first;
-        if (!cmdCanCarry(value.first, L"the key " + value.first, otherwise, reason)
-            || !cmdCanCarry(value.second, what, otherwise, reason))
-            return false;
-        if (!value.second.empty() && value.second.back() == L'\\') {
-            reason = what + L" ends in a backslash, which reg.exe would take for an escaped quote; " + otherwise;
-            return false;
-        }
-    }
-    return true;
 }
 
 // The reason for a backup file that could not be written, in the system's
@@ -300,7 +280,18 @@ bool MigrationBackup::MakeFolder(std::wstring& reason)
         if (createProtectedFolder(candidate)) {
             m_folder = candidate;
             // restore.cmd is there before anything is kept: a run stopped at
-            // any moment leaves one that restores what it got to.
+            // any moment leaves one that restores what it got to. The restore
+            // is done by a copy of the tool in this folder, which only
+            // administrators may change: not by whatever stands where the
+            // tool was started from by then.
+            const std::wstring program = m_folder + L"\\" + BACKUP_PROGRAM_FILE;
+            if (!CopyFileW(restoreProgram().c_str(), program.c_str(), TRUE)) {
+                const DWORD error = GetLastError();
+                reason = L"cannot copy the tool into the backup folder as " + program + L": "
+                    + systemErrorText(error, program) + L"; nothing was replaced";
+                DropFolderIfUnused();
+                return false;
+            }
             if (!WriteRestoreFiles(reason)) {
                 DropFolderIfUnused();
                 return false;
@@ -324,7 +315,7 @@ void MigrationBackup::DropFolderIfUnused()
     if (m_folder.empty() || !m_kept.empty() || m_registryKept)
         return;
     m_listFile.Close();
-    for (const wchar_t* name : { BACKUP_SCRIPT_FILE, BACKUP_README_FILE, BACKUP_LIST_FILE })
+    for (const wchar_t* name : { BACKUP_SCRIPT_FILE, BACKUP_README_FILE, BACKUP_LIST_FILE, BACKUP_PROGRAM_FILE })
         DeleteFileW((m_folder + L"\\" + name).c_str());
     for (BackupRoot root : { BackupRoot::Installation, BackupRoot::WebSite, BackupRoot::Zelt })
         RemoveDirectoryW((m_folder + L"\\" + rootFolderName(root)).c_str());
@@ -425,7 +416,7 @@ bool MigrationBackup::RecordCreated(const std::wstring& destinationRoot, const s
     return true;
 }
 
-bool MigrationBackup::KeepRegistryKey(const RegistryTree& imported, std::wstring& reason)
+bool MigrationBackup::KeepRegistryKey(std::wstring& reason)
 {
     // The first export holds the key as it was; a later one would hold the import.
     if (m_registryKept)
@@ -433,7 +424,7 @@ bool MigrationBackup::KeepRegistryKey(const RegistryTree& imported, std::wstring
     if (!MakeFolder(reason))
         return false;
     const std::wstring file = m_folder + L"\\" + BACKUP_REGISTRY_FILE;
-    if (KeepRegistryExport(file, imported, reason) && AppendEntry(L"registry", BACKUP_REGISTRY_FILE, L"-", reason)) {
+    if (KeepRegistryExport(file, reason) && AppendEntry(L"registry", BACKUP_REGISTRY_FILE, L"-", reason)) {
         m_registryKept = true;
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s to %s\n", GA_SETTINGS_KEY, file.c_str());
         return true;
@@ -444,8 +435,7 @@ bool MigrationBackup::KeepRegistryKey(const RegistryTree& imported, std::wstring
     return false;
 }
 
-bool MigrationBackup::KeepRegistryExport(const std::wstring& file, const RegistryTree& imported,
-                                         std::wstring& reason)
+bool MigrationBackup::KeepRegistryExport(const std::wstring& file, std::wstring& reason)
 {
     const std::wstring key = GA_SETTINGS_KEY;
     std::wstring failedKey;
@@ -455,10 +445,9 @@ bool MigrationBackup::KeepRegistryExport(const std::wstring& file, const Registr
             + L")";
         return false;
     }
-    // restore.cmd puts back what Console.reg holds: all of the key, as read.
+    // The restore puts back what Console.reg holds: all of the key, as read.
     std::wstring text;
-    return cmdCanRemove(additionsIn(m_registryBefore, imported), reason)
-        && exportWholeKey(key, m_registryBefore, file, L"the 5.2.2 key", text, reason);
+    return exportWholeKey(key, m_registryBefore, file, L"the 5.2.2 key", text, reason);
 }
 
 bool MigrationBackup::RecordRegistryImport(const RegistryTree& after, std::wstring& reason)
@@ -478,21 +467,8 @@ bool MigrationBackup::RecordRegistryImport(const RegistryTree& after, std::wstri
         }
         return true;
     }
-    // Checked before the import for what the file would add; something else
-    // may have added more since.
-    if (!cmdCanRemove(added, reason)) {
-        reason = L"restore.cmd cannot remove what the import added: " + reason;
-        return false;
-    }
-    for (const std::wstring& key : added.keys)
-        if (!AppendEntry(L"addedkey", L"-", regExeKeyName(key), reason))
-            return false;
-    for (const auto& value : added.values) {
-        const bool byDefault = value.second.empty();
-        if (!AppendEntry(byDefault ? L"addeddefault" : L"addedvalue", byDefault ? L"-" : value.second,
-                         regExeKeyName(value.first), reason))
-            return false;
-    }
+    // The restore puts the key back by difference with Console.reg, whatever
+    // the import added: this line only tells that the import ended.
     return AppendEntry(L"imported", L"-", L"-", reason);
 }
 
@@ -522,199 +498,22 @@ bool MigrationBackup::AppendEntry(const wchar_t* kind, const std::wstring& copy,
     return false;
 }
 
-namespace {
-
-// restore.cmd's main flow: its setup, the walk over restore.lst and the
-// closing lines.
-void appendScriptMain(std::wstring& s, const std::wstring& when, UINT codePage)
-{
-    auto line = [&s](const std::wstring& text) { s += text + L"\r\n"; };
-    // The same script whatever the run kept: what to restore is in
-    // restore.lst, which the run appends to. Paths stand in double quotes
-    // or in FOR variables, with delayed expansion off: & ( ) ^ ! in names are
-    // then plain characters. Every program is named by its full path, and
-    // the script works from the system directory: started by a double-click,
-    // the current directory is the backup folder, and a chcp.bat or reg.cmd
-    // there must not run.
-    line(L"@echo off");
-    line(L"rem Puts the 5.2.2 installation back as it was before the migration of " + when + L".");
-    line(L"rem Run it as an administrator; it works from any current directory.");
-    line(L"setlocal EnableExtensions DisableDelayedExpansion");
-    line(L"set \"QM_HERE=%~dp0\"");
-    line(L"cd /d \"%SystemRoot%\\System32\"");
-    line(L"if errorlevel 1 (");
-    line(L"  echo ERROR: cannot change to \"%SystemRoot%\\System32\"; nothing was restored.");
-    line(L"  exit /b 1");
-    line(L")");
-    line(L"rem restore.lst is written in code page " + std::to_wstring(codePage)
-         + L": read it in that, and give the console its own back at the end.");
-    line(L"set \"QM_CODEPAGE=\"");
-    line(L"for /f \"tokens=2 delims=:.\" %%c in ('\"%SystemRoot%\\System32\\chcp.com\"') do set \"QM_CODEPAGE=%%c\"");
-    line(L"\"%SystemRoot%\\System32\\chcp.com\" " + std::to_wstring(codePage) + L" >nul 2>&1");
-    line(L"set \"QM_FAILED=\"");
-    line(L"set \"QM_REGISTRY=\"");
-    line(L"set \"QM_IMPORTED=\"");
-    line(L"set \"QM_PARTIAL=\"");
-    line(L"echo Restoring the 5.2.2 installation as it was before the migration of " + when + L".");
-    line(L"if not exist \"%QM_HERE%restore.lst\" goto entries_done");
-    line(L"for /f \"usebackq eol=| tokens=1-4 delims=|\" %%a in (\"%QM_HERE%restore.lst\") do (");
-    line(L"  set \"QM_KIND=%%a\"");
-    line(L"  set \"QM_COPY=%%b\"");
-    line(L"  set \"QM_TARGET=%%c\"");
-    line(L"  set \"QM_END=%%d\"");
-    line(L"  call :entry");
-    line(L")");
-    line(L":entries_done");
-    line(L"if defined QM_REGISTRY call :registry");
-    line(L"echo.");
-    line(L"set \"QM_EXIT=0\"");
-    line(L"if defined QM_FAILED set \"QM_EXIT=1\"");
-    line(L"if defined QM_PARTIAL set \"QM_EXIT=1\"");
-    line(L"if defined QM_FAILED echo Restore FAILED in the steps marked ERROR above. The backup is left as it is; "
-         L"restore.cmd can be run again.");
-    line(L"if not defined QM_FAILED if defined QM_PARTIAL echo Restore INCOMPLETE: see the NOTE on the registry key "
-         L"above; everything else is back as it was before the migration of " + when + L".");
-    line(L"if not defined QM_FAILED if not defined QM_PARTIAL echo Done: the 5.2.2 installation is back as it was "
-         L"before the migration of " + when + L".");
-    line(L"if defined QM_CODEPAGE \"%SystemRoot%\\System32\\chcp.com\" %QM_CODEPAGE% >nul 2>&1");
-    // Started by a double-click, the window would close before anyone read it.
-    line(L"pause");
-    line(L"exit /b %QM_EXIT%");
-    line(L"");
-}
-
-// restore.cmd's subroutines for restore.lst's file entries.
-void appendScriptFileEntries(std::wstring& s)
-{
-    auto line = [&s](const std::wstring& text) { s += text + L"\r\n"; };
-    line(L":entry");
-    line(L"rem A line without its end was being written when the run stopped, before its file was touched.");
-    line(L"if not \"%QM_END%\"==\"end\" goto :eof");
-    line(L"if \"%QM_KIND%\"==\"copy\" goto copy_back");
-    line(L"if \"%QM_KIND%\"==\"new\" goto remove_created");
-    line(L"if \"%QM_KIND%\"==\"registry\" set \"QM_REGISTRY=1\"");
-    line(L"if \"%QM_KIND%\"==\"unchanged\" set \"QM_REGISTRY=\"");
-    line(L"if \"%QM_KIND%\"==\"addedkey\" goto remove_added_key");
-    line(L"if \"%QM_KIND%\"==\"addedvalue\" goto remove_added_value");
-    line(L"if \"%QM_KIND%\"==\"addeddefault\" goto remove_added_default");
-    line(L"if \"%QM_KIND%\"==\"imported\" set \"QM_IMPORTED=1\"");
-    line(L"goto :eof");
-    line(L"");
-    line(L":copy_back");
-    line(L"copy /b /y \"%QM_HERE%%QM_COPY%\" \"%QM_TARGET%\" >nul");
-    line(L"if errorlevel 1 (");
-    line(L"  echo ERROR: could not copy \"%QM_TARGET%\" back from the backup.");
-    line(L"  set \"QM_FAILED=1\"");
-    line(L") else (");
-    line(L"  echo Restored \"%QM_TARGET%\".");
-    line(L")");
-    line(L"goto :eof");
-    line(L"");
-    // A file the migration created. Only a plain file goes: a directory or
-    // a link now standing under the name is not what the migration made,
-    // and del would empty it. %%~aI reads "d..." for a directory and ends in
-    // "l" for a link.
-    line(L":remove_created");
-    line(L"set \"QM_ATTR=\"");
-    line(L"for %%I in (\"%QM_TARGET%\") do set \"QM_ATTR=%%~aI\"");
-    line(L"if not defined QM_ATTR (");
-    line(L"  echo Removed \"%QM_TARGET%\", which the migration created.");
-    line(L"  goto :eof");
-    line(L")");
-    line(L"set \"QM_KIND=file\"");
-    line(L"if \"%QM_ATTR:~0,1%\"==\"d\" set \"QM_KIND=directory\"");
-    line(L"if \"%QM_ATTR:~8,1%\"==\"l\" set \"QM_KIND=link\"");
-    line(L"if not \"%QM_KIND%\"==\"file\" (");
-    line(L"  echo ERROR: \"%QM_TARGET%\" is now a %QM_KIND%, not the file the migration created; it was left as it is.");
-    line(L"  set \"QM_FAILED=1\"");
-    line(L"  goto :eof");
-    line(L")");
-    line(L"del /f /q \"%QM_TARGET%\"");
-    line(L"if exist \"%QM_TARGET%\" (");
-    line(L"  echo ERROR: could not delete \"%QM_TARGET%\", which the migration created.");
-    line(L"  set \"QM_FAILED=1\"");
-    line(L") else (");
-    line(L"  echo Removed \"%QM_TARGET%\", which the migration created.");
-    line(L")");
-    line(L"goto :eof");
-    line(L"");
-}
-
-// restore.cmd's subroutines for the registry key: what the import added
-// goes, then Console.reg puts back what it changed.
-void appendScriptRegistryEntries(std::wstring& s)
-{
-    auto line = [&s](const std::wstring& text) { s += text + L"\r\n"; };
-    const std::wstring view = L" /reg:" + std::to_wstring(registryViewBits());
-    const std::wstring reg = L"\"%SystemRoot%\\System32\\reg.exe\"";
-    const std::wstring key = regExeKeyName(GA_SETTINGS_KEY);
-    const std::wstring regFile = std::wstring(L"\"%QM_HERE%") + BACKUP_REGISTRY_FILE + L"\"";
-    // What the import added goes, each step proved by reg query; then
-    // Console.reg puts back the values the import changed. The key itself
-    // is never deleted, so the access lists on it and below it stay as they
-    // are. reg.exe works on the registry view the tool read, whichever cmd
-    // runs the script.
-    const auto provedRemoval = [&](const wchar_t* label, const std::wstring& valueSwitch, const std::wstring& what) {
-        line(label);
-        line(reg + L" delete \"%QM_TARGET%\"" + valueSwitch + L" /f" + view + L" >nul 2>&1");
-        line(reg + L" query \"%QM_TARGET%\"" + valueSwitch + view + L" >nul 2>&1");
-        line(L"if errorlevel 1 (");
-        line(L"  echo Removed " + what + L".");
-        line(L") else (");
-        line(L"  echo ERROR: could not remove " + what + L".");
-        line(L"  set \"QM_FAILED=1\"");
-        line(L")");
-        line(L"goto :eof");
-        line(L"");
-    };
-    provedRemoval(L":remove_added_key", L"", L"the registry key \"%QM_TARGET%\", which the migration added");
-    provedRemoval(L":remove_added_value", L" /v \"%QM_COPY%\"",
-                  L"the value \"%QM_COPY%\" that the migration added to \"%QM_TARGET%\"");
-    // reg query reads a key's default value as "not set" rather than
-    // failing, so only the deletion can tell.
-    line(L":remove_added_default");
-    line(reg + L" delete \"%QM_TARGET%\" /ve /f" + view + L" >nul 2>&1");
-    line(L"if errorlevel 1 (");
-    line(L"  echo ERROR: could not remove the default value that the migration gave \"%QM_TARGET%\" ^(if restore.cmd "
-         L"ran before, it is gone already^).");
-    line(L"  set \"QM_FAILED=1\"");
-    line(L") else (");
-    line(L"  echo Removed the default value that the migration gave \"%QM_TARGET%\".");
-    line(L")");
-    line(L"goto :eof");
-    line(L"");
-    line(L":registry");
-    line(L"if not exist " + regFile + L" goto registry_missing");
-    line(L"if defined QM_IMPORTED goto registry_import");
-    line(L"echo NOTE: the migration stopped during the registry import, so the values and keys it may have added to "
-         L"the registry key " + key + L" were not removed. Compare the key with Console.reg.");
-    line(L"set \"QM_PARTIAL=1\"");
-    line(L":registry_import");
-    line(reg + L" import " + regFile + view + L" >nul 2>&1");
-    line(L"if errorlevel 1 goto registry_lost");
-    line(L"echo Put back the values of the registry key " + key + L" as they were, from Console.reg.");
-    line(L"goto :eof");
-    line(L":registry_missing");
-    line(L"echo ERROR: " + regFile + L" is missing, so the registry key " + key + L" was left as it is.");
-    line(L"set \"QM_FAILED=1\"");
-    line(L"goto :eof");
-    line(L":registry_lost");
-    line(L"echo ERROR: the values of the registry key " + key + L" could not be put back from " + regFile
-         + L". Import that file with the registry editor.");
-    line(L"set \"QM_FAILED=1\"");
-    line(L"goto :eof");
-}
-
-} // namespace
-
 bool MigrationBackup::WriteRestoreFiles(std::wstring& reason) const
 {
     const std::wstring when = startText(m_start, L":");
     const UINT codePage = GetOEMCP();
+    // The administrator's one step: the tool kept beside it does the restore
+    // by handle and proves it, and its exit code is the script's. "%~dp0."
+    // names the folder without the backslash that would escape the quote.
     std::wstring s;
-    appendScriptMain(s, when, codePage);
-    appendScriptFileEntries(s);
-    appendScriptRegistryEntries(s);
+    for (const std::wstring& line :
+         { std::wstring(L"@echo off"),
+           L"rem Puts the 5.2.2 installation back as it was before the migration of " + when + L".",
+           std::wstring(L"rem Run it as an administrator; it works from any current directory."),
+           std::wstring(L"setlocal EnableExtensions DisableDelayedExpansion"),
+           std::wstring(L"\"%~dp0") + BACKUP_PROGRAM_FILE + L"\" /restore:\"%~dp0.\"",
+           std::wstring(L"exit /b %errorlevel%") })
+        s += line + L"\r\n";
     std::string script;
     if (!toCodePage(s, codePage, script)) {
         reason = L"cannot write " + m_folder + L"\\" + BACKUP_SCRIPT_FILE + L": a path in it is outside the OEM code page";
@@ -726,9 +525,10 @@ bool MigrationBackup::WriteRestoreFiles(std::wstring& reason) const
           "HKLM\\...\\CurrentVersion\\Console as it was before the import.\r\n"
           "To put the installation back as it was before that run, close the console and run restore.cmd here as "
           "an administrator (a double-click will do).\r\n"
-          "restore.cmd copies the kept files back, deletes the files the run created, removes the values and "
-          "subkeys the run added to the registry key and puts back the values it changed, "
-          "and shows ERROR for any step that failed; restore.lst lists what it restores.\r\n";
+          "restore.cmd runs the copy of quarnrept_migrate.exe kept here with /restore: it copies the kept files "
+          "back, deletes the files the run created, removes the values and subkeys the run added to the registry "
+          "key and puts back the values it changed, then compares everything with this backup. It shows ERROR for "
+          "any step that failed and exits 0 only when everything is back; restore.lst lists what it restores.\r\n";
     return writeWholeFile(m_folder + L"\\" + BACKUP_SCRIPT_FILE, script, reason)
         && writeWholeFile(m_folder + L"\\" + BACKUP_README_FILE, readme, reason);
 }

@@ -6,13 +6,15 @@
 //       installation\, web site\, zelt\   the files as they were, by name
 //       Console.reg                       the 5.2.2 key as it was
 //       restore.cmd, README.txt
+//       quarnrept_migrate.exe             the tool, which does the restore
 //
 // The folder is made at the first keep, with an access list of its own
 // (SYSTEM and Administrators only), so a run that changed nothing leaves
-// none. restore.cmd is written with the folder and reads restore.lst, to
-// which every keep adds a line before its file is replaced: a run that stops
-// at any moment leaves a backup that restores everything it got to, and the
-// last keep costs what the first did.
+// none. restore.cmd is written with the folder and runs the tool kept there
+// with /restore (backup_restore.h), which reads restore.lst, to which every
+// keep adds a line before its file is replaced: a run that stops at any
+// moment leaves a backup that restores everything it got to, and the last
+// keep costs what the first did.
 #pragma once
 
 #include "common/cmd/checked_file.h"
@@ -85,19 +87,16 @@ public:
     // the folder when nothing was kept in it.
     void ReleaseFolderIfUnused() { DropFolderIfUnused(); }
 
-    // Call before the registry import of `imported`, the keys and values the
-    // file to import holds. Reads the whole 5.2.2 key, exports it into the
-    // backup, and proves the export holds all of it; once per run. False
-    // with `reason` when the key cannot be kept whole, or when restore.cmd
-    // could not name a key or value the import would add: the caller must
+    // Call before the registry import. Reads the whole 5.2.2 key, exports it
+    // into the backup, and proves the export holds all of it; once per run.
+    // False with `reason` when the key cannot be kept whole: the caller must
     // then import nothing.
-    bool KeepRegistryKey(const RegistryTree& imported, std::wstring& reason);
+    bool KeepRegistryKey(std::wstring& reason);
 
     // Call after the import, however it ended, with the 5.2.2 key as it is
-    // now (`after`). restore.cmd removes the keys and values the import
-    // added, then imports Console.reg to put back the values it changed; a
-    // restore.cmd that finds no record of this call says what it could not
-    // remove. When the import changed nothing, the key is not kept after
+    // now (`after`). The restore puts the key back as Console.reg holds it,
+    // by difference, whether or not it finds a record of this call. When
+    // the import changed nothing, the key is not kept after
     // all. False with `reason` when restore.cmd could not be told.
     bool RecordRegistryImport(const RegistryTree& after, std::wstring& reason);
 
@@ -114,7 +113,7 @@ private:
     bool CanList(const std::wstring& destinationName, const std::wstring& destination, std::wstring& reason) const;
     void DropFolderIfUnused();
     bool WriteRestoreFiles(std::wstring& reason) const;
-    bool KeepRegistryExport(const std::wstring& file, const RegistryTree& imported, std::wstring& reason);
+    bool KeepRegistryExport(const std::wstring& file, std::wstring& reason);
     bool AppendEntry(const wchar_t* kind, const std::wstring& copy, const std::wstring& destination,
                      std::wstring& reason);
 

@@ -179,7 +179,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
         return false;
     }
 
-    if (!backup.KeepRegistryKey(importedTree, reason))
+    if (!backup.KeepRegistryKey(reason))
         return false;
 
     ExecOutcome imported;

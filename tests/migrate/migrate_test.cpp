@@ -6,6 +6,7 @@
 #include "discovery/refresh_worker.h"
 #include "common/cmd/console_path.h"
 #include "common/fs/link_check.h"
+#include "migrate/backup_restore.h"
 #include "migrate/exec_binding.h"
 #include "migrate/migrate_worker.h"
 #include "migrate/migration_backup.h"
@@ -84,6 +85,7 @@ protected:
 
     void SetUp() override
     {
+        setRestoreProgram(widen(QM_TOOL_EXE)); // the backup keeps the tool, not this test program
         makeDirs(betaWeb);
         makeDirs(gaWeb);
         makeDirs(beta + L"\\zelt");
@@ -462,17 +464,6 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
                unicodeFile(L"Windows Registry Editor Version 5.00\r\n\r\n"
                            L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\Console]\r\n"
                            L"\"ReportDir\"=\"stale\"\r\n"));
-    // A value restore.cmd could not name to remove it again is refused before the import.
-    setRegString(BETA_KEY, L"100%", L"x");
-    expectFailure(beta, L"the name of the value \"100%\" under " + gaKey + L" holds the character U+0025, which "
-                        L"restore.cmd cannot carry; nothing was imported");
-    deleteRegValue(BETA_KEY, L"100%");
-    setRegString(BETA_KEY, L"ends\\", L"x");
-    expectFailure(beta, L"the name of the value \"ends\\\" under " + gaKey + L" ends in a backslash");
-    deleteRegValue(BETA_KEY, L"ends\\");
-    setRegString(BETA_KEY + std::wstring(L"\\100%"), L"v", L"x");
-    expectFailure(beta, L"the key " + gaKey + L"\\100% holds the character U+0025");
-    deleteRegTree(BETA_KEY + std::wstring(L"\\100%"));
     denyRegAccess(BETA_KEY, KEY_QUERY_VALUE);
     expectFailure(beta, betaKey + L" cannot be read (" + systemErrorText(ERROR_ACCESS_DENIED) + L")");
     denyRegAccess(BETA_KEY, 0);
@@ -601,6 +592,10 @@ TEST_F(Migration, RestoreCmdPutsBackWhatARunReplacedAndEachRunKeepsABackupOfItsO
     // quoted right, and a default value of a key that was there.
     setRegString(BETA_KEY + std::wstring(L"\\Schedules\\Weekly"), L"Target", L"weekly");
     setRegString(BETA_KEY, L"odd & (name) ^ !", L"odd");
+    // Names only the registry API carries whole: a quote, a percent sign,
+    // a backslash at the end (one of the keys Wine's own editor tests import).
+    setRegString(BETA_KEY + std::wstring(L"\\Subkey\"1"), L"100%", L"quoted");
+    setRegString(BETA_KEY, L"ends\\", L"x");
     setRegString(BETA_KEY + std::wstring(L"\\Schedules\\Daily"), L"", L"default");
     auto snapshot = [&] {
         Snapshot all;
@@ -614,6 +609,8 @@ TEST_F(Migration, RestoreCmdPutsBackWhatARunReplacedAndEachRunKeepsABackupOfItsO
     const std::wstring first = BackupFolder();
     ASSERT_NE(L"", first) << narrow(backupNote);
     ASSERT_NE(before, snapshot()) << "the run replaced nothing";
+    EXPECT_EQ(L"quoted", regString(GA_KEY + std::wstring(L"\\Subkey\"1"), L"100%"));
+    EXPECT_EQ(L"x", regString(GA_KEY, L"ends\\"));
     std::string output;
     EXPECT_EQ(0u, runCmdScript(first + L"\\restore.cmd", root.Path(), output)) << output;
     EXPECT_EQ("", snapshotDifference(before, snapshot())) << output;
@@ -627,28 +624,25 @@ TEST_F(Migration, RestoreCmdPutsBackWhatARunReplacedAndEachRunKeepsABackupOfItsO
     snapshotFiles(first, keptAfter);
     EXPECT_EQ("", snapshotDifference(kept, keptAfter)) << "the second run touched the first backup";
 
-    // Stopped during the import, a run leaves a restore.cmd that puts back
-    // what it kept and says that what the import added stays.
+    // Stopped during the import (no record of its end), a run leaves a
+    // backup that puts the key back all the same: by difference.
     const std::wstring list = second + L"\\restore.lst";
     std::string lines = readBytes(list), cut;
     for (size_t at = 0, end; at < lines.size(); at = end) {
         end = lines.find('\n', at) + 1;
         const std::string entry = lines.substr(at, end - at);
-        if (entry.rfind("added", 0) != 0 && entry.rfind("imported", 0) != 0)
+        if (entry.rfind("imported", 0) != 0)
             cut += entry;
     }
     ASSERT_NE(lines, cut);
     writeBytes(list, cut);
-    EXPECT_EQ(1u, runCmdScript(second + L"\\restore.cmd", root.Path(), output)) << output;
-    EXPECT_NE(std::string::npos, output.find("NOTE: the migration stopped during the registry import")) << output;
-    EXPECT_EQ("ga recipients\r\n", readBytes(ga + L"\\recipients.rcp"));
-    EXPECT_EQ(L"ga reports", regString(GA_KEY, L"ReportDir"));
-    EXPECT_EQ(L"ga target", regString(GA_KEY + std::wstring(L"\\Schedules\\Daily"), L"Target"));
-    EXPECT_EQ(L"odd", regString(GA_KEY, L"odd & (name) ^ !")) << "removed with no record of the import";
-    // Without Console.reg the key is left as it is, and the script says so.
-    ASSERT_TRUE(DeleteFileW((second + L"\\Console.reg").c_str()));
-    EXPECT_EQ(1u, runCmdScript(second + L"\\restore.cmd", root.Path(), output)) << output;
-    EXPECT_NE(std::string::npos, output.find("\\Console.reg\" is missing")) << output;
+    EXPECT_EQ(0u, runCmdScript(second + L"\\restore.cmd", root.Path(), output)) << output;
+    EXPECT_EQ("", snapshotDifference(before, snapshot())) << output;
+    // Without Console.reg the key is left as it is, and the restore says so.
+    ASSERT_TRUE(Migrate(ui) == SUCCESS_MESSAGE && DeleteFileW((BackupFolder() + L"\\Console.reg").c_str()));
+    EXPECT_EQ(1u, runCmdScript(BackupFolder() + L"\\restore.cmd", root.Path(), output)) << output;
+    EXPECT_NE(std::string::npos, output.find("\\Console.reg\" cannot be read")) << output;
+    EXPECT_EQ(renamed + L"\\reports", regString(GA_KEY, L"ReportDir"));
 }
 
 TEST_F(Migration, WhereNoBackupCanBeKeptNothingIsReplaced)
