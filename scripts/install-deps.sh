@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing quarnrept_migrate needs on a Debian machine:
 # the mingw-w64 cross compilers (32- and 64-bit), CMake, GoogleTest sources, Wine
-# with both loaders, Xvfb and chmcmd.
+# with both loaders, Xvfb, chmcmd, and python3 for the tests' swap race.
 # Packages already present are left alone, so a second run costs a few seconds.
 set -euo pipefail
 
@@ -26,6 +26,7 @@ need=(
   wine32:i386
   wine64
   ninja-build
+  python3
 )
 
 SUDO=""

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <vector>
 
 using namespace qmtest;
@@ -739,6 +740,111 @@ TEST_F(Migration, AnUnattendedRunListsOrMigratesWithoutAWindowAndSaysHowItEnded)
     EXPECT_EQ(2u, tool(L"/migrate /report:none.csv")) << out;
     EXPECT_NE(std::string::npos, out.find("ERROR - Unable to locate operational reporting beta key")) << out;
     EXPECT_FALSE(fileExists(work / L"none.csv"));
+}
+
+// The fields of each line of a CSV report ("" stands for " in a quoted field).
+static std::vector<std::vector<std::string>> csvRows(const std::string& text)
+{
+    std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '"' && quoted && i + 1 < text.size() && text[i + 1] == '"')
+            rows.back().back() += text[++i];
+        else if (text[i] == '"')
+            quoted = !quoted;
+        else if (text[i] == ',' && !quoted)
+            rows.back().emplace_back();
+        else if (text[i] == '\n' && !quoted)
+            rows.emplace_back(1);
+        else if (text[i] != '\r' || quoted)
+            rows.back().back() += text[i];
+    }
+    return rows;
+}
+
+// Another account swaps the beta's or the 5.2.2's Zelt folder with a link to
+// its own folder while an unattended run works, or leaves a second name of
+// one of its files there: nothing of that folder reaches the 5.2.2
+// installation, and nothing is written into it.
+TEST_F(Migration, ARaceOrASecondNameBelowTheRootsReachesNothingOutside)
+{
+    const std::wstring betaZelt = beta + L"\\zelt", gaZelt = ga + L"\\zelt", elsewhere = root / L"elsewhere";
+    std::map<std::string, std::string> betaBytes { { "link.cfg", zeltBytes } }; // name -> bytes
+    for (int i = 0; i < 150; ++i)
+        betaBytes["z" + std::to_string(1000 + i) + ".cfg"] = "beta " + std::to_string(i) + std::string("\0\r\n", 3);
+    makeDirs(gaZelt);
+    makeDirs(elsewhere);
+    for (const auto& [name, bytes] : betaBytes) {
+        writeBytes(betaZelt + L"\\" + widen(name), bytes);
+        writeBytes(elsewhere + L"\\" + widen(name), "elsewhere's " + name);
+    }
+    writeBytes(elsewhere + L"\\secret.txt", "only its owner may read this");
+    ScopedLink link(root / L"link", elsewhere);
+    ASSERT_TRUE(link.Made());
+    TempDir work;
+    const std::string run = std::string("@\"") + QM_TOOL_EXE + "\" /migrate /only:Zelt /report:r.csv\r\n";
+    writeBytes(work / L"run.cmd", run + "@exit /b %errorlevel%\r\n");
+
+    // One run with `swapped` (when given) and the link trading places; the
+    // Zelt rows' states by source name.
+    auto race = [&](const char* what, const std::wstring& swapped) {
+        std::string out, swaps = "no";
+        DWORD code = 0;
+        Snapshot before, after;
+        snapshotFiles(elsewhere, before);
+        {
+            std::optional<ScopedSwap> swap;
+            if (!swapped.empty())
+                swap.emplace(swapped, root / L"link");
+            code = runCmdScript(work / L"run.cmd", work.Path(), out);
+            if (code == 9009) // cmd could not start the exe (seen under load): not the tool's answer
+                code = runCmdScript(work / L"run.cmd", work.Path(), out);
+            if (swap)
+                swaps = swap->Stop();
+        }
+        EXPECT_TRUE(code == 0 || code == 1) << what << ": exit code " << code << "\n" << out;
+        // A row reads Migrated, its destination holding the beta's bytes, or
+        // Failed with a reason; the first row that does neither is shown.
+        std::map<std::string, std::string> states;
+        std::string wrongRow;
+        int wrong = 0, migrated = 0, arrived = 0;
+        for (const std::vector<std::string>& row : csvRows(readBytes(work / L"r.csv"))) {
+            if (row.size() != 9 || row[0] != "Zelt")
+                continue;
+            states[row[1]] = row[7];
+            migrated += row[7] == "Migrated";
+            const auto bytes = betaBytes.find(row[1]);
+            const std::wstring destination = gaZelt + L"\\" + widen(row[3]);
+            if (row[7] == "Migrated" ? bytes == betaBytes.end() || readBytes(destination) != bytes->second
+                                     : row[7] != "Failed" || row[8].empty())
+                wrongRow = wrong++ ? wrongRow : row[1] + ": " + row[7] + " " + row[8];
+        }
+        EXPECT_EQ(0, wrong) << what << ": rows neither migrated right nor failed, the first: " << wrongRow;
+        wrongRow.clear();
+        // Every file of the 5.2.2 Zelt folder is its beta file, or absent.
+        Snapshot written;
+        snapshotFiles(gaZelt, written);
+        for (const auto& [path, bytes] : written) {
+            const auto found = betaBytes.find(narrow(path.substr(gaZelt.size() + 1)));
+            if (found == betaBytes.end() || found->second != bytes)
+                wrongRow = arrived++ ? wrongRow : narrow(path) + " holds \"" + bytes.substr(0, 40) + "\"";
+        }
+        EXPECT_EQ(0, arrived) << what << ": files not their beta files in the 5.2.2 folder, the first: " << wrongRow;
+        snapshotFiles(elsewhere, after);
+        EXPECT_EQ("", snapshotDifference(before, after)) << what;
+        fprintf(stderr, "%s: %s exchanges; %zu rows, %d migrated, %d wrong; %d files not from the beta\n", what,
+                swaps.c_str(), states.size(), migrated, wrong, arrived);
+        return states;
+    };
+    race("read race", betaZelt);
+    // Into fresh destinations, with the 5.2.2 folder raced.
+    removeTree(gaZelt);
+    makeDirs(gaZelt);
+    race("write race", gaZelt);
+    // A second name of the other account's file among the beta's, in a run
+    // without a race (which would fail rows of its own).
+    makeHostHardLink(betaZelt + L"\\secret.cfg", elsewhere + L"\\secret.txt");
+    EXPECT_EQ("Failed", race("second name", L"")["secret.cfg"]);
 }
 
 // The State header sorts by what the rows show after a run: the failure first.

@@ -253,6 +253,35 @@ ScopedLink::~ScopedLink()
     runUnix(L"Z:\\bin\\rm -f \"" + widen(unixPath(m_link)) + L"\"", [this] { return !Made(); });
 }
 
+void makeHostHardLink(const std::wstring& link, const std::wstring& target)
+{
+    runUnix(L"Z:\\bin\\ln \"" + widen(unixPath(target)) + L"\" \"" + widen(unixPath(link)) + L"\"",
+            [&] { return fileExists(link); });
+}
+
+ScopedSwap::ScopedSwap(const std::wstring& pathA, const std::wstring& pathB)
+    : m_pathA(pathA)
+    , m_attributesA(GetFileAttributesW(pathA.c_str()))
+{
+    const std::wstring swapper = widen(unixPath(widen(QM_SWAP_RACE)));
+    runUnix(L"Z:\\usr\\bin\\python3 \"" + swapper + L"\" \"" + widen(unixPath(pathA)) + L"\" \""
+                + widen(unixPath(pathB)) + L"\" \"" + widen(unixPath(m_control.Path())) + L"\"",
+            [this] { return fileExists(m_control / L"started") || fileExists(m_control / L"done"); });
+}
+
+std::string ScopedSwap::Stop()
+{
+    if (!m_result.empty())
+        return m_result;
+    writeBytes(m_control / L"stop", "");
+    if (!waitUntil([this] { return fileExists(m_control / L"done"); }, 10000))
+        ADD_FAILURE() << "the swapper of " << narrow(m_pathA) << " did not stop within 10 s";
+    m_result = fileExists(m_control / L"done") ? readBytes(m_control / L"done") : "no answer";
+    if (GetFileAttributesW(m_pathA.c_str()) != m_attributesA)
+        ADD_FAILURE() << narrow(m_pathA) << " is not as it was before the swapping: " << m_result;
+    return m_result;
+}
+
 bool ScopedLink::Made() const
 {
     WIN32_FIND_DATAW entry;

@@ -56,6 +56,30 @@ private:
     std::wstring m_link;
 };
 
+// A second name (a hard link) at `link` for the file `target`, made by the
+// host's ln, as another account could leave one of its files.
+void makeHostHardLink(const std::wstring& link, const std::wstring& target);
+
+// Another account racing the tool: from the host, the two paths (a folder and
+// a link to elsewhere, say) trade places atomically every half millisecond
+// until Stop(), which returns once both are back as they were, with the
+// number of exchanges made (or the swapper's error). Declare it after what
+// holds the paths.
+class ScopedSwap {
+public:
+    ScopedSwap(const std::wstring& pathA, const std::wstring& pathB);
+    ~ScopedSwap() { Stop(); }
+    ScopedSwap(const ScopedSwap&) = delete;
+    ScopedSwap& operator=(const ScopedSwap&) = delete;
+    std::string Stop();
+
+private:
+    TempDir m_control; // started, stop and done
+    std::wstring m_pathA;
+    DWORD m_attributesA;
+    std::string m_result;
+};
+
 // A directory at `path` made by the host's mkdir under Wine, which can make
 // one beside a file whose name differs only in case (Win32 calls cannot).
 void makeHostDirectory(const std::wstring& path);
