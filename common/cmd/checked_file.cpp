@@ -217,8 +217,13 @@ bool CInFile::Rewind(FileFailure& failure) const
 bool COutFile::Create(const CCheckedDir& folder, const std::wstring& name, ACCESS_MASK extraAccess,
                       FileFailure& failure)
 {
-    return OpenIn(folder, name, GENERIC_WRITE | DELETE | extraAccess, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE,
-                  failure);
+    if (OpenIn(folder, name, GENERIC_WRITE | DELETE | extraAccess, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, failure))
+        return true;
+    // Made, but not where it was meant to be seen: it was made in the folder
+    // all the same (the create went by the folder's handle), and goes again.
+    if (failure.cause == FILE_CAUSE_LINK || failure.cause == FILE_CAUSE_SECOND_NAME)
+        removeOwnFile(folder, name);
+    return false;
 }
 
 bool COutFile::OpenToDelete(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure)
@@ -245,17 +250,16 @@ bool COutFile::RenameIn(const CCheckedDir& folder, const std::wstring& name, boo
         failure = ntFailure(status);
         return false;
     }
-    // Where the system took the name through something swapped in meanwhile,
-    // the file is not left there.
-    const std::wstring path = m_path;
-    if (Check(folder, name, true, failure)) {
-        m_path = joined(folder.Path(), name);
-        return true;
-    }
-    FileFailure ignored;
-    Delete(ignored);
-    failure.path = joined(folder.Path(), name);
-    m_path = path;
+    // The file now has the name in the folder's handle. Where the system
+    // reports a handle's path by resolving its name again (Wine), a folder
+    // exchanged for a link at that moment shows as elsewhere: asked again,
+    // the folder in its place answers. Nothing is removed under the new name
+    // here: Wine removes by the name, which could then be another's file.
+    m_path = joined(folder.Path(), name);
+    for (int attempt = 0; attempt < 50; ++attempt)
+        if (Check(folder, name, true, failure))
+            return true;
+    m_handle.Close(); // no longer a file of the tool's to remove
     return false;
 }
 
@@ -275,6 +279,23 @@ bool COutFile::Delete(FileFailure& failure)
     }
     failure = lastSystemFailure();
     return false;
+}
+
+void removeOwnFile(const CCheckedDir& folder, const std::wstring& name)
+{
+    // Wine removes a file on its close by the path it resolved when it was
+    // opened, which a folder exchanged for a link by then takes elsewhere
+    // (removing nothing): each try opens it again by the folder's handle,
+    // and the last one finds it gone. Only a handle that passes its check
+    // removes anything, so no link's target is ever removed.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        COutFile file;
+        FileFailure failure;
+        if (file.OpenToDelete(folder, name, failure))
+            file.Delete(failure);
+        else if (failure.cause != FILE_CAUSE_LINK)
+            return; // gone, or not ours to remove
+    }
 }
 
 std::wstring checkRefusal(const FileFailure& failure)

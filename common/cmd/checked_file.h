@@ -85,10 +85,15 @@ public:
     bool OpenToDelete(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure);
     // Gives the open file the name `name` in `folder`, in one rename, over a
     // file of that name only when `replace`; then checks that it is there.
+    // Once renamed, a file that fails the check is closed and left as it is.
     bool RenameIn(const CCheckedDir& folder, const std::wstring& name, bool replace, FileFailure& failure);
     // Deletes the open file, whatever its name is by now.
     bool Delete(FileFailure& failure);
 };
+
+// Removes `name`, a file the tool made in `folder`, through checked handles
+// until it is gone (see the .cpp for why once may not do).
+void removeOwnFile(const CCheckedDir& folder, const std::wstring& name);
 
 // The reason a row gives for a failure of a check (FILE_CAUSE_LINK or
 // FILE_CAUSE_SECOND_NAME), naming the entry; empty for any other failure.

@@ -113,6 +113,7 @@ bool ReplacingWriter::Begin(const CCheckedDir& folder, const std::wstring& name,
         // The pattern w32RemoveLeftoverTemporaries looks for.
         _snwprintf(temporary, 63, L"~qm%lx-%x.tmp", GetCurrentProcessId(), counter++);
         temporary[63] = L'\0';
+        m_temporary = temporary;
         // The creator owns the new file, so READ_CONTROL and WRITE_DAC are
         // its own whatever the file inherits: the old access list is put on
         // through this handle. Another owner needs WRITE_OWNER, which the
@@ -220,11 +221,13 @@ bool ReplacingWriter::WriteSecurity(FileFailure& failure)
 
 void ReplacingWriter::Abandon()
 {
-    if (m_file.IsOpen()) {
-        FileFailure ignored;
-        m_file.Delete(ignored);
-        m_file.Close();
-    }
+    if (!m_file.IsOpen())
+        return;
+    FileFailure ignored;
+    m_file.Delete(ignored);
+    m_file.Close();
+    // Checked after the fact: the close may not have removed it.
+    removeOwnFile(*m_folder, m_temporary);
 }
 
 bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure, WriteTo to)

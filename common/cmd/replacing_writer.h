@@ -63,6 +63,7 @@ private:
     CCheckedDir m_ownFolder; // the path-given destination's folder
     const CCheckedDir* m_folder = nullptr;
     std::wstring m_name;
+    std::wstring m_temporary; // its name in the folder
     COutFile m_file;
     bool m_replacing = false;
     bool m_mayOwn = false; // the temporary file is open for WRITE_OWNER
