@@ -85,11 +85,16 @@ public:
         std::vector<Entry> entries;
         if (!ReadList(entries))
             return Finish();
+        // A file recorded as created that did not take its name is not the run's.
+        std::set<std::wstring> unwritten;
+        for (const Entry& entry : entries)
+            if (entry.kind == L"unwritten")
+                unwritten.insert(foldedCase(entry.destination));
         bool registry = false;
         for (const Entry& entry : entries) {
             if (entry.kind == L"copy")
                 CopyBack(entry);
-            else if (entry.kind == L"new")
+            else if (entry.kind == L"new" && !unwritten.count(foldedCase(entry.destination)))
                 RemoveCreated(entry);
             else if (entry.kind == L"registry")
                 registry = true;
@@ -111,11 +116,13 @@ private:
 
     bool ReadList(std::vector<Entry>& entries)
     {
+        // No list: the run stopped before it kept anything.
         FileFailure failure;
         CInFile list;
         std::string bytes;
-        if (!m_backup.OpenRoot(m_folder, failure) || !list.Open(m_backup, LIST_FILE, failure)
-            || !w32ReadAllBytes(list, bytes, failure)) {
+        if (!m_backup.OpenRoot(m_folder, failure)
+            || (!list.Open(m_backup, LIST_FILE, failure) && failure.cause != FILE_CAUSE_NOT_FOUND)
+            || (list.IsOpen() && !w32ReadAllBytes(list, bytes, failure))) {
             Error(L"the backup's list " + m_folder + L"\\" + LIST_FILE + L" cannot be read: " + why(failure)
                   + L" Nothing was restored.");
             return false;
@@ -219,8 +226,21 @@ private:
             Error(L"\"" + target + L"\" is now a directory, not the file the migration created; it was left as it is.");
             return;
         }
-        if (!folder || !created.IsOpen() || !created.Delete(failure)) {
+        if (!folder || !created.IsOpen()) {
             Error(L"\"" + target + L"\", which the migration created, was left as it is: " + why(failure));
+            return;
+        }
+        // The file the run wrote holds what it recorded ("-": a list that
+        // recorded nothing); another's file of the name, made after a write
+        // that never took its name, or one changed since, stays.
+        std::wstring fingerprint;
+        if (entry.copy != L"-" && (!w32FingerprintOf(created.Get(), fingerprint, failure) || fingerprint != entry.copy)) {
+            Error(L"\"" + target + L"\" is not the file the migration created (it was changed since, or made by "
+                  L"someone else); it was left as it is.");
+            return;
+        }
+        if (!created.Delete(failure)) {
+            Error(L"\"" + target + L"\", which the migration created, could not be removed: " + why(failure));
             return;
         }
         created.Close();

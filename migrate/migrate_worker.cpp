@@ -186,17 +186,22 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
     bool written = writer.Begin(*destinationFolder, destinationName, failure, to, &held);
     held.Close();
     written = written
-              && (convert ? w32PutOemAsUtf16(writer, bytes, failure)
-                          : writer.Write(bytes.data(), bytes.size(), failure) && writer.Commit(failure));
+              && (convert ? w32PutOemAsUtf16(writer, bytes, failure) : writer.Write(bytes.data(), bytes.size(), failure))
+              && writer.Flush(failure);
+    // A file the run creates is recorded before it takes its name: a run
+    // stopped at any moment leaves no file the restore does not know of.
+    if (written && backup && !destinationThere
+        && !backup->RecordCreated(item.destinationRoot, destinationName, writer.Fingerprint(), reason)) {
+        reason = L"cannot write " + destination + L": the backup cannot record it: " + reason;
+        return false;
+    }
+    written = written && writer.Put(failure);
     if (!written) {
+        if (backup && !destinationThere)
+            backup->RecordNotCreated(item.destinationRoot, destinationName);
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", destination.c_str());
         const std::wstring refusal = checkRefusal(failure);
         reason = !refusal.empty() ? refusal : L"cannot write " + destination + L": " + describeFileFailure(failure);
-        return false;
-    }
-    // (A destination kept as it was is recorded already; RecordCreated leaves it.)
-    if (backup && !backup->RecordCreated(item.destinationRoot, destinationName, reason)) {
-        reason = destination + L" was written, but restore.cmd cannot say to delete it: " + reason;
         return false;
     }
     return true;

@@ -404,16 +404,24 @@ bool MigrationBackup::KeepFile(BackupRoot root, const std::wstring& destinationR
 }
 
 bool MigrationBackup::RecordCreated(const std::wstring& destinationRoot, const std::wstring& destinationName,
-                                    std::wstring& reason)
+                                    const std::wstring& fingerprint, std::wstring& reason)
 {
     const std::wstring destination = destinationRoot + L"\\" + destinationName;
     if (m_kept.count(foldedCase(destination)))
         return true;
-    if (!MakeFolder(reason) || !AppendEntry(L"new", L"-", destination, reason))
+    if (!MakeFolder(reason) || !AppendEntry(L"new", fingerprint, destination, reason))
         return false;
     m_kept.insert(foldedCase(destination));
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s (new)\n", destination.c_str());
     return true;
+}
+
+void MigrationBackup::RecordNotCreated(const std::wstring& destinationRoot, const std::wstring& destinationName)
+{
+    const std::wstring destination = destinationRoot + L"\\" + destinationName;
+    std::wstring ignored;
+    if (m_kept.erase(foldedCase(destination)))
+        AppendEntry(L"unwritten", L"-", destination, ignored);
 }
 
 bool MigrationBackup::KeepRegistryKey(std::wstring& reason)

@@ -70,12 +70,18 @@ public:
     bool ExpectNewFile(const std::wstring& destinationRoot, const std::wstring& destinationName,
                        std::wstring& reason);
 
-    // Call once destinationRoot\destinationName has been written. When it
-    // did not exist as KeepFile found it, restore.cmd deletes it from now on;
-    // a destination KeepFile kept is left as recorded. False with `reason`
-    // when restore.cmd could not be told.
+    // Call once destinationRoot\destinationName is written whole but before
+    // it takes its name (ReplacingWriter::Flush, then Put), with what it
+    // holds (ReplacingWriter::Fingerprint). When it did not exist as KeepFile
+    // found it, the restore deletes a file of that name from now on, if it
+    // still holds exactly that: a run stopped before the rename, or one
+    // whose rename met another's new file, leaves that file alone. A
+    // destination KeepFile kept is left as recorded. False with `reason`
+    // when the backup could not be told: the caller must not put it in place.
     bool RecordCreated(const std::wstring& destinationRoot, const std::wstring& destinationName,
-                       std::wstring& reason);
+                       const std::wstring& fingerprint, std::wstring& reason);
+    // Call when a file recorded as created did not take its name after all.
+    void RecordNotCreated(const std::wstring& destinationRoot, const std::wstring& destinationName);
 
     // Makes the run's backup folder, if that has not been done: protected,
     // in a "migration backups" that is no link and belongs to Administrators,

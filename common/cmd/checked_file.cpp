@@ -228,7 +228,7 @@ bool COutFile::Create(const CCheckedDir& folder, const std::wstring& name, ACCES
 
 bool COutFile::OpenToDelete(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure)
 {
-    return OpenIn(folder, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, FILE_OPEN,
+    return OpenIn(folder, name, DELETE | FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, FILE_OPEN,
                   FILE_NON_DIRECTORY_FILE, failure);
 }
 

@@ -80,8 +80,8 @@ public:
     // A new file `name` in `folder`, opened without sharing for writing,
     // renaming and deleting, plus `extraAccess`; fails when the name is taken.
     bool Create(const CCheckedDir& folder, const std::wstring& name, ACCESS_MASK extraAccess, FileFailure& failure);
-    // An existing file, for writing and deleting (the sweep of what a stopped
-    // run left): opened without sharing.
+    // An existing file, for reading and deleting (the sweep of what a
+    // stopped run left, the restore of a created file): opened without sharing.
     bool OpenToDelete(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure);
     // Gives the open file the name `name` in `folder`, in one rename, over a
     // file of that name only when `replace`; then checks that it is there.

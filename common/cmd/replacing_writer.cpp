@@ -51,6 +51,42 @@ bool securityOf(HANDLE handle, SECURITY_INFORMATION parts, std::vector<BYTE>& de
 
 } // namespace
 
+void CFingerprint::Add(const void* data, size_t size)
+{
+    const unsigned char* at = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i)
+        m_hash = (m_hash ^ at[i]) * 1099511628211ull;
+    m_size += size;
+}
+
+std::wstring CFingerprint::Text() const
+{
+    wchar_t text[48];
+    _snwprintf(text, 47, L"%llu:%016llx", m_size, m_hash);
+    text[47] = L'\0';
+    return text;
+}
+
+bool w32FingerprintOf(HANDLE file, std::wstring& fingerprint, FileFailure& failure)
+{
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
+        failure = lastSystemFailure();
+        return false;
+    }
+    CFingerprint sum;
+    std::vector<char> block(256u << 10);
+    for (DWORD got = 1; got > 0;) {
+        if (!ReadFile(file, block.data(), DWORD(block.size()), &got, nullptr)) {
+            failure = lastSystemFailure();
+            return false;
+        }
+        sum.Add(block.data(), got);
+    }
+    fingerprint = sum.Text();
+    return true;
+}
+
 bool w32WriteAll(HANDLE file, const void* data, size_t size, FileFailure& failure)
 {
     const char* at = static_cast<const char*>(data);
@@ -156,10 +192,11 @@ bool ReplacingWriter::TakeOldFile(const CCheckedEntry& old, FileFailure& failure
 
 bool ReplacingWriter::Write(const void* data, size_t size, FileFailure& failure)
 {
+    m_written.Add(data, size);
     return w32WriteAll(m_file.Get(), data, size, failure);
 }
 
-bool ReplacingWriter::Commit(FileFailure& failure)
+bool ReplacingWriter::Flush(FileFailure& failure)
 {
     if (m_replacing) {
         // The old creation time and the attributes it carries, on the handle.
@@ -179,8 +216,11 @@ bool ReplacingWriter::Commit(FileFailure& failure)
     }
     // The old file's protection is in place before the new content takes
     // its name, so there is no moment when others may read more of it.
-    if (m_replacing && !WriteSecurity(failure))
-        return false;
+    return !m_replacing || WriteSecurity(failure);
+}
+
+bool ReplacingWriter::Put(FileFailure& failure)
+{
     // Over an existing file only when one was found: one that appeared
     // meanwhile is not ours to overwrite.
     if (!m_file.RenameIn(*m_folder, m_name, m_replacing, failure))

@@ -25,6 +25,22 @@ constexpr DWORD IO_CHUNK = 4u << 20;
 // Writes all `size` bytes of `data` to `file`, in pieces of at most IO_CHUNK.
 bool w32WriteAll(HANDLE file, const void* data, size_t size, FileFailure& failure);
 
+// What a file holds, in a few characters: its size and a 64-bit FNV-1a hash
+// of its bytes ("1234:0123456789abcdef"). Tells the file a run wrote from
+// one someone else made under its name.
+class CFingerprint {
+public:
+    void Add(const void* data, size_t size);
+    std::wstring Text() const;
+
+private:
+    unsigned long long m_size = 0;
+    unsigned long long m_hash = 14695981039346656037ull;
+};
+
+// The fingerprint of the file `file` holds, read from its start.
+bool w32FingerprintOf(HANDLE file, std::wstring& fingerprint, FileFailure& failure);
+
 // What a write may find at the destination's name: any file (replaced), or
 // nothing, for a destination the caller has just seen missing: one that
 // appeared meanwhile is then not overwritten, and the write fails.
@@ -53,7 +69,14 @@ public:
                WriteTo to = WriteTo::AnyFile, const CInFile* existing = nullptr);
     bool Write(const void* data, size_t size, FileFailure& failure);
     // Flushes the temporary file and renames it over the destination.
-    bool Commit(FileFailure& failure);
+    bool Commit(FileFailure& failure) { return Flush(failure) && Put(failure); }
+    // Commit in its two steps, for a caller with work in between: the
+    // temporary file made whole on disk, with the old file's protection...
+    bool Flush(FileFailure& failure);
+    // ...and renamed over the destination.
+    bool Put(FileFailure& failure);
+    // What has been written so far.
+    std::wstring Fingerprint() const { return m_written.Text(); }
 
 private:
     bool TakeOldFile(const CCheckedEntry& old, FileFailure& failure);
@@ -68,6 +91,7 @@ private:
     bool m_replacing = false;
     bool m_mayOwn = false; // the temporary file is open for WRITE_OWNER
     FILE_BASIC_INFO m_old = {};
+    CFingerprint m_written;
     std::vector<BYTE> m_oldSecurity;
 };
 

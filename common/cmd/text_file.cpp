@@ -345,7 +345,7 @@ bool w32PutFile(const std::wstring& path, const std::wstring& text, FileFailure&
 bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure, WriteTo to)
 {
     ReplacingWriter writer;
-    return writer.Begin(path, failure, to) && w32PutOemAsUtf16(writer, oemText, failure);
+    return writer.Begin(path, failure, to) && w32PutOemAsUtf16(writer, oemText, failure) && writer.Commit(failure);
 }
 
 bool w32PutOemAsUtf16(ReplacingWriter& writer, const std::string& oemText, FileFailure& failure)
@@ -357,7 +357,7 @@ bool w32PutOemAsUtf16(ReplacingWriter& writer, const std::string& oemText, FileF
     if (!w32OemIsSingleByte()) {
         std::wstring text;
         return w32NarrowToWide(oemText, text, failure)
-               && writer.Write(text.data(), text.size() * sizeof(wchar_t), failure) && writer.Commit(failure);
+               && writer.Write(text.data(), text.size() * sizeof(wchar_t), failure);
     }
     // With a single-byte code page each byte is one unit.
     const size_t piece = std::min<size_t>(oemText.size(), IO_CHUNK / sizeof(wchar_t));
@@ -377,7 +377,7 @@ bool w32PutOemAsUtf16(ReplacingWriter& writer, const std::string& oemText, FileF
             return false;
         done += size_t(bytes);
     }
-    return writer.Commit(failure);
+    return true;
 }
 
 bool w32ReadFileBytes(const std::wstring& path, std::string& bytes, FileFailure& failure)

@@ -646,6 +646,83 @@ TEST_F(Migration, RestoreCmdPutsBackWhatARunReplacedAndEachRunKeepsABackupOfItsO
     EXPECT_EQ(renamed + L"\\reports", regString(GA_KEY, L"ReportDir"));
 }
 
+// Stopped at any point, a run leaves an installation that its restore puts
+// back exactly. A restore that meets a folder made a link since changes
+// nothing behind it, says so and fails, and the rest goes on.
+TEST_F(Migration, ARunStoppedAnywhereIsRestoredExactlyAndARestoreFollowsNoLink)
+{
+    makeDirs(ga + L"\\zelt");
+    for (int i = 0; i < 60; ++i) {
+        const std::wstring name = L"\\zelt\\z" + std::to_wstring(i) + L".cfg";
+        writeBytes(beta + name, "beta " + std::to_string(i));
+        if (i % 2)
+            writeBytes(ga + name, "ga " + std::to_string(i));
+    }
+    writeBytes(ga + L"\\recipients.rcp", "ga recipients\r\n");
+    setRegString(GA_KEY, L"ReportDir", L"ga reports");
+    auto snapshot = [&] {
+        Snapshot all;
+        snapshotFiles(ga, all, L"migration backups");
+        snapshotKey(GA_KEY, all);
+        return all;
+    };
+    // The backup folder a run made: the one not there before it.
+    auto backupMade = [&](const Snapshot& earlier) {
+        Snapshot now;
+        snapshotFiles(ga + L"\\migration backups", now);
+        for (const auto& entry : now)
+            if (entry.second == "dir" && !earlier.count(entry.first) && entry.first.find(L'\\', ga.size() + 19) == std::wstring::npos)
+                return entry.first;
+        return std::wstring();
+    };
+    const Snapshot before = snapshot();
+    TempDir work;
+    writeBytes(work / L"run.cmd", "@\"" + std::string(QM_TOOL_EXE) + "\" /migrate\r\n@exit /b %errorlevel%\r\n");
+    std::string out;
+    std::wstring folder;
+    for (DWORD stopAfter : { 300u, 450u, 600u, 750u, 900u, 1100u, 0u }) {
+        Snapshot earlier;
+        snapshotFiles(ga + L"\\migration backups", earlier);
+        const DWORD code = runCmdScript(work / L"run.cmd", work.Path(), out, stopAfter);
+        folder = backupMade(earlier);
+        if (stopAfter == 0) {
+            ASSERT_EQ(0u, code) << out;
+            break;
+        }
+        if (folder.empty()) {
+            EXPECT_EQ("", snapshotDifference(before, snapshot())) << "changed without a backup";
+            continue;
+        }
+        EXPECT_EQ(0u, runCmdScript(folder + L"\\restore.cmd", work.Path(), out))
+            << "stopped after " << stopAfter << " ms (exit " << code << "):\n" << out;
+        EXPECT_EQ("", snapshotDifference(before, snapshot())) << "stopped after " << stopAfter << " ms:\n" << out;
+    }
+
+    // Another account makes the Zelt folder a link to a folder of its own,
+    // which holds files of the names the restore would write and remove.
+    ASSERT_NE(L"", folder);
+    TempDir elsewhere;
+    for (int i = 0; i < 60; ++i)
+        writeBytes(elsewhere / (L"z" + std::to_wstring(i) + L".cfg"), "theirs");
+    Snapshot theirs, theirsAfter;
+    snapshotFiles(elsewhere.Path(), theirs);
+    ASSERT_TRUE(MoveFileW((ga + L"\\zelt").c_str(), (ga + L"\\zelt moved").c_str()));
+    {
+        ScopedLink link(ga + L"\\zelt", elsewhere.Path());
+        ASSERT_TRUE(link.Made());
+        EXPECT_EQ(1u, runCmdScript(folder + L"\\restore.cmd", work.Path(), out)) << out;
+        snapshotFiles(elsewhere.Path(), theirsAfter);
+        EXPECT_EQ("", snapshotDifference(theirs, theirsAfter)) << out;
+        EXPECT_NE(std::string::npos, out.find("\" was not restored: " + narrow(linkRefusal(ga + L"\\zelt")))) << out;
+        EXPECT_NE(std::string::npos, out.find("Restore FAILED")) << out;
+        EXPECT_EQ("ga recipients\r\n", readBytes(ga + L"\\recipients.rcp")) << out;
+        EXPECT_EQ(L"ga reports", regString(GA_KEY, L"ReportDir"));
+    }
+    ASSERT_TRUE(MoveFileW((ga + L"\\zelt moved").c_str(), (ga + L"\\zelt").c_str()));
+    EXPECT_EQ(0u, runCmdScript(folder + L"\\restore.cmd", work.Path(), out)) << out;
+    EXPECT_EQ("", snapshotDifference(before, snapshot())) << out;
+}
+
 TEST_F(Migration, WhereNoBackupCanBeKeptNothingIsReplaced)
 {
     writeBytes(ga + L"\\recipients.rcp", "ga recipients\r\n");

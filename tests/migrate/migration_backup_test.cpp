@@ -2,6 +2,7 @@
 // paths it cannot carry, paths cmd takes apart unless quoted right, and a step
 // that fails. A whole run through the dialog, the registry key included, and
 // its restore are in migrate_test.cpp.
+#include "common/cmd/replacing_writer.h"
 #include "migrate/backup_restore.h"
 #include "migrate/migration_backup.h"
 
@@ -61,7 +62,9 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"new & (made) ^.txt", reason)) << reason;
     for (const std::wstring& file : { kept, page, made })
         writeBytes(file, "new");
-    ASSERT_TRUE(backup.RecordCreated(ga, L"new & (made) ^.txt", reason)) << reason;
+    CFingerprint written;
+    written.Add("new", 3);
+    ASSERT_TRUE(backup.RecordCreated(ga, L"new & (made) ^.txt", written.Text(), reason)) << reason;
     ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
     // A file whose write failed is not the run's: one made later under its name stays.
     ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"not written.txt", reason)) << reason;

@@ -136,7 +136,8 @@ void snapshotFiles(const std::wstring& directory, Snapshot& out, const std::wstr
     });
 }
 
-DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirectory, std::string& output)
+DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirectory, std::string& output,
+                   DWORD stopAfterMs)
 {
     const std::wstring log = currentDirectory + L"\\script-output.txt";
     SECURITY_ATTRIBUTES inherit { sizeof inherit, nullptr, TRUE };
@@ -167,8 +168,12 @@ DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirect
                        currentDirectory.c_str(), &startup, &process)) {
         AssignProcessToJobObject(job, process.hProcess);
         ResumeThread(process.hThread);
-        if (WaitForSingleObject(process.hProcess, CMD_SCRIPT_TIMEOUT_MS) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(process.hProcess, stopAfterMs ? stopAfterMs : CMD_SCRIPT_TIMEOUT_MS) == WAIT_OBJECT_0) {
             GetExitCodeProcess(process.hProcess, &code);
+        } else if (stopAfterMs) {
+            TerminateJobObject(job, SCRIPT_STOPPED);
+            WaitForSingleObject(process.hProcess, 5000);
+            code = SCRIPT_STOPPED;
         } else {
             TerminateJobObject(job, 255);
             WaitForSingleObject(process.hProcess, 5000);

@@ -96,8 +96,12 @@ std::string snapshotDifference(const Snapshot& before, const Snapshot& after);
 // no one at the keyboard: stdin is NUL) from `currentDirectory`; its exit
 // code, 255 when it could not start or did not end in CMD_SCRIPT_TIMEOUT_MS
 // (then it is ended with all it started, and the test fails naming it).
+// With `stopAfterMs`, a script still running then is ended with everything
+// it started, as a power cut would, and SCRIPT_STOPPED returned.
 constexpr DWORD CMD_SCRIPT_TIMEOUT_MS = 30000;
-DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirectory, std::string& output);
+constexpr DWORD SCRIPT_STOPPED = 254;
+DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirectory, std::string& output,
+                   DWORD stopAfterMs = 0);
 
 // Polls `done` every 10 ms until it holds or `ms` milliseconds pass.
 bool waitUntil(const std::function<bool()>& done, int ms = 5000);
