@@ -46,7 +46,8 @@ const wchar_t* rootFolderName(BackupRoot root)
 
 // restore.cmd is read by cmd in the console's code page, which is the OEM code
 // page unless someone changed it (Wine's cmd always reads batch files in the
-// OEM code page, whatever chcp says). Texts are written in that code page.
+// OEM code page, whatever chcp says); restore.lst is read back in the OEM
+// code page. Texts are written in that code page.
 bool toCodePage(const std::wstring& text, UINT codePage, std::string& bytes)
 {
     bytes.clear();
@@ -66,26 +67,26 @@ bool toCodePage(const std::wstring& text, UINT codePage, std::string& bytes)
     return true;
 }
 
-// A text restore.cmd names literally: cmd expands % even inside quotes, cannot
-// quote a ", restore.lst divides its lines at |, and a control character or
-// one outside the script's code page would reach the command as something
-// else. `what` says what the text is ("the path ..."), `otherwise` what
+// A text restore.lst holds: it divides its lines at | and ends them at CR LF,
+// and is written in the OEM code page, so a | or a control character would
+// split a line and a character outside the code page would come back as
+// another. `what` says what the text is ("the path ..."), `otherwise` what
 // follows from a refusal.
 bool cmdCanCarry(const std::wstring& text, const std::wstring& what, const wchar_t* otherwise,
                  std::wstring& reason)
 {
     for (wchar_t c : text) {
-        if (c == L'%' || c == L'"' || c == L'|' || c < 0x20 || c == 0x7F) {
+        if (c == L'|' || c < 0x20 || c == 0x7F) {
             wchar_t code[8];
             swprintf(code, 8, L"%04X", static_cast<unsigned>(c));
-            reason = what + L" holds the character U+" + code + L", which restore.cmd cannot carry; " + otherwise;
+            reason = what + L" holds the character U+" + code + L", which the backup's list restore.lst cannot carry; " + otherwise;
             return false;
         }
     }
     std::string bytes;
     if (!toCodePage(text, GetOEMCP(), bytes)) {
         reason = what + L" holds characters outside the OEM code page " + std::to_wstring(GetOEMCP())
-            + L", in which restore.cmd is written; " + otherwise;
+            + L", in which the backup's list restore.lst is written; " + otherwise;
         return false;
     }
     return true;
@@ -316,7 +317,7 @@ void MigrationBackup::DropFolderIfUnused()
         return;
     m_listFile.Close();
     for (const wchar_t* name : { BACKUP_SCRIPT_FILE, BACKUP_README_FILE, BACKUP_LIST_FILE, BACKUP_PROGRAM_FILE })
-        DeleteFileW((m_folder + L"\\" + name).c_str());
+        w32RemoveFile(m_folder + L"\\" + name);
     for (BackupRoot root : { BackupRoot::Installation, BackupRoot::WebSite, BackupRoot::Zelt })
         RemoveDirectoryW((m_folder + L"\\" + rootFolderName(root)).c_str());
     m_rootFolders = 0;
@@ -394,7 +395,7 @@ bool MigrationBackup::KeepFile(BackupRoot root, const std::wstring& destinationR
         return false;
     }
     if (!AppendEntry(L"copy", copyName, destination, reason)) {
-        DeleteFileW(copy.c_str());
+        w32RemoveFile(copy);
         DropFolderIfUnused();
         return false;
     }
@@ -438,7 +439,7 @@ bool MigrationBackup::KeepRegistryKey(std::wstring& reason)
         return true;
     }
     // A half export must not pass for the key in restore.cmd.
-    DeleteFileW(file.c_str());
+    w32RemoveFile(file);
     DropFolderIfUnused();
     return false;
 }
@@ -469,7 +470,7 @@ bool MigrationBackup::RecordRegistryImport(const RegistryTree& after, std::wstri
         // one stopped half way here.
         std::wstring ignored;
         if (AppendEntry(L"unchanged", BACKUP_REGISTRY_FILE, L"-", ignored)) {
-            DeleteFileW((m_folder + L"\\" + BACKUP_REGISTRY_FILE).c_str());
+            w32RemoveFile(m_folder + L"\\" + BACKUP_REGISTRY_FILE);
             m_registryKept = false;
             DropFolderIfUnused();
         }

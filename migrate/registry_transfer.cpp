@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 
+#include "common/cmd/checked_file.h"
 #include "common/cmd/console_names.h"
 #include "common/cmd/console_path.h"
 #include "common/cmd/text_file.h"
@@ -98,8 +99,7 @@ public:
     ~WorkFile()
     {
         if (!path.empty()) {
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(path.c_str());
+            w32RemoveFile(path);
         }
         m_backup.ReleaseFolderIfUnused();
     }

@@ -298,6 +298,19 @@ void removeOwnFile(const CCheckedDir& folder, const std::wstring& name)
     }
 }
 
+bool w32RemoveFile(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L'\\');
+    CCheckedDir folder;
+    COutFile file;
+    FileFailure failure;
+    if (slash == std::wstring::npos || !folder.OpenRoot(path.substr(0, slash), failure))
+        return failure.cause == FILE_CAUSE_NOT_FOUND || failure.cause == FILE_CAUSE_BAD_PATH;
+    if (!file.OpenToDelete(folder, path.substr(slash + 1), failure))
+        return failure.cause == FILE_CAUSE_NOT_FOUND;
+    return file.Delete(failure);
+}
+
 std::wstring checkRefusal(const FileFailure& failure)
 {
     if (failure.cause == FILE_CAUSE_LINK)

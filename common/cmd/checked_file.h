@@ -95,6 +95,11 @@ public:
 // until it is gone (see the .cpp for why once may not do).
 void removeOwnFile(const CCheckedDir& folder, const std::wstring& name);
 
+// Removes the file at the full path `path` whose folder is taken as it is
+// (the tool's own files), through a checked handle: never a link's target,
+// nor a file with a second name. True when it is gone, or was not there.
+bool w32RemoveFile(const std::wstring& path);
+
 // The reason a row gives for a failure of a check (FILE_CAUSE_LINK or
 // FILE_CAUSE_SECOND_NAME), naming the entry; empty for any other failure.
 std::wstring checkRefusal(const FileFailure& failure);

@@ -18,9 +18,9 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
 {
     TempDir temp, elsewhere; // elsewhere: the current directory restore.cmd is started from
     setRestoreProgram(widen(QM_TOOL_EXE));
-    // Names cmd takes apart unless restore.cmd quotes them right.
+    // Names cmd takes apart unless quoted right, and a % it would expand.
     const std::wstring ga = temp / L"Kelda 5.2.2 & (GA) ^ old", site = temp / L"web & site (1)";
-    const std::wstring kept = ga + L"\\Recipients & co.txt", page = site + L"\\summary (old).htm";
+    const std::wstring kept = ga + L"\\Recipients 100% & co.txt", page = site + L"\\summary (old).htm";
     const SYSTEMTIME start { 2026, 12, 1, 7, 14, 3, 22, 0 };
     makeDirs(ga);
     makeDirs(site);
@@ -33,14 +33,13 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     };
     const Snapshot before = snapshot();
 
-    // cmd expands % even inside quotes and cannot quote a "; a control
-    // character, or one outside the OEM code page restore.cmd is written in,
-    // would reach the command as something else; a name with a folder in it
-    // would land outside the backup. Refused, they leave no folder behind.
+    // What would split a line of restore.lst or come back from its OEM code
+    // page as another character, and a name with a folder in it, which would
+    // land outside the backup. Refused, they leave no folder behind.
     MigrationBackup backup(ga, start);
     std::wstring reason;
     const std::pair<const wchar_t*, const wchar_t*> refused[]
-        = { { L"100%.txt", L"U+0025" }, { L"say \"hi\".txt", L"U+0022" }, { L"a|b.txt", L"U+007C" },
+        = { { L"a|b.txt", L"U+007C" },
             { L"tab\t.txt", L"U+0009" }, { L"del\x7F.txt", L"U+007F" }, { L"\u0416.txt", L"OEM code page" },
             { L"sub\\a.txt", L"not a plain file name" }, { L"sub/a.txt", L"not a plain file name" } };
     for (const auto& [name, why] : refused) {
@@ -50,13 +49,13 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     }
     // So does a file whose copy fails (here, held open without sharing).
     HANDLE held = CreateFileW(kept.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_FALSE(backup.KeepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason));
+    EXPECT_FALSE(backup.KeepFile(BackupRoot::Installation, ga, L"Recipients 100% & co.txt", reason));
     CloseHandle(held);
     EXPECT_FALSE(fileExists(ga + L"\\migration backups"));
 
     // What a migration does: replace and create. A file kept again after its
     // change must still come back as it was first.
-    ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
+    ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"Recipients 100% & co.txt", reason)) << reason;
     ASSERT_TRUE(backup.KeepFile(BackupRoot::WebSite, site, L"summary (old).htm", reason)) << reason;
     const std::wstring made = ga + L"\\new & (made) ^.txt";
     ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"new & (made) ^.txt", reason)) << reason;
@@ -65,7 +64,7 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     CFingerprint written;
     written.Add("new", 3);
     ASSERT_TRUE(backup.RecordCreated(ga, L"new & (made) ^.txt", written.Text(), reason)) << reason;
-    ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
+    ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"Recipients 100% & co.txt", reason)) << reason;
     // A file whose write failed is not the run's: one made later under its name stays.
     ASSERT_TRUE(backup.KeepFile(BackupRoot::Installation, ga, L"not written.txt", reason)) << reason;
     // A keep that fails later in the run leaves what was kept before it.
@@ -97,7 +96,7 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     std::wstring secondFolder;
     {
         MigrationBackup second(ga, start);
-        ASSERT_TRUE(second.KeepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason)) << reason;
+        ASSERT_TRUE(second.KeepFile(BackupRoot::Installation, ga, L"Recipients 100% & co.txt", reason)) << reason;
         secondFolder = second.Folder();
     }
     EXPECT_EQ(backup.Folder() + L" (2)", secondFolder);
@@ -105,13 +104,13 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     const std::wstring list = secondFolder + L"\\restore.lst";
     writeBytes(list, readBytes(list) + "new|-|" + narrow(kept));
     EXPECT_EQ(0u, runCmdScript(secondFolder + L"\\restore.cmd", elsewhere.Path(), output)) << output;
-    EXPECT_EQ(readBytes(backup.Folder() + L"\\installation\\Recipients & co.txt"), readBytes(kept)) << output;
+    EXPECT_EQ(readBytes(backup.Folder() + L"\\installation\\Recipients 100% & co.txt"), readBytes(kept)) << output;
     // A copy whose own folder cannot be made is a keep that failed, not a
     // destination to be created.
     MigrationBackup third(ga, start);
     ASSERT_TRUE(third.PrepareFolder(reason)) << reason;
     writeBytes(third.Folder() + L"\\installation", "a file, not the folder");
-    EXPECT_FALSE(third.KeepFile(BackupRoot::Installation, ga, L"Recipients & co.txt", reason));
+    EXPECT_FALSE(third.KeepFile(BackupRoot::Installation, ga, L"Recipients 100% & co.txt", reason));
 
     // A step that cannot be done is reported and fails the script; a
     // directory now standing where the run created a file is not emptied.
