@@ -160,8 +160,9 @@ std::wstring accountName(PSID sid)
 // and owned by an account that others cannot be.
 bool existingFolderUsable(const std::wstring& gaDirectory, const std::wstring& parent, std::wstring& reason)
 {
-    const std::wstring link = firstLinkBelow(gaDirectory, BACKUPS_FOLDER);
-    if (!link.empty()) {
+    CCheckedDir folder;
+    FileFailure failure;
+    if (!folder.OpenBelow(gaDirectory, BACKUPS_FOLDER, failure) && failure.cause == FILE_CAUSE_LINK) {
         reason = L"the backup folder " + parent + L" is a link; the tool keeps no backup through a link. Check who "
                  L"made it and remove it; nothing was replaced";
         return false;

@@ -87,45 +87,6 @@ bool reachesEntryItself(HANDLE handle, const std::wstring& directory, const std:
     return reachesEntryBelow(handle, resolvedPath(directory), name, where);
 }
 
-std::wstring firstLinkBelow(const std::wstring& root, const std::wstring& relative, bool* allThere)
-{
-    bool unused = true;
-    bool& there = allThere ? *allThere : unused;
-    there = true;
-    std::wstring parent = withoutTrailingBackslash(root);
-    // Each entry's resolved path is the next one's directory: every entry on
-    // the way is opened once.
-    std::wstring resolvedParent = resolvedPath(parent);
-    size_t start = 0;
-    while (start < relative.size()) {
-        size_t end = relative.find(L'\\', start);
-        if (end == std::wstring::npos)
-            end = relative.size();
-        const std::wstring name = relative.substr(start, end - start);
-        start = end + 1;
-        if (name.empty())
-            continue;
-        const std::wstring path = joined(parent, name);
-        const DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            // Only a name that is not there counts as missing; one that
-            // cannot be looked at is left to whatever opens it to say why.
-            const DWORD error = GetLastError();
-            there = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-            return {};
-        }
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            return path;
-        CFileHandle entry = openEntry(path);
-        std::wstring where;
-        if (entry.IsValid() && !reachesEntryBelow(entry.Get(), resolvedParent, name, where))
-            return path;
-        parent = path;
-        resolvedParent = where;
-    }
-    return {};
-}
-
 std::wstring linkRefusal(const std::wstring& path)
 {
     return path + L" is a link (or a name the file system takes elsewhere); the tool follows no link below the "

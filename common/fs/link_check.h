@@ -22,12 +22,5 @@ std::wstring resolvedPathOf(HANDLE handle);
 // takes for another entry. `directory` is taken as it resolves.
 bool reachesEntryItself(HANDLE handle, const std::wstring& directory, const std::wstring& name);
 
-// The first entry on the way from `root` (trusted as it is, links and all)
-// down `relative` (names separated by backslashes) that is a link, as a full
-// path; empty when there is none. The walk ends at the first entry that does
-// not exist: nothing beyond it can be followed. `allThere`, when given, is
-// set to false when an entry on the way, the last one included, is not there.
-std::wstring firstLinkBelow(const std::wstring& root, const std::wstring& relative, bool* allThere = nullptr);
-
 // The reason a row gives when `path` is a link.
 std::wstring linkRefusal(const std::wstring& path);
