@@ -6,7 +6,6 @@
 #include "common/cmd/console_path.h"
 #include "common/cmd/replacing_writer.h"
 #include "common/cmd/system_error.h"
-#include "common/fs/link_check.h"
 #include "common/trace/trace.h"
 #include "migrate/backup_restore.h"
 #include "migrate/regedit_command.h"
@@ -104,13 +103,15 @@ std::wstring cannotWrite(const std::wstring& path, const FileFailure& failure)
     return L"cannot write " + path + L": " + systemErrorText(failure.osError, path);
 }
 
-// Replaces `path` in one step, so that a restore.cmd is never half written.
-bool writeWholeFile(const std::wstring& path, const std::string& bytes, std::wstring& reason)
+// Replaces `name` in `folder` in one step, so that a restore.cmd is never
+// half written.
+bool writeWholeFile(const CCheckedDir& folder, const std::wstring& name, const std::string& bytes, std::wstring& reason)
 {
     FileFailure failure;
-    if (w32WriteFileBytes(path, bytes, failure))
+    ReplacingWriter writer;
+    if (writer.Begin(folder, name, failure) && writer.Write(bytes.data(), bytes.size(), failure) && writer.Commit(failure))
         return true;
-    reason = cannotWrite(path, failure);
+    reason = cannotWrite(folder.Path() + L"\\" + name, failure);
     return false;
 }
 
@@ -123,20 +124,20 @@ std::wstring startText(const SYSTEMTIME& start, const wchar_t* timeSeparator)
 }
 
 // Full control for SYSTEM and Administrators, nothing inherited, nothing for
-// anyone else: the backup holds every console setting, and restore.cmd is run
-// by an administrator.
-bool createProtectedFolder(const std::wstring& path)
+// anyone else: the backup holds every console setting, and its restore is run
+// by an administrator. Made by the handle of its parent.
+bool createProtectedFolder(CCheckedDir& folder, const CCheckedDir& parent, const std::wstring& name,
+                           FileFailure& failure)
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(BACKUP_FOLDER_ACCESS, SDDL_REVISION_1, &descriptor,
-                                                              nullptr))
+                                                              nullptr)) {
+        failure = lastSystemFailure();
         return false;
-    SECURITY_ATTRIBUTES attributes = { sizeof attributes, descriptor, FALSE };
-    const BOOL made = CreateDirectoryW(path.c_str(), &attributes);
-    const DWORD error = GetLastError();
+    }
+    const bool made = folder.CreateIn(parent, name, descriptor, failure);
     LocalFree(descriptor);
-    SetLastError(error);
-    return made != FALSE;
+    return made;
 }
 
 // The account's name for a reason, or its SID where it has none.
@@ -157,20 +158,22 @@ std::wstring accountName(PSID sid)
 }
 
 // Whether an existing "migration backups" may be used as it is: not a link,
-// and owned by an account that others cannot be.
-bool existingFolderUsable(const std::wstring& gaDirectory, const std::wstring& parent, std::wstring& reason)
+// and owned by an account that others cannot be. It is opened into `folder`.
+bool existingFolderUsable(CCheckedDir& folder, const CCheckedDir& gaDirectory, std::wstring& reason)
 {
-    CCheckedDir folder;
+    const std::wstring parent = gaDirectory.Path() + L"\\" + BACKUPS_FOLDER;
     FileFailure failure;
-    if (!folder.OpenBelow(gaDirectory, BACKUPS_FOLDER, failure) && failure.cause == FILE_CAUSE_LINK) {
-        reason = L"the backup folder " + parent + L" is a link; the tool keeps no backup through a link. Check who "
-                 L"made it and remove it; nothing was replaced";
+    if (!folder.OpenIn(gaDirectory, BACKUPS_FOLDER, failure, READ_CONTROL | DELETE)) {
+        reason = failure.cause == FILE_CAUSE_LINK
+            ? L"the backup folder " + parent + L" is a link; the tool keeps no backup through a link. Check who "
+              L"made it and remove it; nothing was replaced"
+            : L"cannot open the backup folder " + parent + L": " + describeFileFailure(failure) + L" Nothing was replaced";
         return false;
     }
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD read = GetNamedSecurityInfoW(parent.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
-                                             nullptr, nullptr, nullptr, &descriptor);
+    const DWORD read = GetSecurityInfo(folder.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                       nullptr, nullptr, &descriptor);
     if (read != ERROR_SUCCESS) {
         reason = L"the owner of the backup folder " + parent + L" cannot be read (" + systemErrorText(read)
             + L"); nothing was replaced";
@@ -185,15 +188,27 @@ bool existingFolderUsable(const std::wstring& gaDirectory, const std::wstring& p
     return trusted;
 }
 
-// Copies `from`, from its start, into a new file `name` in `folder` (one of
+bool copyOpenFile(const CInFile& from, const CCheckedDir& into, const std::wstring& name, FileFailure& failure);
+
+// Copies the file at the full path `path` into a new file `name` in `into`.
+bool copyFileInto(const std::wstring& path, const CCheckedDir& into, const std::wstring& name, FileFailure& failure)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    CCheckedDir folder;
+    CInFile from;
+    failure = systemFailure(ERROR_BAD_PATHNAME);
+    return slash != std::wstring::npos && folder.OpenRoot(path.substr(0, slash), failure)
+        && from.Open(folder, path.substr(slash + 1), failure) && copyOpenFile(from, into, name, failure);
+}
+
+// Copies `from`, from its start, into a new file `name` in `into` (one of
 // the backup's own), with its times; `from` is left at its start again. A
 // copy that fails is removed.
-bool copyOpenFile(const CInFile& from, const std::wstring& folder, const std::wstring& name, FileFailure& failure)
+bool copyOpenFile(const CInFile& from, const CCheckedDir& into, const std::wstring& name, FileFailure& failure)
 {
-    CCheckedDir into;
     COutFile copy;
     FILE_BASIC_INFO times;
-    if (!from.Rewind(failure) || !into.OpenRoot(folder, failure) || !copy.Create(into, name, 0, failure))
+    if (!from.Rewind(failure) || !copy.Create(into, name, 0, failure))
         return false;
     std::unique_ptr<char[]> block(new (std::nothrow) char[IO_CHUNK]);
     bool ok = block != nullptr;
@@ -255,42 +270,40 @@ bool MigrationBackup::MakeFolder(std::wstring& reason)
     if (!m_folder.empty())
         return true;
     // Never a folder relative to the current directory or at a drive's root.
-    const DWORD gaAttributes = GetFileAttributesW(m_gaDirectory.c_str());
-    if (!isFullPath(m_gaDirectory) || gaAttributes == INVALID_FILE_ATTRIBUTES
-        || !(gaAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    FileFailure failure;
+    if (!isFullPath(m_gaDirectory) || !m_ga.OpenRoot(m_gaDirectory, failure)) {
         reason = std::wstring(CONSOLE_DIRECTORY_UNKNOWN) + L", so no backup can be kept; nothing was replaced";
         return false;
     }
+    // Every folder of the backup is made and reached by the handle of the
+    // one that holds it: none can be swapped for a link on the way.
     const std::wstring parent = m_gaDirectory + L"\\" + BACKUPS_FOLDER;
     if (!cmdCanCarry(parent, reason))
         return false;
-    if (!createProtectedFolder(parent)) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS) {
-            reason = L"cannot create the backup folder " + parent + L": " + systemErrorText(error, parent);
+    if (!createProtectedFolder(m_backups, m_ga, BACKUPS_FOLDER, failure)) {
+        if (failure.osError != ERROR_ALREADY_EXISTS) {
+            reason = L"cannot create the backup folder " + parent + L": " + describeFileFailure(failure);
             return false;
         }
-        if (!existingFolderUsable(m_gaDirectory, parent, reason))
+        if (!existingFolderUsable(m_backups, m_ga, reason))
             return false;
     }
     // A folder of its own, never one an earlier run left (two runs in one
-    // second): CreateDirectoryW makes it or tells us it is taken.
+    // second): the create makes it or says it is taken.
     const std::wstring stamp = startText(m_start, L"-");
     for (unsigned n = 1; n < 100; ++n) {
-        const std::wstring candidate
-            = parent + L"\\" + stamp + (n == 1 ? std::wstring() : L" (" + std::to_wstring(n) + L")");
-        if (createProtectedFolder(candidate)) {
-            m_folder = candidate;
+        const std::wstring name = stamp + (n == 1 ? std::wstring() : L" (" + std::to_wstring(n) + L")");
+        if (createProtectedFolder(m_dir, m_backups, name, failure)) {
+            m_folder = m_dir.Path();
+            m_dirName = name;
             // restore.cmd is there before anything is kept: a run stopped at
             // any moment leaves one that restores what it got to. The restore
             // is done by a copy of the tool in this folder, which only
             // administrators may change: not by whatever stands where the
             // tool was started from by then.
-            const std::wstring program = m_folder + L"\\" + BACKUP_PROGRAM_FILE;
-            if (!CopyFileW(restoreProgram().c_str(), program.c_str(), TRUE)) {
-                const DWORD error = GetLastError();
-                reason = L"cannot copy the tool into the backup folder as " + program + L": "
-                    + systemErrorText(error, program) + L"; nothing was replaced";
+            if (!copyFileInto(restoreProgram(), m_dir, BACKUP_PROGRAM_FILE, failure)) {
+                reason = L"cannot copy the tool into the backup folder " + m_folder + L": "
+                    + describeFileFailure(failure) + L" Nothing was replaced";
                 DropFolderIfUnused();
                 return false;
             }
@@ -301,9 +314,8 @@ bool MigrationBackup::MakeFolder(std::wstring& reason)
             QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backup folder %s\n", m_folder.c_str());
             return true;
         }
-        const DWORD error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS) {
-            reason = L"cannot create the backup folder " + candidate + L": " + systemErrorText(error, candidate);
+        if (failure.osError != ERROR_ALREADY_EXISTS) {
+            reason = L"cannot create the backup folder " + parent + L"\\" + name + L": " + describeFileFailure(failure);
             return false;
         }
     }
@@ -313,17 +325,23 @@ bool MigrationBackup::MakeFolder(std::wstring& reason)
 
 void MigrationBackup::DropFolderIfUnused()
 {
-    // RemoveDirectoryW takes empty folders only, so nothing kept can go here.
+    // Only empty folders can be removed, so nothing kept can go here.
     if (m_folder.empty() || !m_kept.empty() || m_registryKept)
         return;
     m_listFile.Close();
-    for (const wchar_t* name : { BACKUP_SCRIPT_FILE, BACKUP_README_FILE, BACKUP_LIST_FILE, BACKUP_PROGRAM_FILE })
-        w32RemoveFile(m_folder + L"\\" + name);
+    for (const wchar_t* name : { BACKUP_SCRIPT_FILE, BACKUP_README_FILE, BACKUP_LIST_FILE, BACKUP_PROGRAM_FILE }) {
+        COutFile file;
+        FileFailure ignored;
+        if (file.OpenToDelete(m_dir, name, ignored))
+            file.Delete(ignored);
+    }
     for (BackupRoot root : { BackupRoot::Installation, BackupRoot::WebSite, BackupRoot::Zelt })
-        RemoveDirectoryW((m_folder + L"\\" + rootFolderName(root)).c_str());
+        if (m_rootDirs[static_cast<unsigned>(root)].IsOpen())
+            m_rootDirs[static_cast<unsigned>(root)].RemoveFrom(m_dir, rootFolderName(root));
     m_rootFolders = 0;
-    if (RemoveDirectoryW(m_folder.c_str())) {
-        RemoveDirectoryW((m_gaDirectory + L"\\" + BACKUPS_FOLDER).c_str());
+    if (m_dir.RemoveFrom(m_backups, m_dirName)) {
+        m_backups.RemoveFrom(m_ga, BACKUPS_FOLDER);
+        m_backups.Close();
         m_folder.clear();
     }
 }
@@ -380,23 +398,23 @@ bool MigrationBackup::KeepFile(BackupRoot root, const std::wstring& destinationR
     const unsigned rootBit = 1u << static_cast<unsigned>(root);
     const std::wstring copyName = std::wstring(rootFolderName(root)) + L"\\" + destinationName;
     const std::wstring copy = m_folder + L"\\" + copyName;
-    const std::wstring folder = m_folder + L"\\" + rootFolderName(root);
+    CCheckedDir& rootFolder = m_rootDirs[static_cast<unsigned>(root)];
     if (!(m_rootFolders & rootBit)) {
-        if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-            const DWORD error = GetLastError();
-            reason = L"cannot back up " + destination + L" to " + copy + L": " + systemErrorText(error, folder);
+        if (!rootFolder.CreateIn(m_dir, rootFolderName(root), nullptr, failure)
+            && (failure.osError != ERROR_ALREADY_EXISTS || !rootFolder.OpenIn(m_dir, rootFolderName(root), failure, DELETE))) {
+            reason = L"cannot back up " + destination + L" to " + copy + L": " + describeFileFailure(failure);
             DropFolderIfUnused();
             return false;
         }
         m_rootFolders |= rootBit;
     }
-    if (!copyOpenFile(*held, folder, destinationName, failure)) {
+    if (!copyOpenFile(*held, rootFolder, destinationName, failure)) {
         reason = L"cannot back up " + destination + L" to " + copy + L": " + describeFileFailure(failure);
         DropFolderIfUnused();
         return false;
     }
     if (!AppendEntry(L"copy", copyName, destination, reason)) {
-        w32RemoveFile(copy);
+        removeOwnFile(rootFolder, destinationName);
         DropFolderIfUnused();
         return false;
     }
@@ -439,8 +457,8 @@ bool MigrationBackup::KeepRegistryKey(std::wstring& reason)
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: backed up %s to %s\n", GA_SETTINGS_KEY, file.c_str());
         return true;
     }
-    // A half export must not pass for the key in restore.cmd.
-    w32RemoveFile(file);
+    // A half export must not pass for the key in the restore.
+    removeOwnFile(m_dir, BACKUP_REGISTRY_FILE);
     DropFolderIfUnused();
     return false;
 }
@@ -471,7 +489,7 @@ bool MigrationBackup::RecordRegistryImport(const RegistryTree& after, std::wstri
         // one stopped half way here.
         std::wstring ignored;
         if (AppendEntry(L"unchanged", BACKUP_REGISTRY_FILE, L"-", ignored)) {
-            w32RemoveFile(m_folder + L"\\" + BACKUP_REGISTRY_FILE);
+            removeOwnFile(m_dir, BACKUP_REGISTRY_FILE);
             m_registryKept = false;
             DropFolderIfUnused();
         }
@@ -502,8 +520,12 @@ bool MigrationBackup::AppendEntry(const wchar_t* kind, const std::wstring& copy,
     // What a line outside the OEM code page fails with.
     FileFailure failure = systemFailure(ERROR_NO_UNICODE_TRANSLATION);
     if (toCodePage(std::wstring(kind) + L"|" + copy + L"|" + destination + L"|end\r\n", GetOEMCP(), line)
-        && w32AppendFileBytes(path, line, failure, &m_listFile))
-        return true;
+        && (m_listFile.IsOpen() || m_listFile.OpenForAppend(m_dir, BACKUP_LIST_FILE, failure))
+        && w32WriteAll(m_listFile.Get(), line.data(), line.size(), failure)) {
+        if (FlushFileBuffers(m_listFile.Get()))
+            return true;
+        failure = lastSystemFailure();
+    }
     reason = cannotWrite(path, failure);
     return false;
 }
@@ -539,6 +561,6 @@ bool MigrationBackup::WriteRestoreFiles(std::wstring& reason) const
           "back, deletes the files the run created, removes the values and subkeys the run added to the registry "
           "key and puts back the values it changed, then compares everything with this backup. It shows ERROR for "
           "any step that failed and exits 0 only when everything is back; restore.lst lists what it restores.\r\n";
-    return writeWholeFile(m_folder + L"\\" + BACKUP_SCRIPT_FILE, script, reason)
-        && writeWholeFile(m_folder + L"\\" + BACKUP_README_FILE, readme, reason);
+    return writeWholeFile(m_dir, BACKUP_SCRIPT_FILE, script, reason)
+        && writeWholeFile(m_dir, BACKUP_README_FILE, readme, reason);
 }

@@ -130,5 +130,10 @@ private:
     bool m_registryKept = false;
     unsigned m_rootFolders = 0; // a bit for each BackupRoot whose folder is made
     RegistryTree m_registryBefore; // the 5.2.2 key as kept
-    CFileHandle m_listFile;        // restore.lst, open from its first line to Finish
+    CCheckedDir m_ga;              // the 5.2.2 installation directory
+    CCheckedDir m_backups;         // its "migration backups"
+    CCheckedDir m_dir;             // the run's folder in it
+    std::wstring m_dirName;        // its name there
+    CCheckedDir m_rootDirs[3];     // installation, web site, zelt in that, by BackupRoot
+    COutFile m_listFile;           // restore.lst, open from its first line to Finish
 };

@@ -45,14 +45,14 @@ bool plainName(const std::wstring& name, FileFailure& failure)
 }
 
 NTSTATUS openRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
-                      ULONG options, HANDLE& opened)
+                      ULONG options, HANDLE& opened, PSECURITY_DESCRIPTOR descriptor = nullptr)
 {
     UNICODE_STRING unicode;
     unicode.Buffer = const_cast<PWSTR>(name.c_str());
     unicode.Length = USHORT(name.size() * sizeof(wchar_t));
     unicode.MaximumLength = unicode.Length;
     OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE, folder, descriptor);
     IO_STATUS_BLOCK io = {};
     // Where the system honours it, a link below the folder is opened as
     // itself and shows by its attributes; where not (Wine), by its final path.
@@ -63,7 +63,7 @@ NTSTATUS openRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK acces
 } // namespace
 
 bool CCheckedEntry::OpenIn(const CCheckedDir& folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
-                           ULONG disposition, ULONG options, FileFailure& failure)
+                           ULONG disposition, ULONG options, FileFailure& failure, PSECURITY_DESCRIPTOR descriptor)
 {
     m_handle.Close();
     m_path = joined(folder.Path(), name);
@@ -74,7 +74,7 @@ bool CCheckedEntry::OpenIn(const CCheckedDir& folder, const std::wstring& name, 
     if (!plainName(name, failure))
         return false;
     HANDLE opened = INVALID_HANDLE_VALUE;
-    const NTSTATUS status = openRelative(folder.Get(), name, access, share, disposition, options, opened);
+    const NTSTATUS status = openRelative(folder.Get(), name, access, share, disposition, options, opened, descriptor);
     if (!NT_SUCCESS(status)) {
         failure = ntFailure(status);
         return false;
@@ -146,10 +146,31 @@ bool CCheckedDir::OpenRoot(const std::wstring& path, FileFailure& failure)
     return true;
 }
 
-bool CCheckedDir::OpenIn(const CCheckedDir& parent, const std::wstring& name, FileFailure& failure)
+bool CCheckedDir::OpenIn(const CCheckedDir& parent, const std::wstring& name, FileFailure& failure,
+                         ACCESS_MASK extraAccess)
 {
-    return CCheckedEntry::OpenIn(parent, name, FOLDER_ACCESS, SHARE_ALL, FILE_OPEN,
+    return CCheckedEntry::OpenIn(parent, name, FOLDER_ACCESS | extraAccess, SHARE_ALL, FILE_OPEN,
                                  FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, failure);
+}
+
+bool CCheckedDir::CreateIn(const CCheckedDir& parent, const std::wstring& name, PSECURITY_DESCRIPTOR descriptor,
+                           FileFailure& failure)
+{
+    return CCheckedEntry::OpenIn(parent, name, FOLDER_ACCESS | DELETE | READ_CONTROL, SHARE_ALL, FILE_CREATE,
+                                 FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, failure, descriptor);
+}
+
+bool CCheckedDir::RemoveFrom(const CCheckedDir& parent, const std::wstring& name)
+{
+    // An empty folder only: the system refuses to remove one that holds
+    // anything (Wine only when the handle closes, so the parent is asked).
+    FILE_DISPOSITION_INFO disposition = { TRUE };
+    if (!m_handle.IsValid()
+        || !SetFileInformationByHandle(m_handle.Get(), FileDispositionInfo, &disposition, sizeof disposition))
+        return false;
+    m_handle.Close();
+    FileFailure failure;
+    return !OpenIn(parent, name, failure, DELETE | READ_CONTROL) && failure.cause == FILE_CAUSE_NOT_FOUND;
 }
 
 bool CCheckedDir::OpenBelow(const std::wstring& root, const std::wstring& relative, FileFailure& failure)
@@ -224,6 +245,12 @@ bool COutFile::Create(const CCheckedDir& folder, const std::wstring& name, ACCES
     if (failure.cause == FILE_CAUSE_LINK || failure.cause == FILE_CAUSE_SECOND_NAME)
         removeOwnFile(folder, name);
     return false;
+}
+
+bool COutFile::OpenForAppend(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure)
+{
+    return OpenIn(folder, name, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, FILE_OPEN_IF,
+                  FILE_NON_DIRECTORY_FILE, failure);
 }
 
 bool COutFile::OpenToDelete(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure)

@@ -43,7 +43,7 @@ protected:
     // Opens `name` in `folder` with NtCreateFile and checks the handle; a
     // handle that fails its check is closed again.
     bool OpenIn(const CCheckedDir& folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
-                ULONG disposition, ULONG options, FileFailure& failure);
+                ULONG disposition, ULONG options, FileFailure& failure, PSECURITY_DESCRIPTOR descriptor = nullptr);
     // Whether the open handle is `name` in `folder` itself (see the top).
     bool Check(const CCheckedDir& folder, const std::wstring& name, bool file, FileFailure& failure);
 
@@ -57,8 +57,18 @@ public:
     // A directory the registry names, or one of the tool's own: trusted as
     // it is, links and all.
     bool OpenRoot(const std::wstring& path, FileFailure& failure);
-    // The folder `name` in `parent`.
-    bool OpenIn(const CCheckedDir& parent, const std::wstring& name, FileFailure& failure);
+    // The folder `name` in `parent`, open for `extraAccess` too.
+    bool OpenIn(const CCheckedDir& parent, const std::wstring& name, FileFailure& failure,
+                ACCESS_MASK extraAccess = 0);
+    // A new folder `name` in `parent`, with `descriptor` (null: inherited);
+    // fails with ERROR_ALREADY_EXISTS when the name is taken. Open for
+    // removing and for reading its descriptor too.
+    bool CreateIn(const CCheckedDir& parent, const std::wstring& name, PSECURITY_DESCRIPTOR descriptor,
+                  FileFailure& failure);
+    // Removes the folder, opened for it, from `parent`, where it is `name`,
+    // when it is empty; true when it is gone. A folder that stays is open
+    // as before.
+    bool RemoveFrom(const CCheckedDir& parent, const std::wstring& name);
     // `root` trusted, then each folder of `relative` (names separated by
     // backslashes; empty for the root itself).
     bool OpenBelow(const std::wstring& root, const std::wstring& relative, FileFailure& failure);
@@ -80,6 +90,9 @@ public:
     // A new file `name` in `folder`, opened without sharing for writing,
     // renaming and deleting, plus `extraAccess`; fails when the name is taken.
     bool Create(const CCheckedDir& folder, const std::wstring& name, ACCESS_MASK extraAccess, FileFailure& failure);
+    // The file `name` in `folder`, made when missing, for adding at its end;
+    // others may read it meanwhile.
+    bool OpenForAppend(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure);
     // An existing file, for reading and deleting (the sweep of what a
     // stopped run left, the restore of a created file): opened without sharing.
     bool OpenToDelete(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure);

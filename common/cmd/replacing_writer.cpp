@@ -276,27 +276,6 @@ bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileF
     return writer.Begin(path, failure, to) && writer.Write(bytes.data(), bytes.size(), failure) && writer.Commit(failure);
 }
 
-bool w32AppendFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure,
-                        CFileHandle* keptOpen)
-{
-    CFileHandle opened;
-    CFileHandle& file = keptOpen ? *keptOpen : opened;
-    if (!file.IsValid())
-        file.Attach(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) {
-        failure = lastSystemFailure();
-        return false;
-    }
-    if (!w32WriteAll(file.Get(), bytes.data(), bytes.size(), failure))
-        return false;
-    if (!FlushFileBuffers(file.Get())) {
-        failure = lastSystemFailure();
-        return false;
-    }
-    return true;
-}
-
 void w32RemoveLeftoverTemporaries(const CCheckedDir& folder)
 {
     // The folder's own handle is read, not its name again.

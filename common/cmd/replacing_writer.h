@@ -99,13 +99,6 @@ private:
 bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure,
                        WriteTo to = WriteTo::AnyFile);
 
-// Adds `bytes` at the end of `path`, which is created when missing, and
-// flushes them to disk before returning. Others may read the file meanwhile.
-// With `keptOpen`, the file is opened into it when it holds no handle and
-// written through it from then on: one open for many appends.
-bool w32AppendFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure,
-                        CFileHandle* keptOpen = nullptr);
-
 // Removes from `folder` the temporary files that a replacing writer of an
 // earlier run left when it was stopped: plain files named ~qm<hex>-<hex>.tmp
 // that no one holds open, never a link, a file with a second name or a
