@@ -65,6 +65,20 @@ inline size_t enumerateDirectory(const std::wstring& directory)
     return seen;
 }
 
+// Standard handles for a child with no input and its output in `output`;
+// the caller closes hStdInput and hStdOutput once the child is started.
+inline STARTUPINFOW quietStartup(const std::wstring& output)
+{
+    SECURITY_ATTRIBUTES inherit { sizeof inherit, nullptr, TRUE };
+    STARTUPINFOW startup {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+    startup.hStdOutput = startup.hStdError = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                                         CREATE_ALWAYS, 0, nullptr);
+    return startup;
+}
+
 // The private bytes of a process now (this one by default).
 inline SIZE_T privateBytes(HANDLE process = GetCurrentProcess())
 {

@@ -69,13 +69,7 @@ void prepareGa(const std::wstring& ga, int files)
 long runProcess(const std::wstring& command, const std::wstring& directory, const std::wstring& output,
                 SIZE_T* peak = nullptr)
 {
-    SECURITY_ATTRIBUTES inherit { sizeof inherit, nullptr, TRUE };
-    STARTUPINFOW startup {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-    startup.hStdOutput = startup.hStdError = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                                         CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW startup = qmbench::quietStartup(output);
     PROCESS_INFORMATION process {};
     std::wstring line = command;
     long code = -1;

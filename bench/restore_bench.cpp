@@ -226,13 +226,7 @@ private:
 long runScript(const std::wstring& script, const std::wstring& directory, const std::wstring& output,
                const std::wstring& peakOf, double& seconds, SIZE_T& peak)
 {
-    SECURITY_ATTRIBUTES inherit { sizeof inherit, nullptr, TRUE };
-    STARTUPINFOW startup {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-    startup.hStdOutput = startup.hStdError = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                                         CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW startup = qmbench::quietStartup(output);
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
     PROCESS_INFORMATION process {};
     std::wstring command = L"cmd /c \"\"" + script + L"\"\"";

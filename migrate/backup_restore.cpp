@@ -10,6 +10,7 @@
 #include "migrate/key_restore.h"
 #include "migrate/registry_tree.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <set>
@@ -45,6 +46,13 @@ std::wstring why(const FileFailure& failure)
     return refusal.empty() ? describeFileFailure(failure) : refusal + L".";
 }
 
+// A block for reading a file of `size` bytes: no larger than the file, as
+// under Wine a read touches every page of the buffer it is given.
+DWORD pieceFor(ULONGLONG size)
+{
+    return DWORD(std::min<ULONGLONG>(std::max<ULONGLONG>(size, 1), BLOCK));
+}
+
 // Whether both open files hold the same bytes, read from their starts.
 bool sameContent(const CInFile& a, const CInFile& b, FileFailure& failure)
 {
@@ -53,10 +61,11 @@ bool sameContent(const CInFile& a, const CInFile& b, FileFailure& failure)
         return false;
     if (sizeA != sizeB)
         return false;
-    std::unique_ptr<char[]> blockA(new char[BLOCK]), blockB(new char[BLOCK]);
+    const DWORD piece = pieceFor(sizeA);
+    std::unique_ptr<char[]> blockA(new char[piece]), blockB(new char[piece]);
     for (;;) {
         DWORD gotA = 0, gotB = 0;
-        if (!a.Read(blockA.get(), BLOCK, gotA, failure) || !b.Read(blockB.get(), BLOCK, gotB, failure))
+        if (!a.Read(blockA.get(), piece, gotA, failure) || !b.Read(blockB.get(), piece, gotB, failure))
             return false;
         if (gotA != gotB || memcmp(blockA.get(), blockB.get(), gotA) != 0)
             return false;
@@ -191,10 +200,12 @@ private:
             return;
         }
         ReplacingWriter writer;
-        std::unique_ptr<char[]> block(new char[BLOCK]);
-        bool ok = writer.Begin(*folder, nameOf(target), failure);
+        ULONGLONG size = 0;
+        bool ok = kept.Size(size, failure) && writer.Begin(*folder, nameOf(target), failure);
+        const DWORD piece = pieceFor(size);
+        std::unique_ptr<char[]> block(new char[piece]);
         for (DWORD got = 1; ok && got > 0;)
-            ok = kept.Read(block.get(), BLOCK, got, failure) && writer.Write(block.get(), got, failure);
+            ok = kept.Read(block.get(), piece, got, failure) && writer.Write(block.get(), got, failure);
         if (!ok || !writer.Commit(failure)) {
             Error(L"could not copy \"" + target + L"\" back from the backup: " + why(failure));
             return;

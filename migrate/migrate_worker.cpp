@@ -40,7 +40,8 @@ bool holdsAlready(const CInFile& destination, const std::string& bytes, bool con
     const ULONGLONG expectedSize = convert ? 2 + text.size() * sizeof(wchar_t) : bytes.size();
     if (size != expectedSize)
         return false;
-    std::vector<char> block(64u << 10);
+    // (No larger than the file: a read under Wine touches all of its buffer.)
+    std::vector<char> block(size_t(std::max<ULONGLONG>(std::min<ULONGLONG>(size, 64u << 10), 1)));
     bool same = true;
     for (ULONGLONG at = 0; same && at < size;) {
         DWORD got = 0;

@@ -14,6 +14,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <memory>
 #include <string>
@@ -210,19 +211,21 @@ bool copyOpenFile(const CInFile& from, const CCheckedDir& into, const std::wstri
     FILE_BASIC_INFO times;
     if (!from.Rewind(failure) || !copy.Create(into, name, 0, failure))
         return false;
-    std::unique_ptr<char[]> block(new (std::nothrow) char[IO_CHUNK]);
-    bool ok = block != nullptr;
-    if (!ok)
+    // A block no larger than the file: under Wine a read touches every page
+    // of the buffer it is given, and most kept files are small.
+    ULONGLONG size = 0;
+    bool ok = from.Size(size, failure);
+    const DWORD piece = DWORD(std::min<ULONGLONG>(std::max<ULONGLONG>(size, 1), IO_CHUNK));
+    std::unique_ptr<char[]> block(ok ? new (std::nothrow) char[piece] : nullptr);
+    if (ok && !block) {
         failure = systemFailure(ERROR_NOT_ENOUGH_MEMORY);
+        ok = false;
+    }
     for (DWORD got = 1; ok && got > 0;)
-        ok = from.Read(block.get(), IO_CHUNK, got, failure) && w32WriteAll(copy.Get(), block.get(), got, failure);
+        ok = from.Read(block.get(), piece, got, failure) && w32WriteAll(copy.Get(), block.get(), got, failure);
     if (ok && GetFileInformationByHandleEx(from.Get(), FileBasicInfo, &times, sizeof times)) {
         times.FileAttributes = 0;
         SetFileInformationByHandle(copy.Get(), FileBasicInfo, &times, sizeof times);
-    }
-    if (ok && !FlushFileBuffers(copy.Get())) {
-        failure = lastSystemFailure();
-        ok = false;
     }
     ok = from.Rewind(failure) && ok;
     if (!ok) {

@@ -80,7 +80,12 @@ bool CCheckedEntry::OpenIn(const CCheckedDir& folder, const std::wstring& name, 
         return false;
     }
     m_handle.Attach(opened);
-    if (Check(folder, name, (options & FILE_NON_DIRECTORY_FILE) != 0, failure))
+    // A file made here by the folder's handle is new in that folder: the
+    // create fails on any name that is taken, a link's included. Folders are
+    // checked all the same, for their final path, which their entries'
+    // checks compare with.
+    const bool file = (options & FILE_NON_DIRECTORY_FILE) != 0;
+    if ((file && disposition == FILE_CREATE) || Check(folder, name, file, failure))
         return true;
     m_handle.Close();
     return false;
@@ -238,13 +243,7 @@ bool CInFile::Rewind(FileFailure& failure) const
 bool COutFile::Create(const CCheckedDir& folder, const std::wstring& name, ACCESS_MASK extraAccess,
                       FileFailure& failure)
 {
-    if (OpenIn(folder, name, GENERIC_WRITE | DELETE | extraAccess, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, failure))
-        return true;
-    // Made, but not where it was meant to be seen: it was made in the folder
-    // all the same (the create went by the folder's handle), and goes again.
-    if (failure.cause == FILE_CAUSE_LINK || failure.cause == FILE_CAUSE_SECOND_NAME)
-        removeOwnFile(folder, name);
-    return false;
+    return OpenIn(folder, name, GENERIC_WRITE | DELETE | extraAccess, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, failure);
 }
 
 bool COutFile::OpenForAppend(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure)

@@ -74,8 +74,14 @@ bool w32FingerprintOf(HANDLE file, std::wstring& fingerprint, FileFailure& failu
         failure = lastSystemFailure();
         return false;
     }
+    // A block no larger than the file: a read under Wine touches all of its buffer.
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size)) {
+        failure = lastSystemFailure();
+        return false;
+    }
     CFingerprint sum;
-    std::vector<char> block(256u << 10);
+    std::vector<char> block(size_t(std::max<LONGLONG>(std::min<LONGLONG>(size.QuadPart, 256 << 10), 1)));
     for (DWORD got = 1; got > 0;) {
         if (!ReadFile(file, block.data(), DWORD(block.size()), &got, nullptr)) {
             failure = lastSystemFailure();
