@@ -5,6 +5,7 @@
 #include "common/text.h"
 
 #include <winternl.h>
+#include <ntstatus.h>
 
 #include <cstring>
 #include <vector>
@@ -258,6 +259,36 @@ bool COutFile::OpenToDelete(const CCheckedDir& folder, const std::wstring& name,
                   FILE_NON_DIRECTORY_FILE, failure);
 }
 
+namespace {
+
+// The file's number on its volume; 0 when the system cannot say.
+LONGLONG fileIdOf(HANDLE handle)
+{
+    FILE_INTERNAL_INFORMATION internal = {};
+    IO_STATUS_BLOCK io = {};
+    return NT_SUCCESS(NtQueryInformationFile(handle, &io, &internal, sizeof internal, FileInternalInformation))
+               ? internal.IndexNumber.QuadPart
+               : 0;
+}
+
+// Whether `name` in `folder`, looked up by the folder's handle, is the file
+// numbered `id`. (Opened for its attributes alone, which no sharing refuses.)
+bool namesFile(const CCheckedDir& folder, const std::wstring& name, LONGLONG id, bool removeIt = false)
+{
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    if (!NT_SUCCESS(openRelative(folder.Get(), name, FILE_READ_ATTRIBUTES | (removeIt ? DELETE : 0), SHARE_ALL,
+                                 FILE_OPEN, FILE_NON_DIRECTORY_FILE, opened)))
+        return false;
+    CFileHandle file(opened);
+    const bool same = id != 0 && fileIdOf(file.Get()) == id;
+    FILE_DISPOSITION_INFO disposition = { TRUE };
+    if (same && removeIt)
+        SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition);
+    return same;
+}
+
+} // namespace
+
 bool COutFile::RenameIn(const CCheckedDir& folder, const std::wstring& name, bool replace, FileFailure& failure)
 {
     if (!plainName(name, failure))
@@ -270,21 +301,52 @@ bool COutFile::RenameIn(const CCheckedDir& folder, const std::wstring& name, boo
     request->fileNameLength = ULONG(bytes);
     std::memcpy(request->fileName, name.data(), bytes);
     IO_STATUS_BLOCK io = {};
-    const NTSTATUS status = NtSetInformationFile(m_handle.Get(), &io, request, ULONG(buffer.size()),
-                                                 FileRenameInformation);
+    const LONGLONG id = fileIdOf(m_handle.Get());
+    const std::wstring temporary = m_path.substr(m_path.find_last_of(L'\\') + 1);
+
+    // A new file takes its name as a second name first, which fails on any
+    // name that is taken: where the system resolves the request by path
+    // (Wine), a folder exchanged for a link during the call cannot make it
+    // replace another's file. Then the temporary name goes. A file system
+    // without second names is renamed instead.
+    NTSTATUS status = STATUS_NOT_SUPPORTED;
+    if (!replace && id != 0)
+        status = NtSetInformationFile(m_handle.Get(), &io, request, ULONG(buffer.size()), FileLinkInformation);
+    if (NT_SUCCESS(status)) {
+        if (!namesFile(folder, name, id)) {
+            failure = toolFailure(FILE_CAUSE_LINK);
+            failure.path = joined(folder.Path(), name);
+            return false;
+        }
+        FileFailure ignored;
+        Delete(ignored);
+        m_handle.Close();
+        // Checked after the fact: Wine removes by the path, which a swapped
+        // folder takes elsewhere; the folder's handle still finds the name.
+        for (int attempt = 0; attempt < 50 && namesFile(folder, temporary, id, true); ++attempt) {
+        }
+        m_path = joined(folder.Path(), name);
+        return true;
+    }
+    if (status != STATUS_NOT_SUPPORTED && status != STATUS_INVALID_DEVICE_REQUEST
+        && status != STATUS_INVALID_PARAMETER) {
+        failure = ntFailure(status);
+        return false;
+    }
+    status = NtSetInformationFile(m_handle.Get(), &io, request, ULONG(buffer.size()), FileRenameInformation);
     if (!NT_SUCCESS(status)) {
         failure = ntFailure(status);
         return false;
     }
-    // The file now has the name in the folder's handle. Where the system
-    // reports a handle's path by resolving its name again (Wine), a folder
-    // exchanged for a link at that moment shows as elsewhere: asked again,
-    // the folder in its place answers. Nothing is removed under the new name
-    // here: Wine removes by the name, which could then be another's file.
+    // The proof that the file has the name in this folder: the name, looked
+    // up by the folder's handle, is this file. (Without file numbers, its
+    // final path.) Nothing is removed under the new name here: Wine removes
+    // by the path, which could then be another's file.
     m_path = joined(folder.Path(), name);
-    for (int attempt = 0; attempt < 50; ++attempt)
-        if (Check(folder, name, true, failure))
-            return true;
+    if (id != 0 ? namesFile(folder, name, id) : Check(folder, name, true, failure))
+        return true;
+    failure = toolFailure(FILE_CAUSE_LINK);
+    failure.path = m_path;
     m_handle.Close(); // no longer a file of the tool's to remove
     return false;
 }
