@@ -64,7 +64,8 @@ NTSTATUS openRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK acces
 } // namespace
 
 bool CCheckedEntry::OpenIn(const CCheckedDir& folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
-                           ULONG disposition, ULONG options, FileFailure& failure, PSECURITY_DESCRIPTOR descriptor)
+                           ULONG disposition, ULONG options, FileFailure& failure, PSECURITY_DESCRIPTOR descriptor,
+                           bool oneName)
 {
     m_handle.Close();
     m_path = joined(folder.Path(), name);
@@ -86,7 +87,7 @@ bool CCheckedEntry::OpenIn(const CCheckedDir& folder, const std::wstring& name, 
     // checked all the same, for their final path, which their entries'
     // checks compare with.
     const bool file = (options & FILE_NON_DIRECTORY_FILE) != 0;
-    if ((file && disposition == FILE_CREATE) || Check(folder, name, file, failure))
+    if ((file && disposition == FILE_CREATE) || Check(folder, name, file && oneName, failure))
         return true;
     m_handle.Close();
     return false;
@@ -255,8 +256,11 @@ bool COutFile::OpenForAppend(const CCheckedDir& folder, const std::wstring& name
 
 bool COutFile::OpenToDelete(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure)
 {
+    // Removing one name of a file with two leaves the other as it was, so a
+    // second name is no reason to refuse (a run stopped while a new file had
+    // both its names leaves one such).
     return OpenIn(folder, name, DELETE | FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, FILE_OPEN,
-                  FILE_NON_DIRECTORY_FILE, failure);
+                  FILE_NON_DIRECTORY_FILE, failure, nullptr, false);
 }
 
 namespace {

@@ -43,7 +43,8 @@ protected:
     // Opens `name` in `folder` with NtCreateFile and checks the handle; a
     // handle that fails its check is closed again.
     bool OpenIn(const CCheckedDir& folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
-                ULONG disposition, ULONG options, FileFailure& failure, PSECURITY_DESCRIPTOR descriptor = nullptr);
+                ULONG disposition, ULONG options, FileFailure& failure, PSECURITY_DESCRIPTOR descriptor = nullptr,
+                bool oneName = true);
     // Whether the open handle is `name` in `folder` itself (see the top).
     bool Check(const CCheckedDir& folder, const std::wstring& name, bool file, FileFailure& failure);
 
@@ -94,7 +95,8 @@ public:
     // others may read it meanwhile.
     bool OpenForAppend(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure);
     // An existing file, for reading and deleting (the sweep of what a
-    // stopped run left, the restore of a created file): opened without sharing.
+    // stopped run left, the restore of a created file): opened without
+    // sharing. A second name is allowed: only this name goes.
     bool OpenToDelete(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure);
     // Gives the open file the name `name` in `folder`, in one rename, over a
     // file of that name only when `replace`; then checks that it is there.
