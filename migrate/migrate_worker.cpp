@@ -90,7 +90,7 @@ const CCheckedDir* openItemFolder(CFolderCache& folders, ItemKind kind, const st
     return folders.Open(trusted, relative, failure);
 }
 
-// A row's reason for a failure to open `path`: the check's own words, or
+// A row's reason for a failure to reach `path`: the check's own words, or
 // `doing` and the system's.
 std::wstring openFailure(const wchar_t* doing, const std::wstring& path, const FileFailure& failure)
 {
@@ -201,8 +201,7 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
         if (backup && !destinationThere)
             backup->RecordNotCreated(item.destinationRoot, destinationName);
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", destination.c_str());
-        const std::wstring refusal = checkRefusal(failure);
-        reason = !refusal.empty() ? refusal : L"cannot write " + destination + L": " + describeFileFailure(failure);
+        reason = openFailure(L"cannot write ", destination, failure);
         return false;
     }
     return true;

@@ -189,19 +189,6 @@ bool existingFolderUsable(CCheckedDir& folder, const CCheckedDir& gaDirectory, s
     return trusted;
 }
 
-bool copyOpenFile(const CInFile& from, const CCheckedDir& into, const std::wstring& name, FileFailure& failure);
-
-// Copies the file at the full path `path` into a new file `name` in `into`.
-bool copyFileInto(const std::wstring& path, const CCheckedDir& into, const std::wstring& name, FileFailure& failure)
-{
-    const size_t slash = path.find_last_of(L"\\/");
-    CCheckedDir folder;
-    CInFile from;
-    failure = systemFailure(ERROR_BAD_PATHNAME);
-    return slash != std::wstring::npos && folder.OpenRoot(path.substr(0, slash), failure)
-        && from.Open(folder, path.substr(slash + 1), failure) && copyOpenFile(from, into, name, failure);
-}
-
 // Copies `from`, from its start, into a new file `name` in `into` (one of
 // the backup's own), with its times; `from` is left at its start again. A
 // copy that fails is removed.
@@ -233,6 +220,16 @@ bool copyOpenFile(const CInFile& from, const CCheckedDir& into, const std::wstri
         copy.Delete(ignored);
     }
     return ok;
+}
+
+// Copies the file at the full path `path` into a new file `name` in `into`.
+bool copyFileInto(const std::wstring& path, const CCheckedDir& into, const std::wstring& name, FileFailure& failure)
+{
+    CCheckedDir folder;
+    CInFile from;
+    std::wstring fromName;
+    return folder.OpenFolderOf(path, fromName, failure) && from.Open(folder, fromName, failure)
+        && copyOpenFile(from, into, name, failure);
 }
 
 } // namespace

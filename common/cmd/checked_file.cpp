@@ -153,6 +153,17 @@ bool CCheckedDir::OpenRoot(const std::wstring& path, FileFailure& failure)
     return true;
 }
 
+bool CCheckedDir::OpenFolderOf(const std::wstring& path, std::wstring& name, FileFailure& failure)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) {
+        failure = systemFailure(ERROR_BAD_PATHNAME);
+        return false;
+    }
+    name = path.substr(slash + 1);
+    return OpenRoot(path.substr(0, slash), failure);
+}
+
 bool CCheckedDir::OpenIn(const CCheckedDir& parent, const std::wstring& name, FileFailure& failure,
                          ACCESS_MASK extraAccess)
 {
@@ -392,13 +403,13 @@ void removeOwnFile(const CCheckedDir& folder, const std::wstring& name)
 
 bool w32RemoveFile(const std::wstring& path)
 {
-    const size_t slash = path.find_last_of(L'\\');
     CCheckedDir folder;
     COutFile file;
+    std::wstring name;
     FileFailure failure;
-    if (slash == std::wstring::npos || !folder.OpenRoot(path.substr(0, slash), failure))
+    if (!folder.OpenFolderOf(path, name, failure))
         return failure.cause == FILE_CAUSE_NOT_FOUND || failure.cause == FILE_CAUSE_BAD_PATH;
-    if (!file.OpenToDelete(folder, path.substr(slash + 1), failure))
+    if (!file.OpenToDelete(folder, name, failure))
         return failure.cause == FILE_CAUSE_NOT_FOUND;
     return file.Delete(failure);
 }

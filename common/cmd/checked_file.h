@@ -70,6 +70,9 @@ public:
     // when it is empty; true when it is gone. A folder that stays is open
     // as before.
     bool RemoveFrom(const CCheckedDir& parent, const std::wstring& name);
+    // The folder of the full path `path`, trusted as a root; `name` gets
+    // the last part of the path.
+    bool OpenFolderOf(const std::wstring& path, std::wstring& name, FileFailure& failure);
     // `root` trusted, then each folder of `relative` (names separated by
     // backslashes; empty for the root itself).
     bool OpenBelow(const std::wstring& root, const std::wstring& relative, FileFailure& failure);

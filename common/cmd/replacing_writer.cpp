@@ -115,13 +115,8 @@ bool w32WriteAll(HANDLE file, const void* data, size_t size, FileFailure& failur
 
 bool ReplacingWriter::Begin(const std::wstring& destination, FileFailure& failure, WriteTo to)
 {
-    const size_t slash = destination.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) {
-        failure = systemFailure(ERROR_BAD_PATHNAME);
-        return false;
-    }
-    return m_ownFolder.OpenRoot(destination.substr(0, slash), failure)
-           && Begin(m_ownFolder, destination.substr(slash + 1), failure, to);
+    std::wstring name;
+    return m_ownFolder.OpenFolderOf(destination, name, failure) && Begin(m_ownFolder, name, failure, to);
 }
 
 bool ReplacingWriter::Begin(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure, WriteTo to,

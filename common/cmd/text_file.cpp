@@ -33,13 +33,8 @@ class CPathFile : public CInFile {
 public:
     bool Open(const std::wstring& path, FileFailure& failure)
     {
-        const size_t slash = path.find_last_of(L"\\/");
-        if (slash == std::wstring::npos) {
-            failure = systemFailure(ERROR_BAD_PATHNAME);
-            return false;
-        }
-        return m_folder.OpenRoot(path.substr(0, slash), failure)
-               && CInFile::Open(m_folder, path.substr(slash + 1), failure);
+        std::wstring name;
+        return m_folder.OpenFolderOf(path, name, failure) && CInFile::Open(m_folder, name, failure);
     }
 
 private:
