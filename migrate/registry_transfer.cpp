@@ -171,7 +171,9 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
         if (_wcsnicmp(key.path.c_str(), gaKey.c_str(), gaKey.size()) == 0
             && (key.path.size() == gaKey.size() || key.path[gaKey.size()] == L'\\'))
             key.path.replace(0, gaKey.size(), gaKey);
-    if (!w32PutFile(file, renamed, failure)) {
+    PutFileOptions own;
+    own.to = WriteTo::OwnFile;
+    if (!w32PutFile(file, renamed, failure, own)) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", file.c_str());
         // Importing the file as exported would only write the beta key back.
         reason = L"the registration file " + file + L" could not be rewritten: " + describeFileFailure(failure)
@@ -190,7 +192,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
     // included), never read back.
     const std::wstring left = betaDirectory + L"\\" + REGISTRATION_FILE_NAME;
     FileFailure leftFailure;
-    if (!w32PutFile(left, renamed, leftFailure))
+    if (!w32PutFile(left, renamed, leftFailure, own))
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", left.c_str());
 
     // What the import did is read back whatever regedit said, so that

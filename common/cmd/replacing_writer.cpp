@@ -1,5 +1,6 @@
 #include "common/cmd/replacing_writer.h"
 
+#include "common/fs/owner.h"
 #include "common/trace/trace.h"
 
 #include <algorithm>
@@ -125,19 +126,20 @@ bool ReplacingWriter::Begin(const CCheckedDir& folder, const std::wstring& name,
     m_folder = &folder;
     m_name = name;
     m_replacing = false;
+    m_carrying = false;
 
     // For a new file there is nothing to look at: the rename at the end
     // fails when the name is taken by then. (Looking up a missing name costs
     // a search through the directory under Wine, on every look.)
     if (existing && existing->IsOpen()) {
-        if (!TakeOldFile(*existing, failure))
+        if (!TakeOldFile(*existing, to, failure))
             return false;
-    } else if (to == WriteTo::AnyFile) {
+    } else if (to != WriteTo::NewFile) {
         // What opening the destination for writing would meet: a file held
         // open without sharing, a directory, a link. A missing file is fine.
         CInFile old;
         if (old.Open(folder, name, failure)) {
-            if (!TakeOldFile(old, failure))
+            if (!TakeOldFile(old, to, failure))
                 return false;
         } else if (failure.cause != FILE_CAUSE_NOT_FOUND) {
             return false;
@@ -155,8 +157,8 @@ bool ReplacingWriter::Begin(const CCheckedDir& folder, const std::wstring& name,
         // its own whatever the file inherits: the old access list is put on
         // through this handle. Another owner needs WRITE_OWNER, which the
         // folder's list may not grant.
-        const ACCESS_MASK own = m_replacing ? READ_CONTROL | WRITE_DAC : 0;
-        m_mayOwn = m_replacing;
+        const ACCESS_MASK own = m_carrying ? READ_CONTROL | WRITE_DAC : 0;
+        m_mayOwn = m_carrying;
         bool created = m_file.Create(folder, temporary, own | (m_mayOwn ? WRITE_OWNER : 0), failure);
         if (!created && m_mayOwn && failure.cause == FILE_CAUSE_ACCESS_DENIED) {
             m_mayOwn = false;
@@ -170,8 +172,10 @@ bool ReplacingWriter::Begin(const CCheckedDir& folder, const std::wstring& name,
     return false;
 }
 
-bool ReplacingWriter::TakeOldFile(const CCheckedEntry& old, FileFailure& failure)
+bool ReplacingWriter::TakeOldFile(const CCheckedEntry& old, WriteTo to, FileFailure& failure)
 {
+    m_replacing = false;
+    m_carrying = false;
     if (!GetFileInformationByHandleEx(old.Get(), FileBasicInfo, &m_old, sizeof m_old)) {
         failure = lastSystemFailure();
         return false;
@@ -188,6 +192,18 @@ bool ReplacingWriter::TakeOldFile(const CCheckedEntry& old, FileFailure& failure
         return false;
     }
     m_replacing = true;
+    m_carrying = true;
+    if (to == WriteTo::OwnFile) {
+        PSID owner = nullptr;
+        BOOL defaulted = FALSE;
+        GetSecurityDescriptorOwner(m_oldSecurity.data(), &owner, &defaulted);
+        if (!isAdministratorsOrSystem(owner)) {
+            m_carrying = false;
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s belongs to %s, not to Administrators or SYSTEM: it is "
+                                    L"replaced by a new file with the folder's access list\n",
+                     old.Path().c_str(), accountName(owner).c_str());
+        }
+    }
     return true;
 }
 
@@ -199,7 +215,7 @@ bool ReplacingWriter::Write(const void* data, size_t size, FileFailure& failure)
 
 bool ReplacingWriter::Flush(FileFailure& failure)
 {
-    if (m_replacing) {
+    if (m_carrying) {
         // The old creation time and the attributes it carries, on the handle.
         FILE_BASIC_INFO basic = {};
         basic.CreationTime = m_old.CreationTime;
@@ -217,7 +233,7 @@ bool ReplacingWriter::Flush(FileFailure& failure)
     }
     // The old file's protection is in place before the new content takes
     // its name, so there is no moment when others may read more of it.
-    return !m_replacing || WriteSecurity(failure);
+    return !m_carrying || WriteSecurity(failure);
 }
 
 bool ReplacingWriter::Put(FileFailure& failure)

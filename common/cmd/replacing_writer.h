@@ -43,8 +43,13 @@ bool w32FingerprintOf(HANDLE file, std::wstring& fingerprint, FileFailure& failu
 
 // What a write may find at the destination's name: any file (replaced), or
 // nothing, for a destination the caller has just seen missing: one that
-// appeared meanwhile is then not overwritten, and the write fails.
-enum class WriteTo { AnyFile, NewFile };
+// appeared meanwhile is then not overwritten, and the write fails. OwnFile is
+// any file for one the tool writes for itself (its report, the backup's
+// files, the .reg it leaves): an old one that neither Administrators nor
+// SYSTEM own may have been put there by another account, so the new file
+// keeps nothing of it (access list, owner, attributes, creation time) and
+// has the folder's inherited list instead; the trace says so.
+enum class WriteTo { AnyFile, NewFile, OwnFile };
 
 // Writes a new version of a file beside it and puts it in place in one rename.
 // Until Commit succeeds the destination is untouched; a writer that goes away
@@ -79,7 +84,7 @@ public:
     std::wstring Fingerprint() const { return m_written.Text(); }
 
 private:
-    bool TakeOldFile(const CCheckedEntry& old, FileFailure& failure);
+    bool TakeOldFile(const CCheckedEntry& old, WriteTo to, FileFailure& failure);
     bool WriteSecurity(FileFailure& failure);
     void Abandon();
 
@@ -89,6 +94,7 @@ private:
     std::wstring m_temporary; // its name in the folder
     COutFile m_file;
     bool m_replacing = false;
+    bool m_carrying = false; // the old file's protection, attributes and times
     bool m_mayOwn = false; // the temporary file is open for WRITE_OWNER
     FILE_BASIC_INFO m_old = {};
     CFingerprint m_written;

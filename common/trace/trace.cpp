@@ -1,6 +1,7 @@
 #include "trace.h"
 
 #include "common/fs/link_check.h"
+#include "common/fs/owner.h"
 
 #include <windows.h>
 
@@ -14,6 +15,7 @@
 #include <cwchar>
 #include <memory>
 #include <new>
+#include <vector>
 
 int traceCategoryOn[TRACE_CATEGORY_COUNT];
 
@@ -109,7 +111,47 @@ namespace {
 // it leads to. The file is opened without truncation, looked at through the
 // handle, and only then emptied; such a file is refused like one that cannot
 // be opened.
-FILE* openOwnFile(const wchar_t* path, bool append)
+HANDLE openEntryOfOwn(const wchar_t* full, const std::wstring& directory, const wchar_t* name, DWORD disposition,
+                      bool& existed)
+{
+    // Shared for deleting, so that a second handle may delete it (see
+    // openOwnFile); others may read it meanwhile.
+    HANDLE file = CreateFileW(full, GENERIC_READ | GENERIC_WRITE | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool own = GetFileInformationByHandle(file, &information) && information.nNumberOfLinks <= 1
+                     && !(information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))
+                     && reachesEntryItself(file, directory, name);
+    if (!own) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    return file;
+}
+
+// Takes the name away from the file `file` holds: at once where the system
+// can (the name goes even while others hold the file open), else when the
+// last handle closes.
+bool deleteOpenFile(HANDLE file)
+{
+    HANDLE deleting = ReOpenFile(file, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (deleting == INVALID_HANDLE_VALUE)
+        return false;
+    struct {
+        ULONG flags;
+    } immediately = { 0x1 | 0x2 }; // FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS
+    FILE_DISPOSITION_INFO dispose = { TRUE };
+    const bool deleted = SetFileInformationByHandle(deleting, FILE_INFO_BY_HANDLE_CLASS(21) /* FileDispositionInfoEx */,
+                                                    &immediately, sizeof immediately)
+        || SetFileInformationByHandle(deleting, FileDispositionInfo, &dispose, sizeof dispose);
+    CloseHandle(deleting);
+    return deleted;
+}
+
+FILE* openOwnFile(const wchar_t* path, bool append, std::wstring& replacedOwner)
 {
     wchar_t full[MAX_PATH];
     wchar_t* name = nullptr;
@@ -117,16 +159,26 @@ FILE* openOwnFile(const wchar_t* path, bool append)
     if (length == 0 || length >= MAX_PATH || !name || name == full)
         return nullptr;
     const std::wstring directory(full, size_t(name - full));
-    HANDLE file = CreateFileW(full, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    bool existed = false;
+    HANDLE file = openEntryOfOwn(full, directory, name, OPEN_ALWAYS, existed);
+    if (!file)
         return nullptr;
-    BY_HANDLE_FILE_INFORMATION information;
-    const bool own = GetFileInformationByHandle(file, &information) && information.nNumberOfLinks <= 1
-                     && !(information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))
-                     && reachesEntryItself(file, directory, name);
+    // A file someone else made under the trace's name keeps nothing of its
+    // own: not its access list, which would let its maker read or change
+    // what the tool traces, and not its content. It goes, and a new file
+    // takes the name with the folder's inherited list.
+    std::vector<BYTE> owner;
+    if (existed && !(ownerOf(file, owner) && isAdministratorsOrSystem(owner.data()))) {
+        replacedOwner = owner.empty() ? L"an account whose name cannot be read" : accountName(owner.data());
+        const bool deleted = deleteOpenFile(file);
+        CloseHandle(file);
+        file = deleted ? openEntryOfOwn(full, directory, name, CREATE_NEW, existed) : nullptr;
+        if (!file)
+            return nullptr;
+        append = false;
+    }
     LARGE_INTEGER zero = {};
-    if (!own || !(append ? SetFilePointerEx(file, zero, nullptr, FILE_END) : SetEndOfFile(file))) {
+    if (!(append ? SetFilePointerEx(file, zero, nullptr, FILE_END) : SetEndOfFile(file))) {
         CloseHandle(file);
         return nullptr;
     }
@@ -167,7 +219,8 @@ int traceOpen(int enabled, const wchar_t* path, int append)
     if (!enabled)
         return TRACE_REFUSED;
 
-    FILE* stream = path ? openOwnFile(path, append != 0) : nullptr;
+    std::wstring replacedOwner;
+    FILE* stream = path ? openOwnFile(path, append != 0, replacedOwner) : nullptr;
     if (!stream) {
         g_fileEnabled = 0;
         return TRACE_REFUSED;
@@ -187,6 +240,13 @@ int traceOpen(int enabled, const wchar_t* path, int append)
                   started ? started : L"");
     g_stream = stream;
     writeTranslated(banner);
+    if (!replacedOwner.empty()) {
+        formatBounded(banner, sizeof banner / sizeof banner[0],
+                      L"* the trace file found here belonged to %s, not to Administrators or SYSTEM: it was "
+                      L"replaced by a new one\n\n",
+                      replacedOwner.c_str());
+        writeTranslated(banner);
+    }
     fflush(g_stream);
 
     g_fileEnabled = 1;
