@@ -8,11 +8,16 @@ namespace {
 
 using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
-// Path of the help control registered under its class id.
+} // namespace
+
 bool htmlHelpControlPath(wchar_t* path, DWORD capacity)
 {
+    // The machine's classes only: HKEY_CLASSES_ROOT also shows the user's
+    // own (HKCU\Software\Classes) first, which any unelevated program of
+    // the administrator may write, and the control is loaded as code.
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0,
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                      L"SOFTWARE\\Classes\\CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0,
                       KEY_READ, &opened)
         != ERROR_SUCCESS)
         return false;
@@ -32,6 +37,8 @@ bool htmlHelpControlPath(wchar_t* path, DWORD capacity)
     }
     return path[0] != L'\0';
 }
+
+namespace {
 
 HtmlHelpFn loadHtmlHelp()
 {

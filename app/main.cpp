@@ -15,7 +15,7 @@ CMigrateApp theApp;
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
-    removeCurrentDirectoryFromDllSearch();
+    searchLibrariesInSystem32Only();
     int count = 0;
     std::vector<std::wstring> args;
     if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count)) {
@@ -31,6 +31,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         MessageBoxW(nullptr, ANOTHER_COPY_TEXT, APP_TITLE, MB_OK | MB_ICONWARNING);
         return EXIT_CANNOT_RUN;
     }
+    if (!single.Holder().empty())
+        MessageBoxW(nullptr, single.HolderText().c_str(), APP_TITLE, MB_OK | MB_ICONWARNING);
     theApp.InitInstance();
     return 0;
 }

@@ -5,14 +5,14 @@
 
 #include <commctrl.h>
 
-void removeCurrentDirectoryFromDllSearch()
+void searchLibrariesInSystem32Only()
 {
     // SetDefaultDllDirectories is missing before Windows 8 without update
     // KB2533623; SetDllDirectoryW(L"") drops the current directory everywhere.
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS))
+    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
         SetDllDirectoryW(L"");
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 
-// Takes the current directory out of the process's DLL search, so that no
-// library the tool or the help control loads by name can be planted beside
-// wherever the tool was started from. The first thing the tool does.
-void removeCurrentDirectoryFromDllSearch();
+// Has the process look for a library loaded by name in System32 alone: not
+// in the current directory, nor beside the exe, nor along PATH, where others
+// may have put one (the guide keeps the tool in folders only administrators
+// write, but the tool does not count on it). The first thing the tool does.
+void searchLibrariesInSystem32Only();
 
 // Starts the tool's trace, trace_quarnrept_migrate.txt in the current
 // directory, anew, with the application's lines only; the window and the

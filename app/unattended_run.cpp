@@ -5,6 +5,7 @@
 #include "common/cmd/console_names.h"
 #include "common/cmd/registry_key.h"
 #include "common/cmd/replacing_writer.h"
+#include "common/fs/owner.h"
 #include "common/msg/nls_resources.h"
 #include "common/notice.h"
 #include "common/text.h"
@@ -15,6 +16,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <map>
 #include <mutex>
@@ -23,17 +26,70 @@
 const wchar_t ANOTHER_COPY_TEXT[] = L"Another copy of quarnrept_migrate is running on this computer. "
                                     L"Wait until it has ended, then start this one again.";
 
+const wchar_t RUN_LOCK_NAME[] = L"Global\\quarnrept_migrate.run";
+
+namespace {
+
+// Whether this process's token holds the Administrators group enabled (an
+// elevated administrator): only then does a refusal of the lock tell that
+// someone else made it.
+bool runsElevated()
+{
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof administrators;
+    BOOL member = FALSE;
+    return CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size)
+        && CheckTokenMembership(nullptr, administrators, &member) && member;
+}
+
+} // namespace
+
 CSingleRun::CSingleRun() : m_mutex(nullptr), m_taken(false)
 {
-    // One lock for every session of the computer; an account that may not
-    // make global objects (one without administrator rights) gets one for
-    // its own session instead of a false "another copy".
-    for (const wchar_t* name : { L"Global\\quarnrept_migrate.run", L"Local\\quarnrept_migrate.run" }) {
-        m_mutex = CreateMutexW(nullptr, TRUE, name);
-        if (m_mutex || GetLastError() != ERROR_ACCESS_DENIED)
+    // Owned by Administrators, an owner that only an elevated administrator
+    // (or the system) can give; without that right, owned by the caller.
+    DWORD error = ERROR_SUCCESS;
+    for (const wchar_t* access : { L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)", L"D:P(A;;GA;;;SY)(A;;GA;;;BA)" }) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(access, SDDL_REVISION_1, &descriptor, nullptr))
+            continue;
+        SECURITY_ATTRIBUTES attributes = { sizeof attributes, descriptor, FALSE };
+        m_mutex = CreateMutexW(&attributes, TRUE, RUN_LOCK_NAME);
+        error = GetLastError();
+        LocalFree(descriptor);
+        if (m_mutex || error != ERROR_INVALID_OWNER)
             break;
     }
-    m_taken = m_mutex != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+    if (m_mutex && error != ERROR_ALREADY_EXISTS) {
+        m_taken = true;
+        return;
+    }
+    // The name is taken: by a copy of the tool only when its owner is one
+    // no other account can give.
+    HANDLE existing = m_mutex ? m_mutex : OpenMutexW(READ_CONTROL, FALSE, RUN_LOCK_NAME);
+    const DWORD openError = existing ? ERROR_SUCCESS : GetLastError();
+    std::vector<BYTE> owner;
+    if (existing && ownerOf(existing, owner) && isAdministratorsOrSystem(owner.data())) {
+        m_taken = false; // another copy
+    } else if (existing) {
+        m_holder = owner.empty() ? L"an account that gave it no owner" : accountName(owner.data());
+    } else if (openError == ERROR_ACCESS_DENIED && runsElevated()) {
+        // A copy of the tool lets administrators in; this one keeps them out.
+        m_holder = L"an account that keeps administrators out of it";
+    } else if (openError == ERROR_FILE_NOT_FOUND || openError == ERROR_ACCESS_DENIED) {
+        // An account that may not make global objects (no administrator)
+        // gets a lock for its own session instead of a false "another copy".
+        m_mutex = CreateMutexW(nullptr, TRUE, L"Local\\quarnrept_migrate.run");
+        m_taken = m_mutex != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+        return;
+    }
+    if (existing && existing != m_mutex)
+        CloseHandle(existing);
+    if (m_mutex) {
+        CloseHandle(m_mutex); // not this tool's lock: nothing to hold
+        m_mutex = nullptr;
+    }
+    m_taken = !m_holder.empty();
 }
 
 CSingleRun::~CSingleRun()
@@ -43,6 +99,14 @@ CSingleRun::~CSingleRun()
             ReleaseMutex(m_mutex);
         CloseHandle(m_mutex);
     }
+}
+
+std::wstring CSingleRun::HolderText() const
+{
+    return L"The run lock " + std::wstring(RUN_LOCK_NAME) + L" was made by " + m_holder
+        + L", not by a copy of quarnrept_migrate, so it is not taken for one. This copy goes on. A migration and a "
+          L"restore each also take the lock in the 5.2.2 installation's migration backups folder, so no two of "
+          L"them work at once. Find out who made it.";
 }
 
 namespace {
@@ -396,9 +460,14 @@ private:
     std::wstring m_betaPath, m_gaPath;
 };
 
-// One CSV field (RFC 4180): quoted when it holds a comma, a quote or a line end.
-std::wstring csvField(const std::wstring& text)
+// One CSV field (RFC 4180): quoted when it holds a comma, a quote or a line
+// end. A file name is anyone's to choose, and a spreadsheet runs a field that
+// begins with = + - @, a tab or a carriage return as a formula: such a field
+// starts with ' instead, as spreadsheet-safe exports do.
+std::wstring csvField(const std::wstring& field)
 {
+    const bool formula = !field.empty() && std::wstring(L"=+-@\t\r").find(field[0]) != std::wstring::npos;
+    const std::wstring text = formula ? L"'" + field : field;
     if (text.find_first_of(L",\"\r\n") == std::wstring::npos)
         return text;
     std::wstring quoted = L"\"";
@@ -460,6 +529,8 @@ int runUnattended(const std::vector<std::wstring>& args)
         out.Line(ANOTHER_COPY_TEXT);
         return EXIT_CANNOT_RUN;
     }
+    if (!single.Holder().empty())
+        out.Line(L"WARNING: " + single.HolderText());
     if (options.restore) {
         const bool back = restoreFromBackup(fullPathOf(options.restoreFolder),
                                             [&out](const std::wstring& line) { out.Line(line); });
@@ -509,7 +580,7 @@ int runUnattended(const std::vector<std::wstring>& args)
         out.Line(view.closingText);
     if (options.report) {
         FileFailure failure;
-        if (w32WriteFileBytes(reportPath, reportBytes(view.rows), failure)) {
+        if (w32WriteFileBytes(reportPath, reportBytes(view.rows), failure, WriteTo::OwnFile)) {
             out.Line(L"Report: " + reportPath);
         } else {
             out.Line(L"ERROR: the report " + reportPath + L" could not be written: " + describeFileFailure(failure));

@@ -339,6 +339,22 @@ private:
 
 } // namespace
 
+const wchar_t RUN_LOCK_FILE[] = L"quarnrept_migrate.lock";
+
+bool takeRunLock(const CCheckedDir& backups, COutFile& lock, std::wstring& reason)
+{
+    if (lock.IsOpen())
+        return true;
+    FileFailure failure;
+    if (lock.TakeLock(backups, RUN_LOCK_FILE, failure))
+        return true;
+    const std::wstring path = backups.Path() + L"\\" + RUN_LOCK_FILE;
+    reason = failure.osError == ERROR_SHARING_VIOLATION
+        ? L"another copy of quarnrept_migrate is migrating or restoring this installation: it holds " + path + L"."
+        : L"cannot take the lock " + path + L": " + describeFileFailure(failure);
+    return false;
+}
+
 bool restoreFromBackup(const std::wstring& folder, const RestoreSay& say)
 {
     std::wstring full = folder;
@@ -346,6 +362,21 @@ bool restoreFromBackup(const std::wstring& folder, const RestoreSay& say)
     // end inside quotes.
     while (full.size() > 3 && (full.back() == L'\\' || (full.back() == L'.' && full[full.size() - 2] == L'\\')))
         full.pop_back();
+    // Held until the restore has proved everything: no migration or other
+    // restore of this installation works meanwhile.
+    CCheckedDir backups;
+    COutFile lock;
+    std::wstring name, reason;
+    FileFailure failure;
+    if (!backups.OpenFolderOf(full, name, failure)) {
+        say(L"ERROR: cannot open the folder that holds " + full + L": " + describeFileFailure(failure)
+            + L" Nothing was restored.");
+        return false;
+    }
+    if (!takeRunLock(backups, lock, reason)) {
+        say(L"ERROR: " + reason + L" Nothing was restored; run restore.cmd again once it has ended.");
+        return false;
+    }
     try {
         CRestore restore(full, say);
         return restore.Run();

@@ -5,8 +5,20 @@
 // removed. Then it proves the result against the backup.
 #pragma once
 
+#include "common/cmd/checked_file.h"
+
 #include <functional>
 #include <string>
+
+// The lock a migration and a restore take in the installation's "migration
+// backups" folder, which only administrators may write in: no two of them
+// work on one installation at once, whatever holds the computer's run lock.
+extern const wchar_t RUN_LOCK_FILE[];
+
+// Takes the lock in `backups` into `lock`, for as long as `lock` stays open;
+// false with `reason` (a sentence, ending in a full stop) when another copy
+// holds it or it cannot be made.
+bool takeRunLock(const CCheckedDir& backups, COutFile& lock, std::wstring& reason);
 
 // Tells the administrator one line of what the restore did.
 using RestoreSay = std::function<void(const std::wstring&)>;

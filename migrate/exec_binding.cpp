@@ -1,5 +1,6 @@
 #include "migrate/exec_binding.h"
 
+#include "common/cmd/checked_file.h"
 #include "common/cmd/console_path.h"
 #include "common/trace/trace.h"
 
@@ -58,9 +59,11 @@ int issueCommand(const std::wstring& command, const std::wstring& directory, con
     // Loaded on every call and never freed: the reference count keeps one copy
     // mapped, and the library stays for the life of the process.
     outcome.library = libraryPath;
-    HMODULE library = loadConsoleLibrary(libraryPath);
+    FileFailure failure;
+    HMODULE library = loadConsoleLibrary(libraryPath, failure);
     if (!library) {
-        outcome.loadError = GetLastError();
+        outcome.loadError = failure.osError;
+        outcome.loadRefusal = checkRefusal(failure);
         QM_TRACE(TRACE_CAT_APP, L"Unable to load %s, error %u\n", libraryPath.c_str(), unsigned(outcome.loadError));
         return EXEC_NOT_LOADED;
     }

@@ -27,6 +27,7 @@ struct ExecOutcome {
     // was tried). A library built for another architecture fails here.
     std::wstring library;
     DWORD loadError = 0;
+    std::wstring loadRefusal; // the library is a link or has a second name (checkRefusal)
     // With EXEC_DONE and EXEC_NO_OUTPUT: the command's exit code, and with
     // EXEC_DONE what it printed. A command that ran is not one that worked.
     DWORD exitCode = 0;

@@ -6,6 +6,7 @@
 #include "common/cmd/console_path.h"
 #include "common/cmd/replacing_writer.h"
 #include "common/cmd/system_error.h"
+#include "common/fs/owner.h"
 #include "common/trace/trace.h"
 #include "migrate/backup_restore.h"
 #include "migrate/regedit_command.h"
@@ -110,7 +111,8 @@ bool writeWholeFile(const CCheckedDir& folder, const std::wstring& name, const s
 {
     FileFailure failure;
     ReplacingWriter writer;
-    if (writer.Begin(folder, name, failure) && writer.Write(bytes.data(), bytes.size(), failure) && writer.Commit(failure))
+    if (writer.Begin(folder, name, failure, WriteTo::OwnFile) && writer.Write(bytes.data(), bytes.size(), failure)
+        && writer.Commit(failure))
         return true;
     reason = cannotWrite(folder.Path() + L"\\" + name, failure);
     return false;
@@ -139,23 +141,6 @@ bool createProtectedFolder(CCheckedDir& folder, const CCheckedDir& parent, const
     const bool made = folder.CreateIn(parent, name, descriptor, failure);
     LocalFree(descriptor);
     return made;
-}
-
-// The account's name for a reason, or its SID where it has none.
-std::wstring accountName(PSID sid)
-{
-    wchar_t name[256], domain[256];
-    DWORD nameLength = 256, domainLength = 256;
-    SID_NAME_USE use;
-    if (LookupAccountSidW(nullptr, sid, name, &nameLength, domain, &domainLength, &use))
-        return domain[0] ? std::wstring(domain) + L"\\" + name : std::wstring(name);
-    LPWSTR text = nullptr;
-    std::wstring result = L"an unknown account";
-    if (ConvertSidToStringSidW(sid, &text)) {
-        result = text;
-        LocalFree(text);
-    }
-    return result;
 }
 
 // Whether an existing "migration backups" may be used as it is: not a link,
@@ -238,25 +223,9 @@ const wchar_t BACKUP_FOLDER_ACCESS[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
 bool backupOwnerTrusted(PSID owner)
 {
-    if (!owner || !IsValidSid(owner))
-        return false;
-    if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid))
-        return true;
     // The administrator running the tool owns what an unelevated run of theirs
     // (or, under Wine, every run) made.
-    bool same = false;
-    HANDLE token = nullptr;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        union {
-            TOKEN_USER user;
-            BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-        } buffer;
-        DWORD length = 0;
-        if (GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &length))
-            same = EqualSid(owner, buffer.user.User.Sid) != FALSE;
-        CloseHandle(token);
-    }
-    return same;
+    return isAdministratorsOrSystem(owner) || isRunningAccount(owner);
 }
 
 MigrationBackup::MigrationBackup(std::wstring gaDirectory, const SYSTEMTIME& start)
@@ -287,6 +256,12 @@ bool MigrationBackup::MakeFolder(std::wstring& reason)
         }
         if (!existingFolderUsable(m_backups, m_ga, reason))
             return false;
+    }
+    // From here to the run's end no other migration or restore of this
+    // installation works: the lock lies where only administrators write.
+    if (!takeRunLock(m_backups, m_lock, reason)) {
+        reason += L" Nothing was replaced; migrate again once it has ended";
+        return false;
     }
     // A folder of its own, never one an earlier run left (two runs in one
     // second): the create makes it or says it is taken.
@@ -340,6 +315,8 @@ void MigrationBackup::DropFolderIfUnused()
             m_rootDirs[static_cast<unsigned>(root)].RemoveFrom(m_dir, rootFolderName(root));
     m_rootFolders = 0;
     if (m_dir.RemoveFrom(m_backups, m_dirName)) {
+        // The lock goes with the folder; the next keep takes both again.
+        m_lock.Close();
         m_backups.RemoveFrom(m_ga, BACKUPS_FOLDER);
         m_backups.Close();
         m_folder.clear();
@@ -504,6 +481,8 @@ bool MigrationBackup::Finish(std::wstring& reason)
 {
     // Everything is on disk as it is kept; a failure there failed its row.
     m_listFile.Close();
+    // The run writes nothing more: a restore or another run may go on.
+    m_lock.Close();
     reason.clear();
     return true;
 }
@@ -537,6 +516,8 @@ bool MigrationBackup::WriteRestoreFiles(std::wstring& reason) const
     // The administrator's one step: the tool kept beside it does the restore
     // by handle and proves it, and its exit code is the script's. "%~dp0."
     // names the folder without the backslash that would escape the quote.
+    // Nothing is taken from the caller's environment: no program is found
+    // through PATH, ComSpec or SystemRoot.
     std::wstring s;
     for (const std::wstring& line :
          { std::wstring(L"@echo off"),
@@ -544,7 +525,11 @@ bool MigrationBackup::WriteRestoreFiles(std::wstring& reason) const
            std::wstring(L"rem Run it as an administrator; it works from any current directory."),
            std::wstring(L"setlocal EnableExtensions DisableDelayedExpansion"),
            std::wstring(L"\"%~dp0") + BACKUP_PROGRAM_FILE + L"\" /restore:\"%~dp0.\"",
-           std::wstring(L"exit /b %errorlevel%") })
+           // Not %errorlevel%: a variable of that name in the caller's
+           // environment would stand in for the tool's exit code.
+           std::wstring(L"if errorlevel 4 exit /b 4"), std::wstring(L"if errorlevel 3 exit /b 3"),
+           std::wstring(L"if errorlevel 2 exit /b 2"), std::wstring(L"if errorlevel 1 exit /b 1"),
+           std::wstring(L"exit /b 0") })
         s += line + L"\r\n";
     std::string script;
     if (!toCodePage(s, codePage, script)) {

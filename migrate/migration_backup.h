@@ -132,6 +132,7 @@ private:
     RegistryTree m_registryBefore; // the 5.2.2 key as kept
     CCheckedDir m_ga;              // the 5.2.2 installation directory
     CCheckedDir m_backups;         // its "migration backups"
+    COutFile m_lock;               // the run lock in that (takeRunLock)
     CCheckedDir m_dir;             // the run's folder in it
     std::wstring m_dirName;        // its name there
     CCheckedDir m_rootDirs[3];     // installation, web site, zelt in that, by BackupRoot

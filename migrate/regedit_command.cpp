@@ -101,6 +101,8 @@ std::wstring regeditFailure(const std::wstring& step, int result, const ExecOutc
     case EXEC_NOT_LOADED:
         if (outcome.library.empty())
             return std::wstring(CONSOLE_DIRECTORY_UNKNOWN) + L", so its command library exec_dll.dll was not loaded";
+        if (!outcome.loadRefusal.empty())
+            return L"the registry editor could not be run: " + outcome.loadRefusal;
         return L"the registry editor could not be run: the command library " + outcome.library
             + L" could not be loaded (" + systemErrorText(outcome.loadError, L"the library") + L")";
     case EXEC_NO_ENTRY_POINTS:

@@ -224,6 +224,11 @@ bool CInFile::Open(const CCheckedDir& folder, const std::wstring& name, FileFail
                   FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY, failure);
 }
 
+bool CInFile::OpenToRun(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure)
+{
+    return OpenIn(folder, name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE, failure);
+}
+
 bool CInFile::Size(ULONGLONG& size, FileFailure& failure) const
 {
     LARGE_INTEGER measured;
@@ -272,6 +277,12 @@ bool COutFile::OpenToDelete(const CCheckedDir& folder, const std::wstring& name,
     // both its names leaves one such).
     return OpenIn(folder, name, DELETE | FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, FILE_OPEN,
                   FILE_NON_DIRECTORY_FILE, failure, nullptr, false);
+}
+
+bool COutFile::TakeLock(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure)
+{
+    return OpenIn(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_OPEN_IF,
+                  FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE, failure);
 }
 
 namespace {

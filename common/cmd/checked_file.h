@@ -82,6 +82,9 @@ public:
 class CInFile : public CCheckedEntry {
 public:
     bool Open(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure);
+    // The same for a library about to be loaded: shared for reading only,
+    // so that nobody writes, renames or deletes it while this is open.
+    bool OpenToRun(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure);
     bool Size(ULONGLONG& size, FileFailure& failure) const;
     // Up to `size` bytes from where the last read ended; `got` is 0 at the end.
     bool Read(void* buffer, DWORD size, DWORD& got, FileFailure& failure) const;
@@ -101,6 +104,11 @@ public:
     // stopped run left, the restore of a created file): opened without
     // sharing. A second name is allowed: only this name goes.
     bool OpenToDelete(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure);
+    // A lock held for as long as this stays open: the file `name` in
+    // `folder`, made when missing, opened without sharing and deleted when
+    // closed (also when the process ends). Fails with ERROR_SHARING_VIOLATION
+    // while another process holds it.
+    bool TakeLock(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure);
     // Gives the open file the name `name` in `folder`, in one rename, over a
     // file of that name only when `replace`; then checks that it is there.
     // Once renamed, a file that fails the check is closed and left as it is.

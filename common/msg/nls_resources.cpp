@@ -98,13 +98,14 @@ int loadMessage(UINT id, std::wstring& out)
     return length;
 }
 
-// Loads one message library; a path that does not fit MAX_PATH is refused
-// rather than handed to the loader cut short.
+// Loads one message library, by its full path only; a path that does not fit
+// MAX_PATH is refused rather than handed to the loader cut short. Only its
+// strings are read, so it is mapped as data: nothing of it runs in the tool.
 HMODULE loadLibrary(const std::wstring& path)
 {
-    if (path.size() >= MAX_PATH)
+    if (path.size() >= MAX_PATH || !isFullPath(path))
         return nullptr;
-    return loadConsoleLibrary(path);
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
 }
 
 } // namespace

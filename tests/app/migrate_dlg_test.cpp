@@ -56,8 +56,52 @@ DWORD WINAPI migrateWorker(LPVOID parameter)
 
 } // namespace
 
+// The user's own classes name another library as the help control (what
+// Windows shows first in HKEY_CLASSES_ROOT; Wine shows only the machine's, so
+// the test has HKEY_CLASSES_ROOT show these).
+class PlantedHelpControl {
+public:
+    PlantedHelpControl()
+    {
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\qm planted classes", 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &m_classes, nullptr);
+        HKEY server = nullptr;
+        RegCreateKeyExW(m_classes, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &server, nullptr);
+        const std::wstring path = widen(QM_ANY_DLL);
+        RegSetValueExW(server, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                       DWORD((path.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(server);
+        RegOverridePredefKey(HKEY_CLASSES_ROOT, m_classes);
+    }
+    ~PlantedHelpControl()
+    {
+        RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+        RegCloseKey(m_classes);
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\qm planted classes");
+    }
+    bool Planted() const
+    {
+        HKEY key = nullptr;
+        const bool shown = RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}"
+                                         L"\\InprocServer32", 0, KEY_READ, &key) == ERROR_SUCCESS;
+        wchar_t path[MAX_PATH] = L"";
+        DWORD bytes = sizeof path - sizeof(wchar_t);
+        const bool planted = shown && RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(path),
+                                                       &bytes) == ERROR_SUCCESS && widen(QM_ANY_DLL) == path;
+        if (key)
+            RegCloseKey(key);
+        return planted;
+    }
+
+private:
+    HKEY m_classes = nullptr;
+};
+
 TEST(MainDialog, ConfirmedRunHoldsTheWindowAndAfterItEverythingAnswers)
 {
+    PlantedHelpControl planted;
+    ASSERT_TRUE(planted.Planted());
     DialogHarness ui(listingWorker, migrateWorker);
     CCheckListCtrl& list = ui.List();
     ASSERT_EQ(3, list.RowCount());
@@ -148,6 +192,7 @@ TEST(MainDialog, ConfirmedRunHoldsTheWindowAndAfterItEverythingAnswers)
         return window && IsWindowVisible(window) ? window : nullptr;
     };
     ASSERT_TRUE(waitUntil([&] { return help() != nullptr; }, 10000)) << "no help window at start";
+    EXPECT_EQ(nullptr, GetModuleHandleW(widen(QM_ANY_DLL).c_str())) << "the user's classes chose the help control";
     PostMessageW(help(), WM_CLOSE, 0, 0);
     ASSERT_TRUE(waitUntil([&] { return !help(); }, 10000));
     ui.Click(IDC_HELP_BUTTON);
@@ -162,16 +207,24 @@ TEST(MainDialog, ConfirmedRunHoldsTheWindowAndAfterItEverythingAnswers)
     SetEvent(g_leave);
 }
 
-// Once taken out of the search, a library beside the current directory is
-// not found by name, though it is there.
-TEST(StartUp, TheCurrentDirectoryIsNoPlaceToFindLibraries)
+// Once the search is limited, a library beside the current directory or
+// beside the exe is not found by name, though it is there.
+TEST(StartUp, NeitherTheCurrentDirectoryNorTheExesFolderIsAPlaceToFindLibraries)
 {
     TempDir dir;
+    wchar_t exe[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring beside = exe;
+    beside = beside.substr(0, beside.find_last_of(L'\\') + 1) + L"qmbeside.dll";
     ASSERT_TRUE(CopyFileW(widen(QM_ANY_DLL).c_str(), (dir / L"qmplanted.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(widen(QM_ANY_DLL).c_str(), beside.c_str(), FALSE));
     wchar_t previous[MAX_PATH] = L"";
     GetCurrentDirectoryW(MAX_PATH, previous);
     SetCurrentDirectoryW(dir.Path().c_str());
-    removeCurrentDirectoryFromDllSearch();
+    searchLibrariesInSystem32Only();
     EXPECT_EQ(nullptr, LoadLibraryW(L"qmplanted.dll"));
+    EXPECT_EQ(nullptr, LoadLibraryW(L"qmbeside.dll"));
+    EXPECT_NE(nullptr, LoadLibraryW(L"version.dll")) << "System32 is still searched";
     SetCurrentDirectoryW(previous);
+    DeleteFileW(beside.c_str());
 }

@@ -4,6 +4,7 @@
 #include "app/migrate_app.h"
 #include "app/unattended_run.h"
 #include "discovery/refresh_worker.h"
+#include "common/cmd/checked_file.h"
 #include "common/cmd/console_path.h"
 #include "common/fs/link_check.h"
 #include "migrate/backup_restore.h"
@@ -18,6 +19,7 @@
 #include "tests/support/registry_support.h"
 
 #include <aclapi.h>
+#include <sddl.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
@@ -133,6 +135,19 @@ protected:
     std::wstring backupNote; // the closing message's last paragraph, when it names a backup
 
     // The folder the closing message names, when it is one in the 5.2.2 directory.
+    // Runs the tool with `arguments` through cmd, in `work`; its exit code,
+    // and what it printed in `out`.
+    static DWORD Tool(const TempDir& work, const std::wstring& arguments, std::string& out)
+    {
+        writeBytes(work / L"run.cmd", narrow(L"@\"" + widen(QM_TOOL_EXE) + L"\" " + arguments)
+                                          + "\r\n@exit /b %errorlevel%\r\n");
+        // 9009 is cmd's own answer when it could not start the exe at all:
+        // once in a CI run under load, Wine's cmd could not. That is not the
+        // tool's answer, so the command is given once more.
+        const DWORD code = runCmdScript(work / L"run.cmd", work.Path(), out);
+        return code == 9009 ? runCmdScript(work / L"run.cmd", work.Path(), out) : code;
+    }
+
     std::wstring BackupFolder() const
     {
         const std::wstring lead = L"What the migration replaced is kept in ";
@@ -534,7 +549,7 @@ TEST_F(Migration, NothingThatOtherAccountsPlantedIsRunLoadedOrFollowed)
     ASSERT_TRUE(zelt.Made() && source.Made() && trace.Made());
     // As the tool runs: neither the current directory nor PATH is searched
     // for libraries, and the console's library needs another of its directory.
-    removeCurrentDirectoryFromDllSearch();
+    searchLibrariesInSystem32Only();
     UseLibrary(QM_EXEC_DLL_NEEDS_SIBLING);
     ASSERT_TRUE(CopyFileW(widen(QM_EXEC_SIBLING).c_str(), (ga + L"\\exec_sibling.dll").c_str(), FALSE));
 
@@ -753,15 +768,7 @@ TEST_F(Migration, AnUnattendedRunListsOrMigratesWithoutAWindowAndSaysHowItEnded)
 {
     TempDir work; // the current directory: run.cmd, the trace and the reports
     std::string out;
-    auto tool = [&](const std::wstring& arguments) {
-        writeBytes(work / L"run.cmd", narrow(L"@\"" + widen(QM_TOOL_EXE) + L"\" " + arguments)
-                                          + "\r\n@exit /b %errorlevel%\r\n");
-        // 9009 is cmd's own answer when it could not start the exe at all:
-        // once in a CI run under load, Wine's cmd could not. That is not the
-        // tool's answer, so the command is given once more.
-        const DWORD code = runCmdScript(work / L"run.cmd", work.Path(), out);
-        return code == 9009 ? runCmdScript(work / L"run.cmd", work.Path(), out) : code;
-    };
+    auto tool = [&](const std::wstring& arguments) { return Tool(work, arguments, out); };
     auto report = [&](const wchar_t* name) { return readBytes(work / name); };
     for (const wchar_t* wrong : { L"/lsit", L"/list /list", L"/list /migrate", L"/migrate /only:Nothing",
                                   L"/list /only:Zelt", L"/report:r.csv", L"/migrate /report" }) {
@@ -837,6 +844,100 @@ static std::vector<std::vector<std::string>> csvRows(const std::string& text)
             rows.back().back() += text[i];
     }
     return rows;
+}
+
+// Another account was first to the names the tool uses for itself: the
+// computer's run lock, a report and a trace in the current directory, and
+// beta file names that a spreadsheet runs as formulas. None is taken for the
+// tool's own, and the lock in the installation's backups folder, where only
+// administrators write, still keeps a migration and a restore apart.
+TEST_F(Migration, WhatAnotherAccountPutsUnderTheToolsOwnNamesIsNotTakenForItsOwn)
+{
+    TempDir work;
+    std::string out;
+    auto tool = [&](const std::wstring& arguments) { return Tool(work, arguments, out); };
+    for (const wchar_t* name : { L"=hyperlink(1).rcp", L"+cmd.rcp", L"-2+3.rcp", L"@sum(1+1).rcp" })
+        writeBytes(beta + L"\\" + name, oemRecipients);
+    writeBytes(work / L"r.csv", "planted");
+    SetFileAttributesW((work / L"r.csv").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    writeBytes(work / L"trace_quarnrept_migrate.txt", "planted");
+    CFileHandle plantedTrace(CreateFileW((work / L"trace_quarnrept_migrate.txt").c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(plantedTrace.IsValid());
+
+    // Any account may make the lock's name first, open to all or closed to
+    // administrators; neither reads as another copy.
+    for (const wchar_t* access : { L"D:NO_ACCESS_CONTROL", L"D:(D;;GA;;;BA)(A;;GA;;;WD)" }) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(access, SDDL_REVISION_1, &descriptor,
+                                                                         nullptr));
+        SECURITY_ATTRIBUTES attributes = { sizeof attributes, descriptor, FALSE };
+        CKernelHandle planted(CreateMutexW(&attributes, TRUE, RUN_LOCK_NAME));
+        LocalFree(descriptor);
+        ASSERT_TRUE(planted.IsValid());
+        EXPECT_EQ(0u, tool(L"/list")) << narrow(access) << ": " << out;
+        EXPECT_NE(std::string::npos, out.find("WARNING: The run lock Global\\quarnrept_migrate.run was made by "))
+            << out;
+    }
+    CKernelHandle planted(CreateMutexW(nullptr, TRUE, RUN_LOCK_NAME));
+    EXPECT_EQ(0u, tool(L"/migrate /only:Recipients /report:r.csv")) << out;
+
+    // No field of the report begins as a formula; the planted report kept
+    // nothing of its own, and the planted trace was not written into.
+    const std::string report = readBytes(work / L"r.csv");
+    bool quotedFormula = false;
+    for (const std::vector<std::string>& row : csvRows(report))
+        for (const std::string& field : row) {
+            EXPECT_TRUE(field.empty() || !strchr("=+-@\t\r", field[0])) << field;
+            quotedFormula = quotedFormula || field == "'=hyperlink(1).rcp";
+        }
+    EXPECT_TRUE(quotedFormula) << report;
+    EXPECT_EQ(unicodeFile(wideRecipients), readBytes(ga + L"\\=hyperlink(1).rcp")) << "the file itself keeps its name";
+    EXPECT_EQ(0u, GetFileAttributesW((work / L"r.csv").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    char held[16] = {};
+    DWORD got = 0;
+    ASSERT_TRUE(ReadFile(plantedTrace.Get(), held, sizeof held, &got, nullptr));
+    EXPECT_EQ("planted", std::string(held, got)) << "the tool wrote into a trace file another account made";
+
+    // While another copy holds the installation's lock, a migration replaces
+    // nothing and a restore restores nothing; each says why.
+    const size_t kept = out.find("What the migration replaced is kept in ");
+    ASSERT_NE(std::string::npos, kept) << out;
+    const std::string backupFolder = out.substr(kept + 39, out.find(". To put", kept) - kept - 39);
+    writeBytes(beta + L"\\Recipients.RCP", "changed\r\n");
+    Snapshot before, after;
+    snapshotFiles(ga, before);
+    {
+        CCheckedDir backups;
+        COutFile lock;
+        FileFailure failure;
+        std::wstring reason;
+        ASSERT_TRUE(backups.OpenRoot(ga + L"\\migration backups", failure));
+        ASSERT_TRUE(takeRunLock(backups, lock, reason)) << narrow(reason);
+        EXPECT_EQ(1u, tool(L"/migrate /only:Recipients")) << out;
+        EXPECT_NE(std::string::npos, out.find("another copy of quarnrept_migrate is migrating or restoring this "
+                                              "installation")) << out;
+        // Whoever runs restore.cmd sets its environment: none of it stands in
+        // for the tool's exit code.
+        std::string restored;
+        SetEnvironmentVariableW(L"ERRORLEVEL", L"0");
+        EXPECT_EQ(1u, runCmdScript(widen(backupFolder) + L"\\restore.cmd", work.Path(), restored)) << restored;
+        SetEnvironmentVariableW(L"ERRORLEVEL", nullptr);
+        EXPECT_NE(std::string::npos, restored.find("ERROR: another copy of quarnrept_migrate")) << restored;
+    }
+    snapshotFiles(ga, after);
+    EXPECT_EQ("", snapshotDifference(before, after));
+    EXPECT_EQ(0u, tool(L"/migrate /only:Recipients")) << out;
+    EXPECT_EQ(unicodeFile(L"changed\r\n"), readBytes(ga + L"\\recipients.rcp"));
+
+    // The command library runs as code: a second name of another's file
+    // under its name is not loaded.
+    const std::wstring library = root / L"exec_dll elsewhere.dll";
+    ASSERT_TRUE(MoveFileW((ga + L"\\exec_dll.dll").c_str(), library.c_str()));
+    makeHostHardLink(ga + L"\\exec_dll.dll", library);
+    EXPECT_EQ(1u, tool(L"/migrate /only:\"Registry settings\"")) << out;
+    EXPECT_NE(std::string::npos, out.find("\\exec_dll.dll has a second name (a hard link)")) << out;
 }
 
 // Another account swaps the beta's or the 5.2.2's Zelt folder with a link to

@@ -107,10 +107,12 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     EXPECT_EQ(readBytes(backup.Folder() + L"\\installation\\Recipients 100% & co.txt"), readBytes(kept)) << output;
     // A copy whose own folder cannot be made is a keep that failed, not a
     // destination to be created.
-    MigrationBackup third(ga, start);
-    ASSERT_TRUE(third.PrepareFolder(reason)) << reason;
-    writeBytes(third.Folder() + L"\\installation", "a file, not the folder");
-    EXPECT_FALSE(third.KeepFile(BackupRoot::Installation, ga, L"Recipients 100% & co.txt", reason));
+    {
+        MigrationBackup third(ga, start);
+        ASSERT_TRUE(third.PrepareFolder(reason)) << reason;
+        writeBytes(third.Folder() + L"\\installation", "a file, not the folder");
+        EXPECT_FALSE(third.KeepFile(BackupRoot::Installation, ga, L"Recipients 100% & co.txt", reason));
+    }
 
     // A step that cannot be done is reported and fails the script; a
     // directory now standing where the run created a file is not emptied.

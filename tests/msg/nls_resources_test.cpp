@@ -49,14 +49,18 @@ protected:
         setRegString(GA_INSTALL_KEY, INSTALL_PATH_VALUE, m_dir.Path());
         createRegKey(LANGUAGES_KEY);
     }
-    ~Nls() override
+    ~Nls() override { Unload(); }
+
+    // The tool keeps its libraries for the life of the process; a test lets
+    // them go, so that it can load anew and the scratch directory can go.
+    static void Unload()
     {
-        nlsState() = NlsState();
-        // Loaded libraries keep the scratch directory from going.
-        for (const wchar_t* name : { L"msgengu.dll", L"msgdeuu.dll" }) {
-            unloadLibrary(m_dir / name);
-            unloadLibrary(ConsoleDirectory() + name);
-        }
+        NlsState& state = nlsState();
+        if (state.hMessageLibrary && state.hMessageLibrary != state.hDefaultMessageLibrary)
+            FreeLibrary(state.hMessageLibrary);
+        if (state.hDefaultMessageLibrary)
+            FreeLibrary(state.hDefaultMessageLibrary);
+        state = NlsState();
     }
 
     // Copies the stand-in msg<lang>u.dll, built beside this program, into the directory.
@@ -95,11 +99,15 @@ TEST_F(Nls, TheFirstLanguageListingTheSystemLcidServesFirstAndEnglishTheRest)
     EXPECT_EQ(L"The file C:\\a.txt could not be opened.", fileMessage());
 
     // Two values list it: the first wins, its list read without the blanks around it.
-    nlsState() = NlsState();
+    Unload();
     setRegString(LANGUAGES_KEY, L"deu", L" 0807," + systemLcidText() + L" ");
     setRegString(LANGUAGES_KEY, L"eng", systemLcidText());
     EXPECT_EQ(std::vector<std::wstring>{}, boxesOfLoad(0));
     EXPECT_EQ(L"Die Datei C:\\a.txt konnte nicht ge\u00f6ffnet werden.", fileMessage());
+    // Only their strings are read: neither became a module of the process,
+    // whose code would run in the elevated tool.
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"msgdeuu.dll"));
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"msgengu.dll"));
 }
 
 TEST_F(Nls, WhatIsMissingIsShownInABoxAndEnglishServesWhereItCan)
@@ -117,7 +125,7 @@ TEST_F(Nls, WhatIsMissingIsShownInABoxAndEnglishServesWhereItCan)
 
     // An empty Path is no directory (and never the current one): the box
     // names what is missing, and nothing is loaded.
-    nlsState() = NlsState();
+    Unload();
     setRegString(GA_INSTALL_KEY, INSTALL_PATH_VALUE, L"");
     EXPECT_EQ(std::vector<std::wstring>{L" Module: " + module + L"\n Could not load the NLS resource dll -- "
                                         L"\\msgengu.dll\n\n Either re-install or replace the copy of the missing DLL file.\n"},
@@ -125,7 +133,7 @@ TEST_F(Nls, WhatIsMissingIsShownInABoxAndEnglishServesWhereItCan)
     EXPECT_EQ(nullptr, nlsState().hDefaultMessageLibrary);
 
     // Without the console key nothing loads; texts fall back to the missing-string text.
-    nlsState() = NlsState();
+    Unload();
     deleteRegTree(GA_INSTALL_KEY);
     EXPECT_EQ(std::vector<std::wstring>{L"The Quarn Management Console is not properly installed.\n\n"
                                         L"The Console's registry key could not be located.\n\n"
