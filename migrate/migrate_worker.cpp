@@ -1,6 +1,7 @@
 #include "migrate/migrate_worker.h"
 
 #include "app/migration_view.h"
+#include "common/cmd/block_transfer.h"
 #include "common/cmd/console_path.h"
 #include "common/cmd/replacing_writer.h"
 #include "common/cmd/text_file.h"
@@ -10,6 +11,7 @@
 #include "migrate/registry_transfer.h"
 
 #include <algorithm>
+#include <memory>
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -20,39 +22,10 @@
 
 namespace {
 
-// Whether `destination`, open and at its start, holds exactly what writing
-// `bytes` (converted from the OEM code page to UTF-16LE behind FF FE when
-// `convert`) would leave. It is read in blocks and left at its start again.
-bool holdsAlready(const CInFile& destination, const std::string& bytes, bool convert)
+// The reason for a source that is to be OEM text but holds a zero byte.
+std::wstring notOemText(const std::wstring& source)
 {
-    FileFailure failure;
-    ULONGLONG size = 0;
-    if (!destination.Size(size, failure))
-        return false;
-    // Each OEM byte is one UTF-16 unit except in double-byte code pages,
-    // where only a comparison of the converted text tells.
-    if ((!convert || w32OemIsSingleByte()) && size != (convert ? 2 + 2 * ULONGLONG(bytes.size()) : bytes.size()))
-        return false;
-    std::wstring text;
-    if (convert && !w32NarrowToWide(bytes, text, failure))
-        return false;
-    const char* expected = convert ? reinterpret_cast<const char*>(text.data()) : bytes.data();
-    const ULONGLONG expectedSize = convert ? 2 + text.size() * sizeof(wchar_t) : bytes.size();
-    if (size != expectedSize)
-        return false;
-    // (No larger than the file: a read under Wine touches all of its buffer.)
-    std::vector<char> block(size_t(std::max<ULONGLONG>(std::min<ULONGLONG>(size, 64u << 10), 1)));
-    bool same = true;
-    for (ULONGLONG at = 0; same && at < size;) {
-        DWORD got = 0;
-        if (!destination.Read(block.data(), DWORD(std::min<ULONGLONG>(block.size(), size - at)), got, failure) || got == 0)
-            same = false;
-        for (DWORD i = 0; same && i < got; ++i, ++at) {
-            const char want = !convert ? expected[at] : at < 2 ? "\xFF\xFE"[at] : expected[at - 2];
-            same = block[i] == want;
-        }
-    }
-    return destination.Rewind(failure) && same;
+    return source + L" is not OEM text (it holds zero bytes); nothing was written";
 }
 
 BackupRoot backupRootOf(ItemKind kind)
@@ -127,10 +100,8 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
         reason = openFailure(L"cannot read ", source, failure);
         return false;
     }
-    // Read whole and closed before the destination is written, so a file that
-    // is its own destination (a shared web site directory) is safe.
-    std::string bytes;
-    if (!w32ReadAllBytes(sourceFile, bytes, failure)) {
+    CBlockSource blocks(sourceFile);
+    if (!blocks.Measure(failure)) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error getting file: %s\n", source.c_str());
         reason = L"cannot read " + source + L": " + describeFileFailure(failure);
         return false;
@@ -147,30 +118,73 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
     const bool destinationThere = held.IsOpen();
 
     // Everything that can refuse the file is looked at before the backup is
-    // made and the destination touched.
+    // made and the destination touched: one pass over the source, a block at
+    // a time, tells whether it is UTF-16 already (FF FE), whether it holds a
+    // zero byte where it is to be OEM text, and whether the destination
+    // already holds what it would become. It stops once there is nothing
+    // more to learn; a file of one block is read only here.
     bool convert = false;
-    if (!toUnicode) {
-        // Templates and Zelt files go over exactly as they are.
-        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
-                 destination.c_str(), L"Ansi");
-    } else if (w32StartsWithUtf16Mark(bytes)) {
-        // Already UTF-16LE (an earlier run, or converted in place): converting
-        // it again would destroy it.
-        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Unicode",
-                 destination.c_str(), L"Unicode");
-    } else {
-        if (std::memchr(bytes.data(), 0, bytes.size())) {
-            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: not OEM text, zero byte in %s\n", source.c_str());
-            reason = source + L" is not OEM text (it holds zero bytes); nothing was written";
+    bool zero = false;
+    bool same = false;
+    if (toUnicode || destinationThere) {
+        bool first = true;
+        bool enough = false;
+        COemToUtf16 converter;
+        std::vector<wchar_t> units;
+        std::unique_ptr<CStreamCompare> compare;
+        const bool looked = blocks.ForEach(
+            [&](const char* data, DWORD size, bool last) {
+                if (first) {
+                    first = false;
+                    convert = toUnicode && !(size >= 2 && std::memcmp(data, UTF16LE_MARK, 2) == 0);
+                    if (destinationThere) {
+                        // Each OEM byte is one UTF-16 unit except in multi-byte
+                        // code pages, where only the comparison tells.
+                        const ULONGLONG expected = !convert ? blocks.Size()
+                            : w32OemIsSingleByte()           ? 2 + 2 * blocks.Size()
+                                                             : ULONGLONG(-1);
+                        compare.reset(new CStreamCompare(held, expected));
+                        if (convert && !compare->Feed(UTF16LE_MARK, sizeof UTF16LE_MARK, failure))
+                            return false;
+                    }
+                }
+                if (convert && std::memchr(data, 0, size)) {
+                    zero = true;
+                    return false;
+                }
+                if (compare && compare->Differs())
+                    compare.reset();
+                if (!compare) {
+                    enough = !convert;
+                    return convert;
+                }
+                if (!convert)
+                    return compare->Feed(data, size, failure);
+                return converter.Convert(data, size, last, units, failure)
+                    && compare->Feed(units.data(), units.size() * sizeof(wchar_t), failure);
+            },
+            failure);
+        if (!looked && !zero && !enough) {
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error getting file: %s\n", source.c_str());
+            reason = L"cannot read " + source + L": " + describeFileFailure(failure);
             return false;
         }
-        convert = true;
-        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(), L"Ansi",
-                 destination.c_str(), L"Unicode");
+        same = looked && compare && compare->Same(failure);
     }
+    if (zero) {
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: not OEM text, zero byte in %s\n", source.c_str());
+        reason = notOemText(source);
+        return false;
+    }
+    // Templates and Zelt files go over exactly as they are, and so does a
+    // file already UTF-16LE (an earlier run, or converted in place):
+    // converting it again would destroy it.
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(),
+             !toUnicode || convert ? L"Ansi" : L"Unicode", destination.c_str(),
+             !toUnicode ? L"Ansi" : L"Unicode");
     // A destination that already holds the new content is left alone (and
     // so not kept either): a repeated run changes nothing.
-    if (destinationThere && holdsAlready(held, bytes, convert)) {
+    if (same) {
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s already holds what would be written\n", destination.c_str());
         return true;
     }
@@ -186,9 +200,33 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
     ReplacingWriter writer;
     bool written = writer.Begin(*destinationFolder, destinationName, failure, to, &held);
     held.Close();
-    written = written
-              && (convert ? w32PutOemAsUtf16(writer, bytes, failure) : writer.Write(bytes.data(), bytes.size(), failure))
-              && writer.Flush(failure);
+    // The source again, a block at a time: it may have changed since the
+    // look, so a zero byte still refuses it, and a changed size fails the row.
+    written = written && (!convert || writer.Write(UTF16LE_MARK, sizeof UTF16LE_MARK, failure));
+    bool zeroLate = false;
+    bool readFailed = false;
+    if (written) {
+        bool writeFailed = false;
+        COemToUtf16 converter;
+        std::vector<wchar_t> units;
+        written = blocks.ForEach(
+            [&](const char* data, DWORD size, bool last) {
+                if (convert && std::memchr(data, 0, size)) {
+                    zeroLate = true;
+                    return false;
+                }
+                writeFailed = !(convert ? converter.Convert(data, size, last, units, failure)
+                                              && writer.Write(units.data(), units.size() * sizeof(wchar_t), failure)
+                                        : writer.Write(data, size, failure));
+                return !writeFailed;
+            },
+            failure);
+        readFailed = !written && !zeroLate && !writeFailed;
+    }
+    // Closed before the rename: the source may be the destination itself (a
+    // shared web site directory).
+    sourceFile.Close();
+    written = written && writer.Flush(failure);
     // A file the run creates is recorded before it takes its name: a run
     // stopped at any moment leaves no file the restore does not know of.
     if (written && backup && !destinationThere
@@ -201,7 +239,9 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
         if (backup && !destinationThere)
             backup->RecordNotCreated(item.destinationRoot, destinationName);
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", destination.c_str());
-        reason = openFailure(L"cannot write ", destination, failure);
+        reason = zeroLate     ? notOemText(source)
+                 : readFailed ? L"cannot read " + source + L": " + describeFileFailure(failure)
+                              : openFailure(L"cannot write ", destination, failure);
         return false;
     }
     return true;

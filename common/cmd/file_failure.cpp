@@ -94,7 +94,13 @@ std::wstring describeFileFailure(const FileFailure& failure)
     case FILE_CAUSE_NOT_UNICODE:
         return L"The file is not UTF-16LE text: it does not begin with the byte-order mark FF FE, or holds nothing "
                L"behind it.";
+    case FILE_CAUSE_CHANGED_SIZE:
+        return L"The file changed while it was read: it measured " + std::to_wstring(failure.size)
+            + L" bytes when the read began, and is no longer that long.";
     case FILE_CAUSE_TOO_LARGE:
+        if (failure.limit >= MAXDWORD)
+            return L"The file is " + std::to_wstring(mibUp(failure.size))
+                + L" MiB; this tool carries over files smaller than 4 GiB only.";
         return L"The file is " + std::to_wstring(mibUp(failure.size)) + L" MiB, more than the "
             + std::to_wstring(failure.limit / MIB) + L" MiB this tool can hold in memory.";
     case FILE_CAUSE_NOT_NARROW:

@@ -32,12 +32,13 @@ enum FileErrorCause {
     FILE_CAUSE_NOT_CONVERTIBLE, // the OEM code page conversion failed (osError)
     FILE_CAUSE_LINK, // the entry at `path` is a link, or the system reaches it elsewhere
     FILE_CAUSE_SECOND_NAME, // the file at `path` has another name too (a hard link)
+    FILE_CAUSE_CHANGED_SIZE, // the file grew or shrank while it was read (size: as it measured)
 };
 
 struct FileFailure {
     FileErrorCause cause = FILE_CAUSE_NONE;
     DWORD osError = 0; // the system's error number, 0 when the system reported none
-    ULONGLONG size = 0; // FILE_CAUSE_TOO_LARGE: the file's size in bytes
+    ULONGLONG size = 0; // FILE_CAUSE_TOO_LARGE, FILE_CAUSE_CHANGED_SIZE: the file's size in bytes
     ULONGLONG limit = 0; // FILE_CAUSE_TOO_LARGE: the most that can be taken
     std::wstring path; // FILE_CAUSE_LINK, FILE_CAUSE_SECOND_NAME: the entry
 };

@@ -1,5 +1,6 @@
 #include "common/cmd/text_file.h"
 
+#include "common/cmd/block_transfer.h"
 #include "common/cmd/console_path.h"
 #include "common/cmd/replacing_writer.h"
 #include "common/trace/trace.h"
@@ -11,13 +12,14 @@
 #include <cwchar>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace {
 
 // Narrow output is converted through a block of this many bytes.
 constexpr size_t NARROW_BLOCK = 64u << 10;
 // The byte-order mark of UTF-16LE.
-constexpr unsigned char UTF16_MARK[2] = { 0xFF, 0xFE };
+const unsigned char (&UTF16_MARK)[2] = UTF16LE_MARK;
 
 std::wstring resolvedPath(const std::wstring& path, PathIs pathIs)
 {
@@ -347,31 +349,17 @@ bool w32PutOemAsUtf16(ReplacingWriter& writer, const std::string& oemText, FileF
 {
     if (!writer.Write(UTF16_MARK, sizeof UTF16_MARK, failure))
         return false;
-    // A piece boundary could split a double-byte character: those code
-    // pages are converted whole.
-    if (!w32OemIsSingleByte()) {
-        std::wstring text;
-        return w32NarrowToWide(oemText, text, failure)
-               && writer.Write(text.data(), text.size() * sizeof(wchar_t), failure);
-    }
-    // With a single-byte code page each byte is one unit.
-    const size_t piece = std::min<size_t>(oemText.size(), IO_CHUNK / sizeof(wchar_t));
-    std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[piece + 1]);
-    if (!wide) {
-        failure = systemFailure(ERROR_NOT_ENOUGH_MEMORY);
-        return false;
-    }
-    for (size_t done = 0; done < oemText.size();) {
-        const int bytes = int(std::min(piece, oemText.size() - done));
-        const int units = MultiByteToWideChar(CP_OEMCP, 0, oemText.data() + done, bytes, wide.get(), bytes);
-        if (units <= 0) {
-            failure = toolFailure(FILE_CAUSE_NOT_CONVERTIBLE, GetLastError());
+    COemToUtf16 converter;
+    std::vector<wchar_t> units;
+    size_t done = 0;
+    do {
+        const size_t piece = std::min<size_t>(oemText.size() - done, SOURCE_BLOCK);
+        const bool last = done + piece == oemText.size();
+        if (!converter.Convert(oemText.data() + done, piece, last, units, failure)
+            || !writer.Write(units.data(), units.size() * sizeof(wchar_t), failure))
             return false;
-        }
-        if (!writer.Write(wide.get(), size_t(units) * sizeof(wchar_t), failure))
-            return false;
-        done += size_t(bytes);
-    }
+        done += piece;
+    } while (done < oemText.size());
     return true;
 }
 

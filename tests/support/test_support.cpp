@@ -264,6 +264,15 @@ void makeHostHardLink(const std::wstring& link, const std::wstring& target)
             [&] { return fileExists(link); });
 }
 
+void resizeOnHost(const std::wstring& path, ULONGLONG size)
+{
+    runUnix(L"Z:\\usr\\bin\\truncate -s " + std::to_wstring(size) + L" \"" + widen(unixPath(path)) + L"\"", [&] {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)
+            && ((ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow) == size;
+    });
+}
+
 ScopedSwap::ScopedSwap(const std::wstring& pathA, const std::wstring& pathB)
     : m_pathA(pathA)
     , m_attributesA(GetFileAttributesW(pathA.c_str()))

@@ -60,6 +60,11 @@ private:
 // host's ln, as another account could leave one of its files.
 void makeHostHardLink(const std::wstring& link, const std::wstring& target);
 
+// Makes the file at `path` `size` bytes long with the host's truncate, as a
+// program that Windows' share modes do not stop (another client of a file
+// server) could while the tool reads it.
+void resizeOnHost(const std::wstring& path, ULONGLONG size);
+
 // Another account racing the tool: from the host, the two paths (a folder and
 // a link to elsewhere, say) trade places atomically every half millisecond
 // until Stop(), which returns once both are back as they were, with the
