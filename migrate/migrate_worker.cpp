@@ -118,35 +118,38 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
     const bool destinationThere = held.IsOpen();
 
     // Everything that can refuse the file is looked at before the backup is
-    // made and the destination touched: one pass over the source, a block at
-    // a time, tells whether it is UTF-16 already (FF FE), whether it holds a
-    // zero byte where it is to be OEM text, and whether the destination
-    // already holds what it would become. It stops once there is nothing
-    // more to learn; a file of one block is read only here.
+    // made and the destination touched: whether the source is UTF-16LE
+    // already (FF FE: copied as it is, since converting it again would
+    // destroy it), whether it holds a zero byte where it is to be OEM text,
+    // and whether the destination already holds what it would become. For a
+    // destination that is there, one pass over the source tells, before
+    // anything is kept or written; it stops once there is nothing more to
+    // learn. A new destination is looked at in the pass that writes it, and
+    // the backup hears of it only then.
+    bool decided = false;
     bool convert = false;
+    auto decide = [&](const char* data, DWORD size) {
+        decided = true;
+        convert = toUnicode && !(size >= 2 && std::memcmp(data, UTF16LE_MARK, sizeof UTF16LE_MARK) == 0);
+    };
     bool zero = false;
-    bool same = false;
-    if (toUnicode || destinationThere) {
-        bool first = true;
+    if (destinationThere) {
         bool enough = false;
         COemToUtf16 converter;
         std::vector<wchar_t> units;
         std::unique_ptr<CStreamCompare> compare;
         const bool looked = blocks.ForEach(
             [&](const char* data, DWORD size, bool last) {
-                if (first) {
-                    first = false;
-                    convert = toUnicode && !(size >= 2 && std::memcmp(data, UTF16LE_MARK, 2) == 0);
-                    if (destinationThere) {
-                        // Each OEM byte is one UTF-16 unit except in multi-byte
-                        // code pages, where only the comparison tells.
-                        const ULONGLONG expected = !convert ? blocks.Size()
-                            : w32OemIsSingleByte()           ? 2 + 2 * blocks.Size()
-                                                             : ULONGLONG(-1);
-                        compare.reset(new CStreamCompare(held, expected));
-                        if (convert && !compare->Feed(UTF16LE_MARK, sizeof UTF16LE_MARK, failure))
-                            return false;
-                    }
+                if (!decided) {
+                    decide(data, size);
+                    // Each OEM byte is one UTF-16 unit except in multi-byte
+                    // code pages, where only the comparison tells.
+                    const ULONGLONG expected = !convert ? blocks.Size()
+                        : w32OemIsSingleByte()           ? 2 + 2 * blocks.Size()
+                                                         : ULONGLONG(-1);
+                    compare.reset(new CStreamCompare(held, expected));
+                    if (convert && !compare->Feed(UTF16LE_MARK, sizeof UTF16LE_MARK, failure))
+                        return false;
                 }
                 if (convert && std::memchr(data, 0, size)) {
                     zero = true;
@@ -169,50 +172,49 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
             reason = L"cannot read " + source + L": " + describeFileFailure(failure);
             return false;
         }
-        same = looked && compare && compare->Same(failure);
+        if (zero) {
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: not OEM text, zero byte in %s\n", source.c_str());
+            reason = notOemText(source);
+            return false;
+        }
+        // A destination that already holds the new content is left alone
+        // (and so not kept either): a repeated run changes nothing.
+        if (looked && compare && compare->Same(failure)) {
+            QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s already holds what would be written\n", destination.c_str());
+            return true;
+        }
+        if (backup && !backup->KeepFile(backupRootOf(item.kind), item.destinationRoot, destinationName, reason, &held))
+            return false;
     }
-    if (zero) {
-        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: not OEM text, zero byte in %s\n", source.c_str());
-        reason = notOemText(source);
-        return false;
-    }
-    // Templates and Zelt files go over exactly as they are, and so does a
-    // file already UTF-16LE (an earlier run, or converted in place):
-    // converting it again would destroy it.
-    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(),
-             !toUnicode || convert ? L"Ansi" : L"Unicode", destination.c_str(),
-             !toUnicode ? L"Ansi" : L"Unicode");
-    // A destination that already holds the new content is left alone (and
-    // so not kept either): a repeated run changes nothing.
-    if (same) {
-        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s already holds what would be written\n", destination.c_str());
-        return true;
-    }
-    // A destination found missing is written only as a new file, so that
+
+    // What is kept and what is replaced is the file that was compared. A
+    // destination found missing is written only as a new file, so that
     // nothing appears meanwhile and is replaced without having been kept.
-    const WriteTo to = destinationThere ? WriteTo::AnyFile : WriteTo::NewFile;
-    if (backup
-        && !(destinationThere
-                 ? backup->KeepFile(backupRootOf(item.kind), item.destinationRoot, destinationName, reason, &held)
-                 : backup->ExpectNewFile(item.destinationRoot, destinationName, reason)))
-        return false;
-    // What is kept and what is replaced is the file that was compared.
     ReplacingWriter writer;
-    bool written = writer.Begin(*destinationFolder, destinationName, failure, to, &held);
+    bool written = writer.Begin(*destinationFolder, destinationName, failure,
+                                destinationThere ? WriteTo::AnyFile : WriteTo::NewFile, &held);
     held.Close();
-    // The source again, a block at a time: it may have changed since the
-    // look, so a zero byte still refuses it, and a changed size fails the row.
-    written = written && (!convert || writer.Write(UTF16LE_MARK, sizeof UTF16LE_MARK, failure));
-    bool zeroLate = false;
+    // The source a block at a time. It may have changed since the look, so a
+    // zero byte still refuses it, and a changed size fails the row.
     bool readFailed = false;
     if (written) {
         bool writeFailed = false;
+        bool first = true;
         COemToUtf16 converter;
         std::vector<wchar_t> units;
         written = blocks.ForEach(
             [&](const char* data, DWORD size, bool last) {
+                if (first) {
+                    first = false;
+                    if (!decided)
+                        decide(data, size);
+                    if (convert && !writer.Write(UTF16LE_MARK, sizeof UTF16LE_MARK, failure)) {
+                        writeFailed = true;
+                        return false;
+                    }
+                }
                 if (convert && std::memchr(data, 0, size)) {
-                    zeroLate = true;
+                    zero = true;
                     return false;
                 }
                 writeFailed = !(convert ? converter.Convert(data, size, last, units, failure)
@@ -221,11 +223,20 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
                 return !writeFailed;
             },
             failure);
-        readFailed = !written && !zeroLate && !writeFailed;
+        readFailed = !written && !zero && !writeFailed;
     }
+    if (zero) {
+        QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: not OEM text, zero byte in %s\n", source.c_str());
+        reason = notOemText(source);
+        return false;
+    }
+    QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: copying %s (%s) to %s (%s)\n", source.c_str(),
+             !toUnicode || convert ? L"Ansi" : L"Unicode", destination.c_str(), !toUnicode ? L"Ansi" : L"Unicode");
     // Closed before the rename: the source may be the destination itself (a
     // shared web site directory).
     sourceFile.Close();
+    if (written && backup && !destinationThere && !backup->ExpectNewFile(item.destinationRoot, destinationName, reason))
+        return false;
     written = written && writer.Flush(failure);
     // A file the run creates is recorded before it takes its name: a run
     // stopped at any moment leaves no file the restore does not know of.
@@ -239,9 +250,8 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
         if (backup && !destinationThere)
             backup->RecordNotCreated(item.destinationRoot, destinationName);
         QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: error putting file: %s\n", destination.c_str());
-        reason = zeroLate     ? notOemText(source)
-                 : readFailed ? L"cannot read " + source + L": " + describeFileFailure(failure)
-                              : openFailure(L"cannot write ", destination, failure);
+        reason = readFailed ? L"cannot read " + source + L": " + describeFileFailure(failure)
+                            : openFailure(L"cannot write ", destination, failure);
         return false;
     }
     return true;

@@ -13,9 +13,10 @@
 #include <memory>
 #include <vector>
 
-// The source bytes one block holds at most. Its UTF-16 text is twice that:
-// one write of IO_CHUNK, since under Wine every write is a round trip.
-constexpr DWORD SOURCE_BLOCK = IO_CHUNK / 2;
+// The source bytes one block holds at most; its UTF-16 text is twice that.
+// Blocks that stay in the processor's cache: under Wine 2 and 4 MiB blocks
+// converted 512 MiB no faster, and took more memory.
+constexpr DWORD SOURCE_BLOCK = 256u << 10;
 
 // The byte-order mark of UTF-16LE, which converted text begins with.
 extern const unsigned char UTF16LE_MARK[2];

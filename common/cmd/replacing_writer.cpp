@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <cwchar>
 #include <cwctype>
 
@@ -55,15 +56,33 @@ bool securityOf(HANDLE handle, SECURITY_INFORMATION parts, std::vector<BYTE>& de
 void CFingerprint::Add(const void* data, size_t size)
 {
     const unsigned char* at = static_cast<const unsigned char*>(data);
-    for (size_t i = 0; i < size; ++i)
-        m_hash = (m_hash ^ at[i]) * 1099511628211ull;
     m_size += size;
+    while (size > 0 && m_pendingCount > 0) {
+        m_pending[m_pendingCount++] = *at++;
+        --size;
+        if (m_pendingCount == sizeof m_pending) {
+            unsigned long long word;
+            std::memcpy(&word, m_pending, sizeof word);
+            Mix(word);
+            m_pendingCount = 0;
+        }
+    }
+    for (; size >= sizeof(unsigned long long); at += sizeof(unsigned long long), size -= sizeof(unsigned long long)) {
+        unsigned long long word;
+        std::memcpy(&word, at, sizeof word);
+        Mix(word);
+    }
+    std::memcpy(m_pending + m_pendingCount, at, size);
+    m_pendingCount += unsigned(size);
 }
 
 std::wstring CFingerprint::Text() const
 {
+    unsigned long long hash = m_hash;
+    for (unsigned i = 0; i < m_pendingCount; ++i)
+        hash = (hash ^ m_pending[i]) * 1099511628211ull;
     wchar_t text[48];
-    _snwprintf(text, 47, L"%llu:%016llx", m_size, m_hash);
+    _snwprintf(text, 47, L"%llu:%016llx", m_size, hash);
     text[47] = L'\0';
     return text;
 }

@@ -800,6 +800,10 @@ TEST_F(Migration, AFileOfSeveralBlocksConvertsComparesAndIsRefusedAsAWhole)
     EXPECT_FALSE(migrate());
     EXPECT_EQ(beta + L"\\big.rcp is not OEM text (it holds zero bytes); nothing was written", reason);
     EXPECT_EQ("old", readBytes(destination));
+    DeleteFileW(destination.c_str()); // a new destination is looked at as it is written
+    EXPECT_FALSE(migrate());
+    EXPECT_EQ(beta + L"\\big.rcp is not OEM text (it holds zero bytes); nothing was written", reason);
+    EXPECT_FALSE(fileExists(destination));
     Snapshot left;
     snapshotFiles(ga, left);
     for (const auto& entry : left)
@@ -1123,8 +1127,9 @@ TEST_F(Migration, ARaceOrASecondNameBelowTheRootsReachesNothingOutside)
                 wrongRow = arrived++ ? wrongRow : narrow(path) + " holds \"" + bytes.substr(0, 40) + "\"";
         }
         EXPECT_EQ(0, arrived) << what << ": files not their beta files in the 5.2.2 folder, the first: " << wrongRow;
-        if (swapped.empty())
+        if (swapped.empty()) {
             EXPECT_EQ(0, left) << what << ": temporary files left in the 5.2.2 folder";
+        }
         snapshotFiles(elsewhere, after);
         EXPECT_EQ("", snapshotDifference(before, after)) << what;
         fprintf(stderr, "%s: %s exchanges; %zu rows, %d migrated, %d wrong; %d files not from the beta, %d temporary\n",
