@@ -110,7 +110,7 @@ TEST(BlockSource, HandsOverTheFileAsItMeasuredOrFailsWhenItChangedSize)
     EXPECT_EQ(1, lasts) << "an empty file is one empty last block";
 
     // Changed by a program that the share modes do not stop.
-    for (ULONGLONG changed : { bytes.size() + 1, ULONGLONG(SOURCE_BLOCK + 1) }) {
+    for (ULONGLONG changed : { ULONGLONG(bytes.size() + 1), ULONGLONG(SOURCE_BLOCK + 1) }) {
         EXPECT_FALSE(collect(L"big.txt", seen, lasts, [&] { resizeOnHost(dir / L"big.txt", changed); })) << changed;
         EXPECT_EQ(FILE_CAUSE_CHANGED_SIZE, failure.cause);
         EXPECT_EQ(bytes.size(), failure.size);
