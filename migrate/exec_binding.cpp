@@ -2,6 +2,7 @@
 
 #include "common/cmd/checked_file.h"
 #include "common/cmd/console_path.h"
+#include "common/fs/owner.h"
 #include "common/trace/trace.h"
 
 #include <cwchar>
@@ -9,6 +10,42 @@
 namespace {
 
 const wchar_t EXEC_LIBRARY_NAME[] = L"exec_dll.dll";
+
+// Loads a library of the console's installation, as code, by its full path,
+// once its file has passed the checks of checked_file.h on its own handle;
+// its owner is traced. The libraries it needs are looked for in its own
+// directory first, then in System32; never in the current directory or
+// along PATH. Null with `failure` otherwise (a relative path:
+// ERROR_BAD_PATHNAME).
+HMODULE loadConsoleLibrary(const std::wstring& path, FileFailure& failure)
+{
+    // A relative path would be looked for in the current directory and along
+    // PATH, where others may have put a library of theirs.
+    if (!isFullPath(path)) {
+        failure = systemFailure(ERROR_BAD_PATHNAME);
+        return nullptr;
+    }
+    // The library runs as code in the elevated tool. It is opened by handle
+    // and checked there (no link, no second name), and held, shared for
+    // reading only, until the loader has mapped it: nobody can write, rename
+    // or replace it in between.
+    CCheckedDir folder;
+    CInFile file;
+    std::wstring name;
+    if (!folder.OpenFolderOf(path, name, failure) || !file.OpenToRun(folder, name, failure)) {
+        QM_TRACE(TRACE_CAT_APP, L"%s is not loaded: %s\n", path.c_str(), describeFileFailure(failure).c_str());
+        return nullptr;
+    }
+    QM_TRACE(TRACE_CAT_APP, L"Loading %s, which belongs to %s\n", path.c_str(), ownerName(file.Get()).c_str());
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Systems without the search flags (before update KB2533623) refuse them;
+    // the altered search path also starts in the library's directory.
+    if (!module && GetLastError() == ERROR_INVALID_PARAMETER)
+        module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!module)
+        failure = lastSystemFailure();
+    return module;
+}
 
 // Reports the null slots of the table, each with its own line; true when none is null.
 bool allEntriesPresent(const ExecEntryPoints& entries)

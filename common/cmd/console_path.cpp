@@ -2,10 +2,8 @@
 
 #include "common/text.h"
 
-#include "common/cmd/checked_file.h"
 #include "common/cmd/path_util.h"
 #include "common/cmd/registry_key.h"
-#include "common/fs/owner.h"
 #include "common/trace/trace.h"
 
 #include <cwctype>
@@ -66,34 +64,4 @@ bool GetConsoleInstallPath(const std::wstring& fileName, std::wstring& out)
         return true;
     out.clear();
     return false;
-}
-
-HMODULE loadConsoleLibrary(const std::wstring& path, FileFailure& failure)
-{
-    // A relative path would be looked for in the current directory and along
-    // PATH, where others may have put a library of theirs.
-    if (!isFullPath(path)) {
-        failure = systemFailure(ERROR_BAD_PATHNAME);
-        return nullptr;
-    }
-    // The library runs as code in the elevated tool. It is opened by handle
-    // and checked there (no link, no second name), and held, shared for
-    // reading only, until the loader has mapped it: nobody can write, rename
-    // or replace it in between.
-    CCheckedDir folder;
-    CInFile file;
-    std::wstring name;
-    if (!folder.OpenFolderOf(path, name, failure) || !file.OpenToRun(folder, name, failure)) {
-        QM_TRACE(TRACE_CAT_APP, L"%s is not loaded: %s\n", path.c_str(), describeFileFailure(failure).c_str());
-        return nullptr;
-    }
-    QM_TRACE(TRACE_CAT_APP, L"Loading %s, which belongs to %s\n", path.c_str(), ownerName(file.Get()).c_str());
-    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // Systems without the search flags (before update KB2533623) refuse them;
-    // the altered search path also starts in the library's directory.
-    if (!module && GetLastError() == ERROR_INVALID_PARAMETER)
-        module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (!module)
-        failure = lastSystemFailure();
-    return module;
 }

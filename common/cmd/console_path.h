@@ -1,7 +1,6 @@
 // Where the Quarn server's management console is installed (module ifcregis).
 #pragma once
 
-#include "common/cmd/file_failure.h"
 
 #include "common/cmd/console_names.h"
 
@@ -37,10 +36,3 @@ bool GetConsoleInstallPath(const std::wstring& fileName, std::wstring& out);
 // Whether `path` is a full path: a drive letter and a backslash, or \\server.
 bool isFullPath(const std::wstring& path);
 
-// Loads a library of the console's installation, as code, by its full path,
-// once its file has passed the checks of checked_file.h on its own handle;
-// its owner is traced. The libraries it needs are looked for in its own
-// directory first, then in System32; never in the current directory or
-// along PATH. Null with `failure` otherwise (a relative path:
-// ERROR_BAD_PATHNAME).
-HMODULE loadConsoleLibrary(const std::wstring& path, FileFailure& failure);
