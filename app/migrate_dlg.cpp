@@ -58,7 +58,7 @@ const UINT LIST_ICON_IDS[] = {IDI_CORD, IDI_CORD, IDI_REGISTRY, IDI_REGISTRY, ID
 // What a worker thread starts with: the routine and the dialog it reports to.
 struct WorkerLaunch {
     LPTHREAD_START_ROUTINE routine;
-    CMigrationView* view;
+    IMigrationView* view;
     HWND dialog;
 };
 

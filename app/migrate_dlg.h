@@ -4,7 +4,7 @@
 
 #include "common/msg/nls_resources.h"
 #include "common/notice.h"
-#include "app/migration_view.h"
+#include "contract/migration_view.h"
 #include "controls/check_list_ctrl.h"
 #include "discovery/row_store.h"
 #include "window/dialog.h"
@@ -24,7 +24,7 @@ constexpr wchar_t APP_TITLE[] = L"quarnrept_migrate";
 
 // Shows what the layers below the window tell the user, each in a message box
 // of its own, for as long as the dialog exists.
-class CNoticeBoxes : public CNoticeSink {
+class CNoticeBoxes : public INoticeSink {
 public:
     CNoticeBoxes() : m_previous(setNoticeSink(this)) {}
     ~CNoticeBoxes() override { setNoticeSink(m_previous); }
@@ -33,7 +33,7 @@ public:
     void Tell(const std::wstring& text, const std::wstring& caption, NoticeKind kind) override;
 
 private:
-    CNoticeSink* m_previous;
+    INoticeSink* m_previous;
 };
 
 // The boxes and then the language resources come first, before anything
@@ -44,13 +44,13 @@ struct CLanguageMember {
     CNlsResources m_nls;
 };
 
-class CMigrateDlg : private CLanguageMember, public CDialog, public CMigrationView {
+class CMigrateDlg : private CLanguageMember, public CDialog, public IMigrationView {
 public:
     explicit CMigrateDlg(HWND parent = nullptr);
     ~CMigrateDlg() override;
 
     // The thread routines started by Refresh and by a confirmed Migrate. Each
-    // gets the dialog as a CMigrationView*. Tests put workers of their own here.
+    // gets the dialog as a IMigrationView*. Tests put workers of their own here.
     void SetWorkerRoutines(LPTHREAD_START_ROUTINE refresh, LPTHREAD_START_ROUTINE migrate);
 
     // True from the moment a worker is about to start until its thread has

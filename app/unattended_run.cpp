@@ -1,7 +1,7 @@
 #include "app/unattended_run.h"
 
 #include "app/migrate_app.h"
-#include "app/migration_view.h"
+#include "contract/migration_view.h"
 #include "common/cmd/console_names.h"
 #include "common/cmd/registry_key.h"
 #include "common/cmd/replacing_writer.h"
@@ -9,7 +9,7 @@
 #include "common/msg/nls_resources.h"
 #include "common/notice.h"
 #include "common/text.h"
-#include "discovery/item_types.h"
+#include "contract/item_types.h"
 #include "discovery/refresh_worker.h"
 #include "migrate/backup_restore.h"
 #include "migrate/migrate_worker.h"
@@ -216,7 +216,7 @@ private:
 
 // What the lower layers tell the user goes to the console, in the words the
 // window's boxes would show.
-class CConsoleNotices : public CNoticeSink {
+class CConsoleNotices : public INoticeSink {
 public:
     explicit CConsoleNotices(CConsoleOut& out) : m_out(out), m_previous(setNoticeSink(this)) {}
     ~CConsoleNotices() override { setNoticeSink(m_previous); }
@@ -229,7 +229,7 @@ public:
 
 private:
     CConsoleOut& m_out;
-    CNoticeSink* m_previous;
+    INoticeSink* m_previous;
 };
 
 struct Options {
@@ -334,7 +334,7 @@ bool parseOptions(const std::vector<std::wstring>& args, Options& options, std::
 
 // The workers' face without a window: it keeps the rows and prints each
 // row's result as the migration reaches it.
-class CConsoleView : public CMigrationView {
+class CConsoleView : public IMigrationView {
 public:
     struct Row {
         LPARAM id;

@@ -4,7 +4,7 @@
 // against CopyFileW + FlushFileBuffers of a file of the same output size.
 // Each size runs in a process of its own, which reports its peak private
 // bytes above what it had before the first conversion.
-#include "discovery/migration_item.h"
+#include "contract/migration_item.h"
 #include "migrate/migrate_worker.h"
 #include "tests/support/test_support.h"
 

@@ -1,7 +1,7 @@
 // Times findFiles over a directory of 20,000 files, once per report pattern,
 // against a bare FindFirstFileW/FindNextFileW loop over the same directory.
 #include "discovery/file_finder.h"
-#include "discovery/item_types.h"
+#include "contract/item_types.h"
 #include "tests/support/test_support.h"
 
 #include "bench/bench_support.h"

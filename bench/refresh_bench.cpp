@@ -13,7 +13,7 @@
 // starts is the tool's own, wrapped so that its return sets an event. A run
 // that does not end within ten minutes, or ends with other rows than the
 // directory holds, fails the benchmark.
-#include "discovery/item_types.h"
+#include "contract/item_types.h"
 #include "discovery/refresh_worker.h"
 #include "res/resource.h"
 #include "tests/app/dialog_harness.h"

@@ -1,11 +1,11 @@
 #include "discovery/refresh_worker.h"
 
-#include "app/migration_view.h"
+#include "contract/migration_view.h"
 #include "common/text.h"
 #include "common/trace/trace.h"
 #include "discovery/file_finder.h"
 #include "discovery/install_locator.h"
-#include "discovery/item_types.h"
+#include "contract/item_types.h"
 
 #include <vector>
 
@@ -28,7 +28,7 @@ const ScanGroup SCAN_WEB_SUMMARY = {webSummaryItemTypes, L"Scanning for web summ
 const ScanGroup SCAN_ZELT_FILES = {zeltItemTypes, L"Scanning for Zelt files...",
                               L"quarnrept_migr: scanning file system for zelt related files\n", false};
 
-void scanGroup(CMigrationView& view, const ScanGroup& group, const std::wstring& sourceRoot,
+void scanGroup(IMigrationView& view, const ScanGroup& group, const std::wstring& sourceRoot,
                const std::wstring& destinationRoot, std::vector<std::wstring>& results)
 {
     QM_TRACE(TRACE_CAT_APP, group.traceLine);
@@ -80,7 +80,7 @@ bool directoryExists(const std::wstring& path)
 
 DWORD WINAPI t_processRefresh(LPVOID parameter)
 {
-    CMigrationView& view = *static_cast<CMigrationView*>(parameter);
+    IMigrationView& view = *static_cast<IMigrationView*>(parameter);
     InstallLookup lookup;
     try {
         std::vector<std::wstring> results(RESULT_CAPACITY);

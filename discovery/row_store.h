@@ -4,7 +4,7 @@
 // list's RunOnListThread), so the store needs no lock of its own.
 #pragma once
 
-#include "discovery/migration_item.h"
+#include "contract/migration_item.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "migrate/migrate_worker.h"
 
-#include "app/migration_view.h"
+#include "contract/migration_view.h"
 #include "common/cmd/block_transfer.h"
 #include "common/cmd/console_path.h"
 #include "common/cmd/replacing_writer.h"
@@ -289,7 +289,7 @@ bool migrateRecord(const std::wstring& betaPath, MigrationBackup& backup, CFolde
 
 DWORD WINAPI t_processMigrate(LPVOID parameter)
 {
-    CMigrationView& view = *static_cast<CMigrationView*>(parameter);
+    IMigrationView& view = *static_cast<IMigrationView*>(parameter);
     QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: entering t_processMigrate\n");
     unsigned migrated = 0;
     unsigned failed = 0;

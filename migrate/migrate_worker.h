@@ -10,7 +10,7 @@ struct MigrationItem;
 
 // Thread routine of a migration: carries every ticked row over, top to
 // bottom, and marks each row with what happened. `view` is the dialog's
-// CMigrationView. Returns 0.
+// IMigrationView. Returns 0.
 DWORD WINAPI t_processMigrate(LPVOID view);
 
 // Migrates one file item from sourceRoot\sourceName to

@@ -25,7 +25,7 @@ const HANDLE g_leave = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
 DWORD WINAPI listingWorker(LPVOID parameter)
 {
-    auto* view = static_cast<CMigrationView*>(parameter);
+    auto* view = static_cast<IMigrationView*>(parameter);
     ++g_refreshRuns;
     view->EnableWorkerButtons(BUTTONS_NONE);
     view->ClearList();
@@ -42,7 +42,7 @@ DWORD WINAPI listingWorker(LPVOID parameter)
 // holds its run open until g_release is set.
 DWORD WINAPI migrateWorker(LPVOID parameter)
 {
-    auto* view = static_cast<CMigrationView*>(parameter);
+    auto* view = static_cast<IMigrationView*>(parameter);
     const HWND dialog = static_cast<CMigrateDlg*>(view)->Hwnd();
     g_buttonsOffAtStart = true;
     for (int id : {IDOK, IDC_CLEAR_ALL, IDC_SELECT_ALL, IDC_REFRESH, IDCANCEL})

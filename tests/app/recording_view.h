@@ -4,7 +4,7 @@
 // a worker produced (as Wine's own control tests compare message sequences).
 #pragma once
 
-#include "app/migration_view.h"
+#include "contract/migration_view.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 
 namespace qmtest {
 
-class CRecordingView : public CMigrationView {
+class CRecordingView : public IMigrationView {
 public:
     struct Row {
         LPARAM id;

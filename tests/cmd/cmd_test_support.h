@@ -20,7 +20,7 @@ inline std::wstring shortForm(const std::wstring& path)
 
 // Until stopped, records the text of everything the layers below the window
 // tell the user, in order, from any thread: what the window shows in boxes.
-class NoticeRecorder : public CNoticeSink {
+class NoticeRecorder : public INoticeSink {
 public:
     NoticeRecorder() : m_previous(setNoticeSink(this)) {}
     ~NoticeRecorder() override { Stop(); }
@@ -40,7 +40,7 @@ public:
     }
 
 private:
-    CNoticeSink* m_previous;
+    INoticeSink* m_previous;
     bool m_stopped = false;
     std::mutex m_lock;
     std::vector<std::wstring> m_texts;

@@ -1,14 +1,17 @@
 // The contract between whoever runs the workers and the workers: everything
 // t_processRefresh and t_processMigrate need of the one who started them, and
-// nothing else. The main dialog implements it on its own thread; a worker
-// gets it as its thread parameter and reaches the user only through it.
+// nothing else. A worker gets it as its thread parameter and reaches the user
+// only through it. Its implementations:
+//   CMigrateDlg    (app/migrate_dlg.h)       the window, on its own thread;
+//   CConsoleView   (app/unattended_run.cpp)  the unattended run's console;
+//   CRecordingView (tests/app/recording_view.h) the tests' record of calls.
 //
 // Every call may come from a worker's thread and returns when it has been
 // carried out. The rows' records belong to the implementation: a worker adds
 // rows, takes copies of the records, and sets a record's state, never more.
 #pragma once
 
-#include "discovery/migration_item.h"
+#include "contract/migration_item.h"
 
 #include <windows.h>
 
@@ -67,9 +70,9 @@ enum class MessageKind {
     Question, // Yes and No: ShowMessage returns true for Yes
 };
 
-class CMigrationView {
+class IMigrationView {
 public:
-    virtual ~CMigrationView() = default;
+    virtual ~IMigrationView() = default;
 
     // The status line, and the source and destination path lines.
     virtual void SetStatus(const std::wstring& text) = 0;

@@ -1,4 +1,4 @@
-#include "discovery/item_types.h"
+#include "contract/item_types.h"
 
 const wchar_t CONVERSION_TO_UNICODE[] = L"To unicode";
 const wchar_t CONVERSION_NONE[] = L"None";

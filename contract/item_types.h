@@ -2,7 +2,7 @@
 // migration items. Each table ends with an all-null row.
 #pragma once
 
-#include "discovery/migration_item.h"
+#include "contract/migration_item.h"
 
 struct ItemTypeEntry {
     const wchar_t* pattern;     // file finder pattern; null ends the table
