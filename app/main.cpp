@@ -1,5 +1,6 @@
 #include "app/migrate_app.h"
 #include "app/migrate_dlg.h"
+#include "app/single_run.h"
 #include "app/unattended_run.h"
 
 #include <windows.h>

@@ -2,6 +2,7 @@
 // the prefix's real cmd and regedit run through the stand-in exec library.
 #include "common/cmd/system_error.h"
 #include "app/migrate_app.h"
+#include "app/single_run.h"
 #include "app/unattended_run.h"
 #include "discovery/refresh_worker.h"
 #include "common/cmd/block_transfer.h"
