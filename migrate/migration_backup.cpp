@@ -8,6 +8,7 @@
 #include "common/cmd/system_error.h"
 #include "common/fs/owner.h"
 #include "common/trace/trace.h"
+#include "migrate/backup_folder.h"
 #include "migrate/backup_restore.h"
 #include "migrate/regedit_command.h"
 #include "migrate/registry_tree.h"
@@ -23,7 +24,6 @@
 
 namespace {
 
-const wchar_t BACKUPS_FOLDER[] = L"migration backups";
 const wchar_t BACKUP_REGISTRY_FILE[] = L"Console.reg";
 const wchar_t BACKUP_SCRIPT_FILE[] = L"restore.cmd";
 const wchar_t BACKUP_README_FILE[] = L"README.txt";
@@ -126,107 +126,7 @@ std::wstring startText(const SYSTEMTIME& start, const wchar_t* timeSeparator)
     return text;
 }
 
-// Full control for SYSTEM and Administrators, nothing inherited, nothing for
-// anyone else: the backup holds every console setting, and its restore is run
-// by an administrator. Made by the handle of its parent.
-bool createProtectedFolder(CCheckedDir& folder, const CCheckedDir& parent, const std::wstring& name,
-                           FileFailure& failure)
-{
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(BACKUP_FOLDER_ACCESS, SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
-        failure = lastSystemFailure();
-        return false;
-    }
-    const bool made = folder.CreateIn(parent, name, descriptor, failure);
-    LocalFree(descriptor);
-    return made;
-}
-
-// Whether an existing "migration backups" may be used as it is: not a link,
-// and owned by an account that others cannot be. It is opened into `folder`.
-bool existingFolderUsable(CCheckedDir& folder, const CCheckedDir& gaDirectory, std::wstring& reason)
-{
-    const std::wstring parent = gaDirectory.Path() + L"\\" + BACKUPS_FOLDER;
-    FileFailure failure;
-    if (!folder.OpenIn(gaDirectory, BACKUPS_FOLDER, failure, READ_CONTROL | DELETE)) {
-        reason = failure.cause == FILE_CAUSE_LINK
-            ? L"the backup folder " + parent + L" is a link; the tool keeps no backup through a link. Check who "
-              L"made it and remove it; nothing was replaced"
-            : L"cannot open the backup folder " + parent + L": " + describeFileFailure(failure) + L" Nothing was replaced";
-        return false;
-    }
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD read = GetSecurityInfo(folder.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                                       nullptr, nullptr, &descriptor);
-    if (read != ERROR_SUCCESS) {
-        reason = L"the owner of the backup folder " + parent + L" cannot be read (" + systemErrorText(read)
-            + L"); nothing was replaced";
-        return false;
-    }
-    const bool trusted = backupOwnerTrusted(owner);
-    if (!trusted)
-        reason = L"the backup folder " + parent + L" belongs to " + accountName(owner)
-            + L", not to Administrators or SYSTEM, so someone else may have made it or may change what is kept "
-              L"there. Check it, move it away, and migrate again; nothing was replaced";
-    LocalFree(descriptor);
-    return trusted;
-}
-
-// Copies `from`, from its start, into a new file `name` in `into` (one of
-// the backup's own), with its times; `from` is left at its start again. A
-// copy that fails is removed.
-bool copyOpenFile(const CInFile& from, const CCheckedDir& into, const std::wstring& name, FileFailure& failure)
-{
-    COutFile copy;
-    FILE_BASIC_INFO times;
-    if (!from.Rewind(failure) || !copy.Create(into, name, 0, failure))
-        return false;
-    // A block no larger than the file: under Wine a read touches every page
-    // of the buffer it is given, and most kept files are small.
-    ULONGLONG size = 0;
-    bool ok = from.Size(size, failure);
-    const DWORD piece = DWORD(std::min<ULONGLONG>(std::max<ULONGLONG>(size, 1), IO_CHUNK));
-    std::unique_ptr<char[]> block(ok ? new (std::nothrow) char[piece] : nullptr);
-    if (ok && !block) {
-        failure = systemFailure(ERROR_NOT_ENOUGH_MEMORY);
-        ok = false;
-    }
-    for (DWORD got = 1; ok && got > 0;)
-        ok = from.Read(block.get(), piece, got, failure) && w32WriteAll(copy.Get(), block.get(), got, failure);
-    if (ok && GetFileInformationByHandleEx(from.Get(), FileBasicInfo, &times, sizeof times)) {
-        times.FileAttributes = 0;
-        SetFileInformationByHandle(copy.Get(), FileBasicInfo, &times, sizeof times);
-    }
-    ok = from.Rewind(failure) && ok;
-    if (!ok) {
-        FileFailure ignored;
-        copy.Delete(ignored);
-    }
-    return ok;
-}
-
-// Copies the file at the full path `path` into a new file `name` in `into`.
-bool copyFileInto(const std::wstring& path, const CCheckedDir& into, const std::wstring& name, FileFailure& failure)
-{
-    CCheckedDir folder;
-    CInFile from;
-    std::wstring fromName;
-    return folder.OpenFolderOf(path, fromName, failure) && from.Open(folder, fromName, failure)
-        && copyOpenFile(from, into, name, failure);
-}
-
 } // namespace
-
-const wchar_t BACKUP_FOLDER_ACCESS[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-
-bool backupOwnerTrusted(PSID owner)
-{
-    // The administrator running the tool owns what an unelevated run of theirs
-    // (or, under Wine, every run) made.
-    return isAdministratorsOrSystem(owner) || isRunningAccount(owner);
-}
 
 MigrationBackup::MigrationBackup(std::wstring gaDirectory, const SYSTEMTIME& start)
     : m_gaDirectory(std::move(gaDirectory))

@@ -34,14 +34,6 @@ enum class BackupRoot {
     Zelt, // <5.2.2 installation>\zelt
 };
 
-// The access list of the backup folders, in SDDL: SYSTEM and Administrators
-// only, protected.
-extern const wchar_t BACKUP_FOLDER_ACCESS[];
-
-// Whether an existing "migration backups" owned by `owner` may be used:
-// Administrators, SYSTEM, or the account running the tool.
-bool backupOwnerTrusted(PSID owner);
-
 
 class MigrationBackup {
 public:

@@ -12,6 +12,7 @@
 #include "migrate/backup_restore.h"
 #include "migrate/exec_binding.h"
 #include "migrate/migrate_worker.h"
+#include "migrate/backup_folder.h"
 #include "migrate/migration_backup.h"
 #include "migrate/registry_transfer.h"
 #include "migrate/regedit_command.h"

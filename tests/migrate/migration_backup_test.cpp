@@ -4,6 +4,7 @@
 // its restore are in migrate_test.cpp.
 #include "common/cmd/replacing_writer.h"
 #include "migrate/backup_restore.h"
+#include "migrate/backup_folder.h"
 #include "migrate/migration_backup.h"
 
 #include "tests/support/test_support.h"
