@@ -64,7 +64,9 @@ int runUnattended(const std::vector<std::wstring>& args)
 
     CConsoleView view(out, options.list);
     t_processRefresh(&view);
-    if (view.status.compare(0, 5, L"ERROR") == 0) {
+    // A refresh that misses an installation hands over no path for it, and
+    // its status line names the one missing.
+    if (view.BetaPath().empty() || view.GaPath().empty()) {
         out.Line(view.status);
         return EXIT_NOTHING_TO_DO;
     }
