@@ -1,4 +1,4 @@
-// What keeping a destination costs a migration: MigrationBackup::KeepFile of
+// What keeping a destination costs a migration: CMigrationBackup::KeepFile of
 // a 64 MiB destination (a byte copy into a fresh backup folder, and its line
 // in restore.lst), beside the conversion of a 64 MiB OEM text file as a
 // migration does it (w32ReadFileBytes, then w32PutOemAsUtf16); then the cost
@@ -35,7 +35,7 @@ int main()
     for (WORD round = 0; round < 3; ++round) {
         // A run of its own each round: a run keeps a destination only once.
         const SYSTEMTIME start { 2026, 12, 1, 7, 14, 3, round, 0 };
-        MigrationBackup backup(dir.Path(), start);
+        CMigrationBackup backup(dir.Path(), start);
         std::wstring reason;
         double begin = qmbench::nowSeconds();
         if (!backup.KeepFile(BackupRoot::Installation, dir.Path(), L"report_u.txt", reason)) {
@@ -73,7 +73,7 @@ int main()
         auto name = [](unsigned i) { return L"r" + std::to_wstring(i) + L".rcp"; };
         for (unsigned i = 0; i < count; ++i)
             qmtest::writeBytes(ga / name(i), "recipient;someone@example.com\r\n");
-        MigrationBackup backup(ga.Path(), SYSTEMTIME { 2026, 12, 2, 8, 9, 1, 2, 0 });
+        CMigrationBackup backup(ga.Path(), SYSTEMTIME { 2026, 12, 2, 8, 9, 1, 2, 0 });
         const std::wstring floor = ga / L"floor";
         CreateDirectoryW(floor.c_str(), nullptr);
         std::wstring reason;

@@ -2,7 +2,7 @@
 // it, from start to exit: the copy of the tool kept in the folder puts back
 // 4,000 small files of the 5.2.2 installation and the 5.2.2 key of 1,000
 // values (all changed by the run, and some added), then proves it all.
-// The backup is made as a migration makes it (MigrationBackup: KeepFile
+// The backup is made as a migration makes it (CMigrationBackup: KeepFile
 // before each file is replaced, KeepRegistryKey before the key changes,
 // RecordRegistryImport after). Against it, a floor measured in the same
 // process: a CopyFileW of each kept copy over its destination, a
@@ -102,7 +102,7 @@ Snapshot installationSnapshot(const std::wstring& ga)
 // The backup of one run over the dirty installation, as the migration keeps it.
 bool makeBackup(const std::wstring& ga, std::wstring& folder)
 {
-    MigrationBackup backup(ga, SYSTEMTIME { 2026, 12, 3, 9, 10, 30, 0, 0 });
+    CMigrationBackup backup(ga, SYSTEMTIME { 2026, 12, 3, 9, 10, 30, 0, 0 });
     std::wstring reason;
     for (int i = 0; i < FILES; ++i) {
         if (!backup.KeepFile(BackupRoot::Installation, ga, fileName(i), reason)) {

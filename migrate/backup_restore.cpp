@@ -199,7 +199,7 @@ private:
             Error(L"\"" + target + L"\" was not restored: " + why(failure));
             return;
         }
-        ReplacingWriter writer;
+        CReplacingWriter writer;
         ULONGLONG size = 0;
         bool ok = kept.Size(size, failure) && writer.Begin(*folder, nameOf(target), failure);
         const DWORD piece = pieceFor(size);

@@ -78,7 +78,7 @@ std::wstring openFailure(const wchar_t* doing, const std::wstring& path, const F
 } // namespace
 
 bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, const std::wstring& destinationName,
-                     std::wstring& reason, MigrationBackup* backup, CFolderCache* folders)
+                     std::wstring& reason, CMigrationBackup* backup, CFolderCache* folders)
 {
     const bool toUnicode = itemKindConvertsToUnicode(item.kind);
     const std::wstring source = item.sourceRoot + L"\\" + sourceName;
@@ -190,7 +190,7 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
     // What is kept and what is replaced is the file that was compared. A
     // destination found missing is written only as a new file, so that
     // nothing appears meanwhile and is replaced without having been kept.
-    ReplacingWriter writer;
+    CReplacingWriter writer;
     bool written = writer.Begin(*destinationFolder, destinationName, failure,
                                 destinationThere ? WriteTo::AnyFile : WriteTo::NewFile, &held);
     held.Close();
@@ -261,7 +261,7 @@ namespace {
 
 // Carries one taken record over. Whatever goes wrong in it, a failure,
 // an exception or a size the tool cannot handle, fails this row only.
-bool migrateRecord(const std::wstring& betaPath, MigrationBackup& backup, CFolderCache& folders,
+bool migrateRecord(const std::wstring& betaPath, CMigrationBackup& backup, CFolderCache& folders,
                    const MigrationItem& item, std::wstring& reason)
 {
     try {
@@ -298,7 +298,7 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
     SYSTEMTIME start;
     GetLocalTime(&start);
     const std::wstring betaPath = view.BetaPath();
-    MigrationBackup backup(view.GaPath(), start);
+    CMigrationBackup backup(view.GaPath(), start);
     CFolderCache folders;
     std::set<const CCheckedDir*> swept;
     try {

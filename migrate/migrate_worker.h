@@ -5,7 +5,7 @@
 #include <string>
 
 class CFolderCache;
-class MigrationBackup;
+class CMigrationBackup;
 struct MigrationItem;
 
 // Thread routine of a migration: carries every ticked row over, top to
@@ -23,4 +23,4 @@ DWORD WINAPI t_processMigrate(LPVOID view);
 // once it is written. `folders`, when given, keeps the folders open for the
 // run's next items.
 bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, const std::wstring& destinationName,
-                     std::wstring& reason, MigrationBackup* backup = nullptr, CFolderCache* folders = nullptr);
+                     std::wstring& reason, CMigrationBackup* backup = nullptr, CFolderCache* folders = nullptr);

@@ -110,7 +110,7 @@ std::wstring cannotWrite(const std::wstring& path, const FileFailure& failure)
 bool writeWholeFile(const CCheckedDir& folder, const std::wstring& name, const std::string& bytes, std::wstring& reason)
 {
     FileFailure failure;
-    ReplacingWriter writer;
+    CReplacingWriter writer;
     if (writer.Begin(folder, name, failure, WriteTo::OwnFile) && writer.Write(bytes.data(), bytes.size(), failure)
         && writer.Commit(failure))
         return true;
@@ -128,13 +128,13 @@ std::wstring startText(const SYSTEMTIME& start, const wchar_t* timeSeparator)
 
 } // namespace
 
-MigrationBackup::MigrationBackup(std::wstring gaDirectory, const SYSTEMTIME& start)
+CMigrationBackup::CMigrationBackup(std::wstring gaDirectory, const SYSTEMTIME& start)
     : m_gaDirectory(std::move(gaDirectory))
     , m_start(start)
 {
 }
 
-bool MigrationBackup::MakeFolder(std::wstring& reason)
+bool CMigrationBackup::MakeFolder(std::wstring& reason)
 {
     if (!m_folder.empty())
         return true;
@@ -198,7 +198,7 @@ bool MigrationBackup::MakeFolder(std::wstring& reason)
     return false;
 }
 
-void MigrationBackup::DropFolderIfUnused()
+void CMigrationBackup::DropFolderIfUnused()
 {
     // Only empty folders can be removed, so nothing kept can go here.
     if (m_folder.empty() || !m_kept.empty() || m_registryKept)
@@ -223,7 +223,7 @@ void MigrationBackup::DropFolderIfUnused()
     }
 }
 
-bool MigrationBackup::CanList(const std::wstring& destinationName, const std::wstring& destination,
+bool CMigrationBackup::CanList(const std::wstring& destinationName, const std::wstring& destination,
                               std::wstring& reason) const
 {
     // The backup keeps files by name under their root's folder: a name that
@@ -235,13 +235,13 @@ bool MigrationBackup::CanList(const std::wstring& destinationName, const std::ws
     return cmdCanCarry(destination, reason);
 }
 
-bool MigrationBackup::ExpectNewFile(const std::wstring& destinationRoot, const std::wstring& destinationName,
+bool CMigrationBackup::ExpectNewFile(const std::wstring& destinationRoot, const std::wstring& destinationName,
                                     std::wstring& reason)
 {
     return CanList(destinationName, destinationRoot + L"\\" + destinationName, reason) && MakeFolder(reason);
 }
 
-bool MigrationBackup::KeepFile(BackupRoot root, const std::wstring& destinationRoot,
+bool CMigrationBackup::KeepFile(BackupRoot root, const std::wstring& destinationRoot,
                                const std::wstring& destinationName, std::wstring& reason, const CInFile* held)
 {
     const std::wstring destination = destinationRoot + L"\\" + destinationName;
@@ -300,7 +300,7 @@ bool MigrationBackup::KeepFile(BackupRoot root, const std::wstring& destinationR
     return true;
 }
 
-bool MigrationBackup::RecordCreated(const std::wstring& destinationRoot, const std::wstring& destinationName,
+bool CMigrationBackup::RecordCreated(const std::wstring& destinationRoot, const std::wstring& destinationName,
                                     const std::wstring& fingerprint, std::wstring& reason)
 {
     const std::wstring destination = destinationRoot + L"\\" + destinationName;
@@ -313,7 +313,7 @@ bool MigrationBackup::RecordCreated(const std::wstring& destinationRoot, const s
     return true;
 }
 
-void MigrationBackup::RecordNotCreated(const std::wstring& destinationRoot, const std::wstring& destinationName)
+void CMigrationBackup::RecordNotCreated(const std::wstring& destinationRoot, const std::wstring& destinationName)
 {
     const std::wstring destination = destinationRoot + L"\\" + destinationName;
     std::wstring ignored;
@@ -321,7 +321,7 @@ void MigrationBackup::RecordNotCreated(const std::wstring& destinationRoot, cons
         AppendEntry(L"unwritten", L"-", destination, ignored);
 }
 
-bool MigrationBackup::KeepRegistryKey(std::wstring& reason)
+bool CMigrationBackup::KeepRegistryKey(std::wstring& reason)
 {
     // The first export holds the key as it was; a later one would hold the import.
     if (m_registryKept)
@@ -340,7 +340,7 @@ bool MigrationBackup::KeepRegistryKey(std::wstring& reason)
     return false;
 }
 
-bool MigrationBackup::KeepRegistryExport(const std::wstring& file, std::wstring& reason)
+bool CMigrationBackup::KeepRegistryExport(const std::wstring& file, std::wstring& reason)
 {
     const std::wstring key = GA_SETTINGS_KEY;
     std::wstring failedKey;
@@ -355,7 +355,7 @@ bool MigrationBackup::KeepRegistryExport(const std::wstring& file, std::wstring&
     return exportWholeKey(key, m_registryBefore, file, L"the 5.2.2 key", text, reason);
 }
 
-bool MigrationBackup::RecordRegistryImport(const RegistryTree& after, std::wstring& reason)
+bool CMigrationBackup::RecordRegistryImport(const RegistryTree& after, std::wstring& reason)
 {
     if (!m_registryKept)
         return true;
@@ -377,7 +377,7 @@ bool MigrationBackup::RecordRegistryImport(const RegistryTree& after, std::wstri
     return AppendEntry(L"imported", L"-", L"-", reason);
 }
 
-bool MigrationBackup::Finish(std::wstring& reason)
+bool CMigrationBackup::Finish(std::wstring& reason)
 {
     // Everything is on disk as it is kept; a failure there failed its row.
     m_listFile.Close();
@@ -391,7 +391,7 @@ bool MigrationBackup::Finish(std::wstring& reason)
 // path holds "|", and a line that a stopped run left without its "end" is
 // skipped by restore.cmd. Appending costs the same for the last file as for
 // the first, and each line is on disk before its file is replaced.
-bool MigrationBackup::AppendEntry(const wchar_t* kind, const std::wstring& copy, const std::wstring& destination,
+bool CMigrationBackup::AppendEntry(const wchar_t* kind, const std::wstring& copy, const std::wstring& destination,
                                   std::wstring& reason)
 {
     const std::wstring path = m_folder + L"\\" + BACKUP_LIST_FILE;
@@ -409,7 +409,7 @@ bool MigrationBackup::AppendEntry(const wchar_t* kind, const std::wstring& copy,
     return false;
 }
 
-bool MigrationBackup::WriteRestoreFiles(std::wstring& reason) const
+bool CMigrationBackup::WriteRestoreFiles(std::wstring& reason) const
 {
     const std::wstring when = startText(m_start, L":");
     const UINT codePage = GetOEMCP();

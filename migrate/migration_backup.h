@@ -35,14 +35,14 @@ enum class BackupRoot {
 };
 
 
-class MigrationBackup {
+class CMigrationBackup {
 public:
     // gaDirectory: the 5.2.2 installation directory, which holds the
     // "migration backups" folder. start: the run's start in local time, which
     // names the backup folder. Nothing is created here.
-    MigrationBackup(std::wstring gaDirectory, const SYSTEMTIME& start);
-    MigrationBackup(const MigrationBackup&) = delete;
-    MigrationBackup& operator=(const MigrationBackup&) = delete;
+    CMigrationBackup(std::wstring gaDirectory, const SYSTEMTIME& start);
+    CMigrationBackup(const CMigrationBackup&) = delete;
+    CMigrationBackup& operator=(const CMigrationBackup&) = delete;
 
     // Call before destinationRoot\destinationName is written. Copies the file
     // byte for byte into the backup; when it does not exist, only makes the
@@ -63,8 +63,8 @@ public:
                        std::wstring& reason);
 
     // Call once destinationRoot\destinationName is written whole but before
-    // it takes its name (ReplacingWriter::Flush, then Put), with what it
-    // holds (ReplacingWriter::Fingerprint). When it did not exist as KeepFile
+    // it takes its name (CReplacingWriter::Flush, then Put), with what it
+    // holds (CReplacingWriter::Fingerprint). When it did not exist as KeepFile
     // found it, the restore deletes a file of that name from now on, if it
     // still holds exactly that: a run stopped before the rename, or one
     // whose rename met another's new file, leaves that file alone. A

@@ -93,27 +93,27 @@ namespace {
 
 // The rewritten file in the backup folder goes when the transfer ends, however
 // it ends: it is no part of the backup.
-class WorkFile {
+class CWorkFile {
 public:
-    explicit WorkFile(MigrationBackup& backup) : m_backup(backup) {}
-    ~WorkFile()
+    explicit CWorkFile(CMigrationBackup& backup) : m_backup(backup) {}
+    ~CWorkFile()
     {
         if (!path.empty()) {
             w32RemoveFile(path);
         }
         m_backup.ReleaseFolderIfUnused();
     }
-    WorkFile(const WorkFile&) = delete;
-    WorkFile& operator=(const WorkFile&) = delete;
+    CWorkFile(const CWorkFile&) = delete;
+    CWorkFile& operator=(const CWorkFile&) = delete;
     std::wstring path;
 
 private:
-    MigrationBackup& m_backup;
+    CMigrationBackup& m_backup;
 };
 
 } // namespace
 
-bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup& backup, std::wstring& reason)
+bool migrateRegistrySettings(const std::wstring& betaDirectory, CMigrationBackup& backup, std::wstring& reason)
 {
     const std::wstring betaKey = BETA_SETTINGS_KEY;
     const std::wstring gaKey = GA_SETTINGS_KEY;
@@ -145,7 +145,7 @@ bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup&
     // The export, the rewrite and the import happen where only
     // administrators can write; the folder is fresh, so no file of an
     // earlier run can stand in for an export that fails.
-    WorkFile work(backup);
+    CWorkFile work(backup);
     if (!backup.PrepareFolder(reason))
         return false;
     work.path = backup.Folder() + L"\\" + REGISTRATION_FILE_NAME;

@@ -9,7 +9,7 @@
 
 #include <string>
 
-class MigrationBackup;
+class CMigrationBackup;
 
 extern const wchar_t REGISTRATION_FILE_NAME[]; // "quarnrept_mig.reg"
 
@@ -28,4 +28,4 @@ std::wstring keepGaInstallValues(const std::wstring& text);
 // the 5.2.2 key as exported; otherwise false with `reason` saying what failed.
 // The 5.2.2 key is kept in `backup` before anything is imported; when it
 // cannot be kept, nothing is imported.
-bool migrateRegistrySettings(const std::wstring& betaDirectory, MigrationBackup& backup, std::wstring& reason);
+bool migrateRegistrySettings(const std::wstring& betaDirectory, CMigrationBackup& backup, std::wstring& reason);

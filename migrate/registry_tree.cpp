@@ -46,9 +46,9 @@ LONG readKey(const std::wstring& subKey, RegistryTree& tree, std::wstring& faile
 }
 
 // A registration file's text, a line at a time.
-class LineReader {
+class CLineReader {
 public:
-    explicit LineReader(const std::wstring& text) : m_text(text) {}
+    explicit CLineReader(const std::wstring& text) : m_text(text) {}
 
     bool Next(std::wstring& line)
     {
@@ -274,7 +274,7 @@ LONG readRegistryTree(const std::wstring& subKey, RegistryTree& tree, std::wstri
 bool parseRegistrationText(const std::wstring& text, RegistryTree& tree, std::wstring& reason)
 {
     tree.clear();
-    LineReader lines(text);
+    CLineReader lines(text);
     std::wstring line;
     bool skipping = false; // in a section that deletes its key
     bool header = true;

@@ -133,13 +133,13 @@ bool w32WriteAll(HANDLE file, const void* data, size_t size, FileFailure& failur
     return true;
 }
 
-bool ReplacingWriter::Begin(const std::wstring& destination, FileFailure& failure, WriteTo to)
+bool CReplacingWriter::Begin(const std::wstring& destination, FileFailure& failure, WriteTo to)
 {
     std::wstring name;
     return m_ownFolder.OpenFolderOf(destination, name, failure) && Begin(m_ownFolder, name, failure, to);
 }
 
-bool ReplacingWriter::Begin(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure, WriteTo to,
+bool CReplacingWriter::Begin(const CCheckedDir& folder, const std::wstring& name, FileFailure& failure, WriteTo to,
                             const CInFile* existing)
 {
     m_folder = &folder;
@@ -191,7 +191,7 @@ bool ReplacingWriter::Begin(const CCheckedDir& folder, const std::wstring& name,
     return false;
 }
 
-bool ReplacingWriter::TakeOldFile(const CCheckedEntry& old, WriteTo to, FileFailure& failure)
+bool CReplacingWriter::TakeOldFile(const CCheckedEntry& old, WriteTo to, FileFailure& failure)
 {
     m_replacing = false;
     m_carrying = false;
@@ -226,13 +226,13 @@ bool ReplacingWriter::TakeOldFile(const CCheckedEntry& old, WriteTo to, FileFail
     return true;
 }
 
-bool ReplacingWriter::Write(const void* data, size_t size, FileFailure& failure)
+bool CReplacingWriter::Write(const void* data, size_t size, FileFailure& failure)
 {
     m_written.Add(data, size);
     return w32WriteAll(m_file.Get(), data, size, failure);
 }
 
-bool ReplacingWriter::Flush(FileFailure& failure)
+bool CReplacingWriter::Flush(FileFailure& failure)
 {
     if (m_carrying) {
         // The old creation time and the attributes it carries, on the handle.
@@ -255,7 +255,7 @@ bool ReplacingWriter::Flush(FileFailure& failure)
     return !m_carrying || WriteSecurity(failure);
 }
 
-bool ReplacingWriter::Put(FileFailure& failure)
+bool CReplacingWriter::Put(FileFailure& failure)
 {
     // Over an existing file only when one was found: one that appeared
     // meanwhile is not ours to overwrite.
@@ -268,7 +268,7 @@ bool ReplacingWriter::Put(FileFailure& failure)
     return true;
 }
 
-bool ReplacingWriter::WriteSecurity(FileFailure& failure)
+bool CReplacingWriter::WriteSecurity(FileFailure& failure)
 {
     auto* descriptor = reinterpret_cast<PSECURITY_DESCRIPTOR>(m_oldSecurity.data());
     if (!SetKernelObjectSecurity(m_file.Get(), DACL_SECURITY_INFORMATION, descriptor)) {
@@ -295,7 +295,7 @@ bool ReplacingWriter::WriteSecurity(FileFailure& failure)
     return true;
 }
 
-void ReplacingWriter::Abandon()
+void CReplacingWriter::Abandon()
 {
     if (!m_file.IsOpen())
         return;
@@ -308,7 +308,7 @@ void ReplacingWriter::Abandon()
 
 bool w32WriteFileBytes(const std::wstring& path, const std::string& bytes, FileFailure& failure, WriteTo to)
 {
-    ReplacingWriter writer;
+    CReplacingWriter writer;
     return writer.Begin(path, failure, to) && writer.Write(bytes.data(), bytes.size(), failure) && writer.Commit(failure);
 }
 

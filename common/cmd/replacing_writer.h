@@ -63,12 +63,12 @@ enum class WriteTo { AnyFile, NewFile, OwnFile };
 // whose security descriptor cannot be read, is not replaced. The temporary
 // file is created, renamed and removed through handles, in the folder's
 // checked handle (checked_file.h).
-class ReplacingWriter {
+class CReplacingWriter {
 public:
-    ReplacingWriter() = default;
-    ~ReplacingWriter() { Abandon(); }
-    ReplacingWriter(const ReplacingWriter&) = delete;
-    ReplacingWriter& operator=(const ReplacingWriter&) = delete;
+    CReplacingWriter() = default;
+    ~CReplacingWriter() { Abandon(); }
+    CReplacingWriter(const CReplacingWriter&) = delete;
+    CReplacingWriter& operator=(const CReplacingWriter&) = delete;
 
     // Creates the temporary file that is to replace `destination`, a full
     // path whose folder is taken as it is (the tool's own files).

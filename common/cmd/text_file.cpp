@@ -91,7 +91,7 @@ bool readAndClose(CInFile& file, void* buffer, DWORD length, FileFailure& failur
 
 // Copies the bytes of an existing file into the writer (for appending). A
 // file that does not exist contributes nothing.
-bool copyExisting(const std::wstring& path, ReplacingWriter& writer, FileFailure& failure)
+bool copyExisting(const std::wstring& path, CReplacingWriter& writer, FileFailure& failure)
 {
     CPathFile file;
     if (!file.Open(path, failure))
@@ -115,7 +115,7 @@ bool copyExisting(const std::wstring& path, ReplacingWriter& writer, FileFailure
 }
 
 // Narrow text-mode output: each code unit as the byte of its value, LF as CR LF.
-bool writeNarrow(const wchar_t* text, size_t length, ReplacingWriter& writer, FileFailure& failure)
+bool writeNarrow(const wchar_t* text, size_t length, CReplacingWriter& writer, FileFailure& failure)
 {
     std::unique_ptr<char[]> block(new (std::nothrow) char[NARROW_BLOCK]);
     if (!block) {
@@ -323,7 +323,7 @@ bool w32PutFile(const std::wstring& path, const std::wstring& text, FileFailure&
         failure = toolFailure(FILE_CAUSE_NOT_NARROW);
         ok = false;
     } else {
-        ReplacingWriter writer;
+        CReplacingWriter writer;
         ok = writer.Begin(fullPath, failure, options.to) && (replace || copyExisting(fullPath, writer, failure));
         if (ok && unicode)
             ok = writer.Write(UTF16_MARK, sizeof UTF16_MARK, failure)
@@ -341,11 +341,11 @@ bool w32PutFile(const std::wstring& path, const std::wstring& text, FileFailure&
 
 bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure, WriteTo to)
 {
-    ReplacingWriter writer;
+    CReplacingWriter writer;
     return writer.Begin(path, failure, to) && w32PutOemAsUtf16(writer, oemText, failure) && writer.Commit(failure);
 }
 
-bool w32PutOemAsUtf16(ReplacingWriter& writer, const std::string& oemText, FileFailure& failure)
+bool w32PutOemAsUtf16(CReplacingWriter& writer, const std::string& oemText, FileFailure& failure)
 {
     if (!writer.Write(UTF16_MARK, sizeof UTF16_MARK, failure))
         return false;

@@ -69,7 +69,7 @@ bool w32NarrowToWide(const std::string& narrow, std::wstring& wide, FileFailure&
 bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure,
                       WriteTo to = WriteTo::AnyFile);
 // The same into a writer the caller has begun, which the caller commits.
-bool w32PutOemAsUtf16(ReplacingWriter& writer, const std::string& oemText, FileFailure& failure);
+bool w32PutOemAsUtf16(CReplacingWriter& writer, const std::string& oemText, FileFailure& failure);
 
 // Whether `bytes` begin with the UTF-16LE mark FF FE: the one test of
 // whether a file's content is already UTF-16 text.

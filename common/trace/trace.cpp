@@ -30,18 +30,18 @@ int g_fileEnabled;
 FILE* g_stream;
 
 // Holds the trace lock for one scope.
-class LockHold {
+class CLockHold {
 public:
-    LockHold() { EnterCriticalSection(&g_lock); }
-    ~LockHold() { LeaveCriticalSection(&g_lock); }
-    LockHold(const LockHold&) = delete;
-    LockHold& operator=(const LockHold&) = delete;
+    CLockHold() { EnterCriticalSection(&g_lock); }
+    ~CLockHold() { LeaveCriticalSection(&g_lock); }
+    CLockHold(const CLockHold&) = delete;
+    CLockHold& operator=(const CLockHold&) = delete;
 };
 
 // Collects text with every line feed turned into CR LF and writes it in
 // blocks: the stream is unbuffered, so each fwrite is one write to the file,
 // and a whole short line (header and message) goes out in one.
-class TranslatedWriter {
+class CTranslatedWriter {
 public:
     void Add(const wchar_t* text) { Add(text, static_cast<size_t>(-1)); }
     // At most `length` characters of `text`, up to its end.
@@ -69,7 +69,7 @@ private:
 
 void writeTranslated(const wchar_t* text)
 {
-    TranslatedWriter writer;
+    CTranslatedWriter writer;
     writer.Add(text);
     writer.Flush();
 }
@@ -294,7 +294,7 @@ void stampNow(wchar_t (&stamp)[64])
 
 // Adds "date time # thread # file # line # " to `writer`; under the lock.
 // The file name is converted again only when `sourceFile` changes.
-void addHeader(TranslatedWriter& writer, const wchar_t* stamp, DWORD threadId, const char* sourceFile,
+void addHeader(CTranslatedWriter& writer, const wchar_t* stamp, DWORD threadId, const char* sourceFile,
                unsigned line, const char*& convertedFile)
 {
     if (sourceFile != convertedFile || !sourceFile) {
@@ -319,12 +319,12 @@ void traceWrite(const char* sourceFile, unsigned line, const wchar_t* format, ..
     const DWORD threadId = GetCurrentThreadId();
     if (!g_initialised || !g_fileEnabled)
         return;
-    LockHold hold;
+    CLockHold hold;
     if (!g_stream || !haveBuffers())
         return;
     wchar_t stamp[64];
     stampNow(stamp);
-    TranslatedWriter writer;
+    CTranslatedWriter writer;
     const char* convertedFile = nullptr;
     addHeader(writer, stamp, threadId, sourceFile, line, convertedFile);
     va_list args;
@@ -368,11 +368,11 @@ void CTraceLines::Write()
     if (m_lines.empty())
         return;
     if (g_initialised && g_fileEnabled) {
-        LockHold hold;
+        CLockHold hold;
         if (g_stream && haveBuffers()) {
             wchar_t stamp[64];
             stampNow(stamp);
-            TranslatedWriter writer;
+            CTranslatedWriter writer;
             const char* convertedFile = nullptr;
             size_t begin = 0;
             for (const Line& line : m_lines) {

@@ -429,7 +429,7 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
     const SYSTEMTIME start { 2026, 12, 2, 8, 9, 1, 2, 0 };
     auto expectFailure = [&](const std::wstring& directory, const std::wstring& because) {
         std::wstring reason;
-        MigrationBackup backup(ga, start);
+        CMigrationBackup backup(ga, start);
         EXPECT_FALSE(migrateRegistrySettings(directory, backup, reason)) << narrow(because);
         EXPECT_NE(std::wstring::npos, reason.find(because)) << narrow(reason);
         EXPECT_EQ(L"<missing>", regString(GA_KEY, L"ReportDir")) << narrow(because);
@@ -468,7 +468,7 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
     setRegDword(GA_KEY, L"Retention", 30);
     UseLibrary(QM_EXEC_DLL_IMPORT_FIRST_SECTION);
     std::wstring partial;
-    MigrationBackup firstOnly(ga, start);
+    CMigrationBackup firstOnly(ga, start);
     EXPECT_FALSE(migrateRegistrySettings(beta, firstOnly, partial));
     EXPECT_NE(std::wstring::npos, partial.find(L"did not arrive whole: 4 of its 7 values and keys are missing or differ "
                                                L"under " + gaKey + L", the first: the key " + gaKey
@@ -505,7 +505,7 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
     GetCurrentDirectoryW(MAX_PATH, previous);
     SetCurrentDirectoryW(current.Path().c_str());
     std::wstring reason;
-    MigrationBackup nowhere(L"", start);
+    CMigrationBackup nowhere(L"", start);
     EXPECT_FALSE(migrateRegistrySettings(beta, nowhere, reason));
     SetCurrentDirectoryW(previous);
     EXPECT_EQ(0u, reason.find(CONSOLE_DIRECTORY_UNKNOWN)) << narrow(reason);

@@ -37,7 +37,7 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     // What would split a line of restore.lst or come back from its OEM code
     // page as another character, and a name with a folder in it, which would
     // land outside the backup. Refused, they leave no folder behind.
-    MigrationBackup backup(ga, start);
+    CMigrationBackup backup(ga, start);
     std::wstring reason;
     const std::pair<const wchar_t*, const wchar_t*> refused[]
         = { { L"a|b.txt", L"U+007C" },
@@ -96,7 +96,7 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     // restore.cmd that puts back what it replaced, and only that.
     std::wstring secondFolder;
     {
-        MigrationBackup second(ga, start);
+        CMigrationBackup second(ga, start);
         ASSERT_TRUE(second.KeepFile(BackupRoot::Installation, ga, L"Recipients 100% & co.txt", reason)) << reason;
         secondFolder = second.Folder();
     }
@@ -109,7 +109,7 @@ TEST(MigrationBackup, RestoreCmdCarriesSpacesAndAmpersandsRefusesWhatItCannotCar
     // A copy whose own folder cannot be made is a keep that failed, not a
     // destination to be created.
     {
-        MigrationBackup third(ga, start);
+        CMigrationBackup third(ga, start);
         ASSERT_TRUE(third.PrepareFolder(reason)) << reason;
         writeBytes(third.Folder() + L"\\installation", "a file, not the folder");
         EXPECT_FALSE(third.KeepFile(BackupRoot::Installation, ga, L"Recipients 100% & co.txt", reason));
