@@ -6,7 +6,7 @@
 #include "app/csv_report.h"
 #include "app/migrate_app.h"
 #include "app/single_run.h"
-#include "common/cmd/replacing_writer.h"
+#include "common/files/replacing_writer.h"
 #include "common/msg/nls_resources.h"
 #include "discovery/refresh_worker.h"
 #include "migrate/backup_restore.h"

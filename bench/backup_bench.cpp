@@ -4,7 +4,7 @@
 // migration does it (w32ReadFileBytes, then w32PutOemAsUtf16); then the cost
 // per kept file of small files in runs of 1,000, 4,000 and 16,384, which
 // must not grow with the count.
-#include "common/cmd/text_file.h"
+#include "common/files/text_file.h"
 #include "migrate/migration_backup.h"
 #include "tests/support/test_support.h"
 

@@ -1,6 +1,6 @@
 #include "migrate/backup_folder.h"
 
-#include "common/cmd/replacing_writer.h"
+#include "common/files/replacing_writer.h"
 #include "common/cmd/system_error.h"
 #include "common/fs/owner.h"
 

@@ -3,8 +3,8 @@
 // from open handles.
 #pragma once
 
-#include "common/cmd/checked_file.h"
-#include "common/cmd/file_failure.h"
+#include "common/files/checked_file.h"
+#include "common/files/file_failure.h"
 
 #include <windows.h>
 

@@ -1,10 +1,10 @@
 #include "migrate/backup_restore.h"
 
-#include "common/cmd/checked_file.h"
+#include "common/files/checked_file.h"
 #include "common/cmd/console_names.h"
 #include "common/cmd/registry_key.h"
-#include "common/cmd/replacing_writer.h"
-#include "common/cmd/text_file.h"
+#include "common/files/replacing_writer.h"
+#include "common/files/text_file.h"
 #include "common/text.h"
 #include "common/trace/trace.h"
 #include "migrate/key_restore.h"

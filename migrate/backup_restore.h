@@ -5,7 +5,7 @@
 // removed. Then it proves the result against the backup.
 #pragma once
 
-#include "common/cmd/checked_file.h"
+#include "common/files/checked_file.h"
 
 #include <functional>
 #include <string>

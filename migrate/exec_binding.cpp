@@ -1,6 +1,6 @@
 #include "migrate/exec_binding.h"
 
-#include "common/cmd/checked_file.h"
+#include "common/files/checked_file.h"
 #include "common/cmd/console_path.h"
 #include "common/fs/owner.h"
 #include "common/trace/trace.h"

@@ -4,7 +4,7 @@
 
 #include "common/cmd/console_names.h"
 #include "common/cmd/console_path.h"
-#include "common/cmd/replacing_writer.h"
+#include "common/files/replacing_writer.h"
 #include "common/cmd/system_error.h"
 #include "common/fs/owner.h"
 #include "common/trace/trace.h"

@@ -17,7 +17,7 @@
 // keep costs what the first did.
 #pragma once
 
-#include "common/cmd/checked_file.h"
+#include "common/files/checked_file.h"
 #include "migrate/registry_tree.h"
 #include "window/handle.h"
 

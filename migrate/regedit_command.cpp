@@ -1,7 +1,7 @@
 #include "migrate/regedit_command.h"
 
 #include "common/cmd/console_path.h"
-#include "common/cmd/text_file.h"
+#include "common/files/text_file.h"
 #include "common/cmd/registry_key.h"
 #include "common/cmd/system_error.h"
 #include "common/trace/trace.h"

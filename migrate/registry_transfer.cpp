@@ -2,10 +2,10 @@
 
 #include "common/text.h"
 
-#include "common/cmd/checked_file.h"
+#include "common/files/checked_file.h"
 #include "common/cmd/console_names.h"
 #include "common/cmd/console_path.h"
-#include "common/cmd/text_file.h"
+#include "common/files/text_file.h"
 #include "common/cmd/registry_key.h"
 #include "common/cmd/system_error.h"
 #include "common/trace/trace.h"

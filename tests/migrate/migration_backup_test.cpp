@@ -2,7 +2,7 @@
 // paths it cannot carry, paths cmd takes apart unless quoted right, and a step
 // that fails. A whole run through the dialog, the registry key included, and
 // its restore are in migrate_test.cpp.
-#include "common/cmd/replacing_writer.h"
+#include "common/files/replacing_writer.h"
 #include "migrate/backup_restore.h"
 #include "migrate/backup_folder.h"
 #include "migrate/migration_backup.h"

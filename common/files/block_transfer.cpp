@@ -1,4 +1,4 @@
-#include "common/cmd/block_transfer.h"
+#include "common/files/block_transfer.h"
 
 #include <algorithm>
 #include <cstring>

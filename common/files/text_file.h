@@ -7,8 +7,8 @@
 // (replacing_writer.h).
 #pragma once
 
-#include "common/cmd/file_failure.h"
-#include "common/cmd/replacing_writer.h"
+#include "common/files/file_failure.h"
+#include "common/files/replacing_writer.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "common/cmd/checked_file.h"
+#include "common/files/checked_file.h"
 
 #include "common/cmd/console_path.h"
 #include "common/fs/link_check.h"

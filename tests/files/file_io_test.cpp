@@ -1,6 +1,6 @@
 // Whole-file reads and writes on real files.
-#include "common/cmd/replacing_writer.h"
-#include "common/cmd/text_file.h"
+#include "common/files/replacing_writer.h"
+#include "common/files/text_file.h"
 #include "common/cmd/system_error.h"
 #include "tests/support/test_support.h"
 

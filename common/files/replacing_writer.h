@@ -7,8 +7,8 @@
 // exactly as it was and no temporary file behind.
 #pragma once
 
-#include "common/cmd/checked_file.h"
-#include "common/cmd/file_failure.h"
+#include "common/files/checked_file.h"
+#include "common/files/file_failure.h"
 #include "window/handle.h"
 
 #include <windows.h>

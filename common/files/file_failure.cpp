@@ -1,4 +1,4 @@
-#include "common/cmd/file_failure.h"
+#include "common/files/file_failure.h"
 
 #include "common/cmd/system_error.h"
 

@@ -3,9 +3,9 @@
 // grow with the file.
 #pragma once
 
-#include "common/cmd/checked_file.h"
-#include "common/cmd/file_failure.h"
-#include "common/cmd/replacing_writer.h"
+#include "common/files/checked_file.h"
+#include "common/files/file_failure.h"
+#include "common/files/replacing_writer.h"
 
 #include <windows.h>
 

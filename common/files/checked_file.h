@@ -12,7 +12,7 @@
 // renamed or deleted by a name resolved again.
 #pragma once
 
-#include "common/cmd/file_failure.h"
+#include "common/files/file_failure.h"
 #include "window/handle.h"
 
 #include <windows.h>

@@ -1,8 +1,8 @@
-#include "common/cmd/text_file.h"
+#include "common/files/text_file.h"
 
-#include "common/cmd/block_transfer.h"
+#include "common/files/block_transfer.h"
 #include "common/cmd/console_path.h"
-#include "common/cmd/replacing_writer.h"
+#include "common/files/replacing_writer.h"
 #include "common/trace/trace.h"
 #include "window/handle.h"
 

@@ -1,5 +1,5 @@
 // Files read, converted and compared a block at a time.
-#include "common/cmd/block_transfer.h"
+#include "common/files/block_transfer.h"
 #include "tests/support/test_support.h"
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "common/cmd/replacing_writer.h"
+#include "common/files/replacing_writer.h"
 
 #include "common/fs/owner.h"
 #include "common/trace/trace.h"
