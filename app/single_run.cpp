@@ -55,7 +55,7 @@ CSingleRun::CSingleRun() : m_mutex(nullptr), m_taken(false)
     const DWORD openError = existing ? ERROR_SUCCESS : GetLastError();
     std::vector<BYTE> owner;
     if (existing && ownerOf(existing, owner) && isAdministratorsOrSystem(owner.data())) {
-        m_taken = false; // another copy
+        // another copy: no holder, not taken
     } else if (existing) {
         m_holder = owner.empty() ? L"an account that gave it no owner" : accountName(owner.data());
     } else if (openError == ERROR_ACCESS_DENIED && runsElevated()) {

@@ -35,22 +35,6 @@ bool isTemporaryName(const std::wstring& name)
     return dot != std::wstring::npos && name.compare(dot, std::wstring::npos, L".tmp") == 0;
 }
 
-// The `parts` of the security descriptor of the object `handle` holds, into
-// `descriptor`; false, with the system's error, when they cannot be read.
-bool securityOf(HANDLE handle, SECURITY_INFORMATION parts, std::vector<BYTE>& descriptor)
-{
-    descriptor.resize(512);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        DWORD needed = 0;
-        if (GetKernelObjectSecurity(handle, parts, descriptor.data(), DWORD(descriptor.size()), &needed))
-            return true;
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= descriptor.size())
-            return false;
-        descriptor.resize(needed);
-    }
-    return false;
-}
-
 } // namespace
 
 void CFingerprint::Add(const void* data, size_t size)

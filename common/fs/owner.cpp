@@ -2,26 +2,31 @@
 
 #include <sddl.h>
 
-bool ownerOf(HANDLE handle, std::vector<BYTE>& owner)
+bool securityOf(HANDLE handle, SECURITY_INFORMATION parts, std::vector<BYTE>& descriptor)
 {
-    std::vector<BYTE> descriptor(256);
+    descriptor.resize(512);
     for (int attempt = 0; attempt < 2; ++attempt) {
         DWORD needed = 0;
-        if (GetKernelObjectSecurity(handle, OWNER_SECURITY_INFORMATION, descriptor.data(), DWORD(descriptor.size()),
-                                    &needed)) {
-            PSID sid = nullptr;
-            BOOL defaulted = FALSE;
-            if (!GetSecurityDescriptorOwner(descriptor.data(), &sid, &defaulted) || !sid || !IsValidSid(sid))
-                return false;
-            const BYTE* bytes = static_cast<const BYTE*>(sid);
-            owner.assign(bytes, bytes + GetLengthSid(sid));
+        if (GetKernelObjectSecurity(handle, parts, descriptor.data(), DWORD(descriptor.size()), &needed))
             return true;
-        }
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= descriptor.size())
             return false;
         descriptor.resize(needed);
     }
     return false;
+}
+
+bool ownerOf(HANDLE handle, std::vector<BYTE>& owner)
+{
+    std::vector<BYTE> descriptor;
+    PSID sid = nullptr;
+    BOOL defaulted = FALSE;
+    if (!securityOf(handle, OWNER_SECURITY_INFORMATION, descriptor)
+        || !GetSecurityDescriptorOwner(descriptor.data(), &sid, &defaulted) || !sid || !IsValidSid(sid))
+        return false;
+    const BYTE* bytes = static_cast<const BYTE*>(sid);
+    owner.assign(bytes, bytes + GetLengthSid(sid));
+    return true;
 }
 
 bool isAdministratorsOrSystem(PSID owner)

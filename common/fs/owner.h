@@ -11,6 +11,11 @@
 #include <string>
 #include <vector>
 
+// The `parts` of the security descriptor of what `handle` (opened with
+// READ_CONTROL) holds, into `descriptor`; false, with the system's error,
+// when they cannot be read.
+bool securityOf(HANDLE handle, SECURITY_INFORMATION parts, std::vector<BYTE>& descriptor);
+
 // The owner of what `handle` (opened with READ_CONTROL) holds, as the bytes
 // of its SID; false when it cannot be read or the object has none.
 bool ownerOf(HANDLE handle, std::vector<BYTE>& owner);
