@@ -1,6 +1,7 @@
 #include "migrate/backup_restore.h"
 
 #include "common/files/checked_file.h"
+#include "common/files/fingerprint.h"
 #include "common/cmd/console_names.h"
 #include "common/cmd/registry_key.h"
 #include "common/files/replacing_writer.h"
@@ -245,7 +246,8 @@ private:
         // recorded nothing); another's file of the name, made after a write
         // that never took its name, or one changed since, stays.
         std::wstring fingerprint;
-        if (entry.copy != L"-" && (!w32FingerprintOf(created.Get(), fingerprint, failure) || fingerprint != entry.copy)) {
+        if (entry.copy != L"-" && (!w32FingerprintOf(created.Get(), fingerprint, failure, CFingerprint::StyleOf(entry.copy))
+                                     || fingerprint != entry.copy)) {
             Error(L"\"" + target + L"\" is not the file the migration created (it was changed since, or made by "
                   L"someone else); it was left as it is.");
             return;

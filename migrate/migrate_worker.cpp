@@ -151,7 +151,7 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
                     if (convert && !compare->Feed(UTF16LE_MARK, sizeof UTF16LE_MARK, failure))
                         return false;
                 }
-                if (convert && std::memchr(data, 0, size)) {
+                if (convert && holdsZeroByte(data, size)) {
                     zero = true;
                     return false;
                 }
@@ -213,7 +213,7 @@ bool migrateFileItem(const MigrationItem& item, const std::wstring& sourceName, 
                         return false;
                     }
                 }
-                if (convert && std::memchr(data, 0, size)) {
+                if (convert && holdsZeroByte(data, size)) {
                     zero = true;
                     return false;
                 }

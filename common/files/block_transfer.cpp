@@ -53,6 +53,23 @@ FileFailure changedSize(ULONGLONG measured)
 
 } // namespace
 
+bool holdsZeroByte(const char* data, size_t size)
+{
+    // A word at a time: the C library's memchr goes byte by byte under Wine.
+    constexpr size_t ones = ~size_t(0) / 0xFF, highs = ones << 7;
+    size_t at = 0;
+    for (; at + sizeof(size_t) <= size; at += sizeof(size_t)) {
+        size_t word;
+        std::memcpy(&word, data + at, sizeof word);
+        if ((word - ones) & ~word & highs)
+            return true;
+    }
+    for (; at < size; ++at)
+        if (data[at] == 0)
+            return true;
+    return false;
+}
+
 COemToUtf16::COemToUtf16(UINT codePage) : m_codePage(codePage)
 {
     if (GetCPInfoExW(codePage, 0, &m_info)) {
@@ -64,7 +81,6 @@ COemToUtf16::COemToUtf16(UINT codePage) : m_codePage(codePage)
 bool COemToUtf16::Convert(const char* data, size_t size, bool last, std::vector<wchar_t>& units,
                           FileFailure& failure)
 {
-    units.clear();
     const char* from = data;
     size_t count = size;
     if (!m_waiting.empty()) {
@@ -80,7 +96,8 @@ bool COemToUtf16::Convert(const char* data, size_t size, bool last, std::vector<
         // Never more units than bytes: one for a byte, one for a pair, two
         // for a four-byte UTF-8 sequence. (Wine's UTF-8 decoder drops the
         // last unit of a broken text that fills its room exactly, so there
-        // is some to spare.)
+        // is some to spare.) Not cleared first: only what the last block
+        // did not fill is filled.
         units.resize(take + 16);
         const int converted =
             MultiByteToWideChar(m_codePage, 0, from, int(take), units.data(), int(units.size()));
@@ -90,6 +107,8 @@ bool COemToUtf16::Convert(const char* data, size_t size, bool last, std::vector<
             return false;
         }
         units.resize(size_t(converted));
+    } else {
+        units.clear();
     }
     std::vector<char> rest(from + take, from + count);
     m_waiting.swap(rest);

@@ -25,6 +25,9 @@ extern const unsigned char UTF16LE_MARK[2];
 // time. A block may end inside a double-byte character: its lead byte waits
 // for the next block, so the units are exactly those of the whole text
 // converted at once.
+// Whether `size` bytes at `data` hold a zero byte, which OEM text never does.
+bool holdsZeroByte(const char* data, size_t size);
+
 class COemToUtf16 {
 public:
     explicit COemToUtf16(UINT codePage = CP_OEMCP);

@@ -37,66 +37,6 @@ bool isTemporaryName(const std::wstring& name)
 
 } // namespace
 
-void CFingerprint::Add(const void* data, size_t size)
-{
-    const unsigned char* at = static_cast<const unsigned char*>(data);
-    m_size += size;
-    while (size > 0 && m_pendingCount > 0) {
-        m_pending[m_pendingCount++] = *at++;
-        --size;
-        if (m_pendingCount == sizeof m_pending) {
-            unsigned long long word;
-            std::memcpy(&word, m_pending, sizeof word);
-            Mix(word);
-            m_pendingCount = 0;
-        }
-    }
-    for (; size >= sizeof(unsigned long long); at += sizeof(unsigned long long), size -= sizeof(unsigned long long)) {
-        unsigned long long word;
-        std::memcpy(&word, at, sizeof word);
-        Mix(word);
-    }
-    std::memcpy(m_pending + m_pendingCount, at, size);
-    m_pendingCount += unsigned(size);
-}
-
-std::wstring CFingerprint::Text() const
-{
-    unsigned long long hash = m_hash;
-    for (unsigned i = 0; i < m_pendingCount; ++i)
-        hash = (hash ^ m_pending[i]) * 1099511628211ull;
-    wchar_t text[48];
-    _snwprintf(text, 47, L"%llu:%016llx", m_size, hash);
-    text[47] = L'\0';
-    return text;
-}
-
-bool w32FingerprintOf(HANDLE file, std::wstring& fingerprint, FileFailure& failure)
-{
-    LARGE_INTEGER start = {};
-    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
-        failure = lastSystemFailure();
-        return false;
-    }
-    // A block no larger than the file: a read under Wine touches all of its buffer.
-    LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file, &size)) {
-        failure = lastSystemFailure();
-        return false;
-    }
-    CFingerprint sum;
-    std::vector<char> block(size_t(std::max<LONGLONG>(std::min<LONGLONG>(size.QuadPart, 256 << 10), 1)));
-    for (DWORD got = 1; got > 0;) {
-        if (!ReadFile(file, block.data(), DWORD(block.size()), &got, nullptr)) {
-            failure = lastSystemFailure();
-            return false;
-        }
-        sum.Add(block.data(), got);
-    }
-    fingerprint = sum.Text();
-    return true;
-}
-
 bool w32WriteAll(HANDLE file, const void* data, size_t size, FileFailure& failure)
 {
     const char* at = static_cast<const char*>(data);
@@ -213,7 +153,10 @@ bool CReplacingWriter::TakeOldFile(const CCheckedEntry& old, WriteTo to, FileFai
 bool CReplacingWriter::Write(const void* data, size_t size, FileFailure& failure)
 {
     m_written.Add(data, size);
-    return w32WriteAll(m_file.Get(), data, size, failure);
+    if (!w32WriteAll(m_file.Get(), data, size, failure))
+        return false;
+    m_behind.Written(m_file.Get(), size);
+    return true;
 }
 
 bool CReplacingWriter::Flush(FileFailure& failure)
@@ -230,6 +173,8 @@ bool CReplacingWriter::Flush(FileFailure& failure)
             return false;
         }
     }
+    if (!m_behind.Stop(failure))
+        return false;
     if (!FlushFileBuffers(m_file.Get())) {
         failure = lastSystemFailure();
         return false;
@@ -281,9 +226,10 @@ bool CReplacingWriter::WriteSecurity(FileFailure& failure)
 
 void CReplacingWriter::Abandon()
 {
+    FileFailure ignored;
+    m_behind.Stop(ignored); // its thread uses the handle
     if (!m_file.IsOpen())
         return;
-    FileFailure ignored;
     m_file.Delete(ignored);
     m_file.Close();
     // Checked after the fact: the close may not have removed it.

@@ -9,6 +9,8 @@
 
 #include "common/files/checked_file.h"
 #include "common/files/file_failure.h"
+#include "common/files/fingerprint.h"
+#include "common/files/write_behind.h"
 #include "window/handle.h"
 
 #include <windows.h>
@@ -24,28 +26,6 @@ constexpr DWORD IO_CHUNK = 4u << 20;
 
 // Writes all `size` bytes of `data` to `file`, in pieces of at most IO_CHUNK.
 bool w32WriteAll(HANDLE file, const void* data, size_t size, FileFailure& failure);
-
-// What a file holds, in a few characters: its size and a 64-bit FNV-1a hash
-// taken over its bytes eight at a time, as little-endian words, the last few
-// one by one ("1234:0123456789abcdef"). Tells the file a run wrote from one
-// someone else made under its name. (A word at a time: byte by byte, the hash
-// cost a large conversion more than its writing.)
-class CFingerprint {
-public:
-    void Add(const void* data, size_t size);
-    std::wstring Text() const;
-
-private:
-    void Mix(unsigned long long word) { m_hash = (m_hash ^ word) * 1099511628211ull; }
-
-    unsigned long long m_size = 0;
-    unsigned long long m_hash = 14695981039346656037ull;
-    unsigned char m_pending[8] = {}; // bytes of a word not yet whole
-    unsigned m_pendingCount = 0;
-};
-
-// The fingerprint of the file `file` holds, read from its start.
-bool w32FingerprintOf(HANDLE file, std::wstring& fingerprint, FileFailure& failure);
 
 // What a write may find at the destination's name: any file (replaced), or
 // nothing, for a destination the caller has just seen missing: one that
@@ -104,6 +84,7 @@ private:
     bool m_mayOwn = false; // the temporary file is open for WRITE_OWNER
     FILE_BASIC_INFO m_old = {};
     CFingerprint m_written;
+    CWriteBehind m_behind; // flushes a large file as it is written
     std::vector<BYTE> m_oldSecurity;
 };
 

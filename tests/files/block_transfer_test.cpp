@@ -1,5 +1,6 @@
-// Files read, converted and compared a block at a time.
+// Files read, converted, compared and fingerprinted a block at a time.
 #include "common/files/block_transfer.h"
+#include "common/files/fingerprint.h"
 #include "tests/support/test_support.h"
 
 #include <windows.h>
@@ -66,6 +67,51 @@ TEST(OemToUtf16, BlocksEndingAnywhereGiveTheWholeTextsUnits)
             ASSERT_EQ(expected, inBlocks(codePage, text, { block })) << codePage << " blocks of " << block;
     }
     EXPECT_EQ(L"", inBlocks(437, "", { 1 }));
+
+    // The zero check finds a zero byte wherever it is, among bytes whose
+    // bits are all set, only the lowest, or only the highest.
+    for (char filler : { '\xFF', '\x01', '\x80' }) {
+        for (size_t size = 0; size < 40; ++size) {
+            std::string bytes(size, filler);
+            EXPECT_FALSE(holdsZeroByte(bytes.data(), size)) << size;
+            for (size_t at = 0; at < size; ++at) {
+                bytes[at] = '\0';
+                EXPECT_TRUE(holdsZeroByte(bytes.data(), size)) << "zero at " << at << " of " << size;
+                bytes[at] = filler;
+            }
+        }
+    }
+}
+
+// A fingerprint does not depend on how its bytes were handed over, and one
+// byte changed anywhere changes it. The style earlier versions recorded in
+// their backups reads as it always did, and is told by its length.
+TEST(Fingerprint, TakesBytesInAnyPiecesAndReadsTheOldStyleAsBefore)
+{
+    std::string bytes;
+    for (int i = 0; i < 301; ++i)
+        bytes += char(i * 37 + 11);
+    for (CFingerprint::Style style : { CFingerprint::Style::Lanes, CFingerprint::Style::Words64 }) {
+        CFingerprint whole(style);
+        whole.Add(bytes.data(), bytes.size());
+        for (size_t piece : { 1u, 3u, 7u, 15u, 17u, 64u }) {
+            CFingerprint pieces(style);
+            for (size_t at = 0; at < bytes.size(); at += piece)
+                pieces.Add(bytes.data() + at, std::min(piece, bytes.size() - at));
+            EXPECT_EQ(whole.Text(), pieces.Text()) << "pieces of " << piece;
+        }
+        EXPECT_EQ(style, CFingerprint::StyleOf(whole.Text()));
+        for (size_t at : { size_t(0), size_t(5), size_t(150), bytes.size() - 1 }) {
+            std::string changed = bytes;
+            changed[at] ^= 1;
+            CFingerprint other(style);
+            other.Add(changed.data(), changed.size());
+            EXPECT_NE(whole.Text(), other.Text()) << "byte " << at;
+        }
+    }
+    CFingerprint old(CFingerprint::Style::Words64);
+    old.Add("restore.lst of 5.2.2!", 21);
+    EXPECT_EQ(L"21:343fe59443bee34e", old.Text());
 }
 
 // Every byte once and in order, the last block marked; and a file that grows
