@@ -11,7 +11,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -19,18 +18,35 @@
 
 class CConsoleView : public IMigrationView {
 public:
+    // A row as the run ends: its record, whether it was to be migrated, and
+    // what its destination was before the run ("replaced" or "new").
     struct Row {
-        LPARAM id;
         MigrationItem item;
         bool ticked;
-        const wchar_t* destinationToday; // "replaced" or "new"
+        const wchar_t* destinationToday;
     };
 
     CConsoleView(CConsoleOut& out, bool listOnly) : m_out(out), m_listOnly(listOnly) {}
 
-    std::vector<Row> rows;
     std::wstring status;
     std::wstring closingText;
+
+    // Every row, in the order the refresh added them.
+    std::vector<Row> Rows() const
+    {
+        std::vector<Row> rows;
+        for (const TakenRecord& record : m_rows.TakeAll())
+            rows.push_back(Row { record.item, !m_unticked.count(record.id), m_before.at(record.id) });
+        return rows;
+    }
+    // Only the rows `wanted` names are migrated.
+    template <typename Wanted> void TickOnly(Wanted wanted)
+    {
+        m_unticked.clear();
+        for (const TakenRecord& record : m_rows.TakeAll())
+            if (!wanted(record.item))
+                m_unticked.insert(record.id);
+    }
 
     void SetStatus(const std::wstring& text) override { status = text; }
     void SetSourcePath(const std::wstring&) override {}
@@ -39,32 +55,25 @@ public:
     void AddListItems(const NewListItem* items, size_t count) override
     {
         for (size_t i = 0; i < count; ++i) {
-            const MigrationItem record = newRecordOf(items[i]);
-            rows.push_back(Row { m_nextId++, record, true, destinationToday(record) });
+            const LPARAM id = m_rows.Add(items[i]);
+            m_before[id] = destinationToday(*m_rows.Find(id));
         }
     }
-    void ClearList() override { rows.clear(); }
-    int RowCount() override { return int(rows.size()); }
+    void ClearList() override
+    {
+        m_rows.Clear();
+        m_before.clear();
+        m_unticked.clear();
+    }
+    int RowCount() override { return int(m_rows.Size()); }
     void SetListRedraw(bool) override {}
     void SelectAndShowRow(int) override {}
-    std::vector<TakenRecord> TakeRecords() override
+    std::vector<TakenRecord> TakeRecords() override { return m_rows.TakeAll(); }
+    bool ShowRecordRowIfTicked(LPARAM id) override { return m_rows.Find(id) && !m_unticked.count(id); }
+    void SetRecordState(LPARAM id, const RowState& state) override
     {
-        std::vector<TakenRecord> taken;
-        for (const Row& row : rows)
-            taken.push_back(TakenRecord { row.id, row.item });
-        return taken;
-    }
-    bool ShowRecordRowIfTicked(LPARAM id) override
-    {
-        const Row* row = find(id);
-        return row && row->ticked;
-    }
-    void SetRecordState(LPARAM id, const std::wstring& state) override
-    {
-        if (Row* row = find(id)) {
-            row->item.state = state;
-            m_out.Line(rowLine(*row));
-        }
+        if (m_rows.SetState(id, state))
+            m_out.Line(rowLine(Row { *m_rows.Find(id), true, m_before[id] }));
     }
     bool ListsOnly() override { return m_listOnly; }
     void SetInstallPaths(const std::wstring& betaPath, const std::wstring& gaPath) override
@@ -89,18 +98,10 @@ public:
         const bool key = item.kind == ITEM_REGISTRY_SETTINGS;
         return item.description + L"  " + item.sourceRoot + (key ? L"" : L"\\" + item.sourceName) + L" -> "
             + item.destinationRoot + (key ? L"" : L"\\" + item.destinationName) + L" (" + row.destinationToday
-            + L"): " + item.state;
+            + L"): " + stateText(item.state);
     }
 
 private:
-    // Rows are only ever added, with rising ids.
-    Row* find(LPARAM id)
-    {
-        const auto at = std::lower_bound(rows.begin(), rows.end(), id,
-                                         [](const Row& row, LPARAM wanted) { return row.id < wanted; });
-        return at != rows.end() && at->id == id ? &*at : nullptr;
-    }
-
     const wchar_t* destinationToday(const MigrationItem& item)
     {
         if (item.kind == ITEM_REGISTRY_SETTINGS) {
@@ -138,7 +139,9 @@ private:
 
     CConsoleOut& m_out;
     bool m_listOnly;
+    CRowStore m_rows;
+    std::map<LPARAM, const wchar_t*> m_before; // what each row's destination was
+    std::set<LPARAM> m_unticked;
     std::map<std::wstring, std::set<std::wstring>> m_namesIn;
-    LPARAM m_nextId = 1;
     std::wstring m_betaPath, m_gaPath;
 };

@@ -19,12 +19,11 @@ std::string reportBytes(const std::vector<CConsoleView::Row>& rows)
 {
     std::wstring text = L"Description,Source,Conversion,Destination,Source Folder,Destination Folder,"
                         L"Destination Before,State,Reason\r\n";
-    const std::wstring failed = ITEM_STATE_FAILED;
     for (const CConsoleView::Row& row : rows) {
         const MigrationItem& item = row.item;
-        const bool isFailure = item.state.compare(0, failed.size(), failed) == 0;
-        const std::wstring state = isFailure ? L"Failed" : item.state;
-        const std::wstring reason = isFailure ? item.state.substr(failed.size()) : L"";
+        const bool isFailure = item.state.outcome == RowOutcome::Failed;
+        const std::wstring state = isFailure ? L"Failed" : stateText(item.state);
+        const std::wstring& reason = item.state.reason;
         for (const std::wstring& field : { item.description, item.sourceName, item.conversion, item.destinationName,
                                            item.sourceRoot, item.destinationRoot,
                                            std::wstring(row.destinationToday), state, reason })

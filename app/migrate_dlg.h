@@ -6,7 +6,7 @@
 #include "common/notice.h"
 #include "contract/migration_view.h"
 #include "controls/check_list_ctrl.h"
-#include "discovery/row_store.h"
+#include "contract/row_store.h"
 #include "window/dialog.h"
 
 #include <exception>
@@ -71,7 +71,7 @@ public:
     void SelectAndShowRow(int row) override;
     std::vector<TakenRecord> TakeRecords() override;
     bool ShowRecordRowIfTicked(LPARAM id) override;
-    void SetRecordState(LPARAM id, const std::wstring& state) override;
+    void SetRecordState(LPARAM id, const RowState& state) override;
     void SetInstallPaths(const std::wstring& betaPath, const std::wstring& gaPath) override;
     std::wstring BetaPath() override { return m_betaPath; }
     std::wstring GaPath() override { return m_gaPath; }

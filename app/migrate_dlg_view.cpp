@@ -118,7 +118,7 @@ void CMigrateDlg::InsertRows(const NewListItem* items, size_t count)
     int next = m_list.RowCount();
     for (size_t i = 0; i < count; ++i) {
         const NewListItem& add = items[i];
-        const LPARAM id = m_rows.Add(newRecordOf(add));
+        const LPARAM id = m_rows.Add(add);
         const MigrationItem& record = *m_rows.Find(id);
 
         LVITEMW insert = {};
@@ -126,8 +126,9 @@ void CMigrateDlg::InsertRows(const NewListItem* items, size_t count)
         insert.iItem = next;
         insert.iImage = add.kind == ITEM_REGISTRY_SETTINGS ? ITEM_IMAGE_REGISTRY : ITEM_IMAGE_FILE;
         insert.lParam = id;
+        const std::wstring state = stateText(record.state);
         const std::wstring* texts[] = { &record.description, &record.sourceName, &record.conversion,
-                                        &record.destinationName, &record.state };
+                                        &record.destinationName, &state };
         const int row = m_list.InsertRow(insert, texts, 5, true);
         if (row < 0) {
             m_rows.Remove(id); // the list refused the row: no row, no record
@@ -227,14 +228,14 @@ bool CMigrateDlg::ShowRecordRowIfTicked(LPARAM id)
     return ticked;
 }
 
-void CMigrateDlg::SetRecordState(LPARAM id, const std::wstring& state)
+void CMigrateDlg::SetRecordState(LPARAM id, const RowState& state)
 {
     OnListThread([&] {
         if (!m_rows.SetState(id, state))
             return;
         const int row = m_list.FindItemByParam(id);
         if (row >= 0)
-            m_list.SetCellText(row, 4, state);
+            m_list.SetCellText(row, 4, stateText(state));
     });
 }
 

@@ -73,32 +73,31 @@ int runUnattended(const std::vector<std::wstring>& args)
 
     unsigned migrated = 0, failed = 0;
     if (options.migrate) {
-        for (CConsoleView::Row& row : view.rows) {
-            row.ticked = !options.only;
+        view.TickOnly([&options](const MigrationItem& item) {
+            bool ticked = !options.only;
             for (const std::wstring& kind : options.onlyKinds)
-                row.ticked = row.ticked || sameIgnoringCase(kind, row.item.description);
-        }
+                ticked = ticked || sameIgnoringCase(kind, item.description);
+            return ticked;
+        });
         t_processMigrate(&view);
-        for (const CConsoleView::Row& row : view.rows) {
-            if (row.item.state == ITEM_STATE_MIGRATED)
-                ++migrated;
-            else if (row.item.state != ITEM_STATE_NOT_STARTED)
-                ++failed;
+        for (const CConsoleView::Row& row : view.Rows()) {
+            migrated += row.item.state.outcome == RowOutcome::Migrated;
+            failed += row.item.state.outcome == RowOutcome::Failed;
         }
     } else {
-        for (const CConsoleView::Row& row : view.rows)
+        for (const CConsoleView::Row& row : view.Rows())
             out.Line(CConsoleView::rowLine(row));
     }
 
     int code = failed ? EXIT_ROWS_FAILED : EXIT_ALL_DONE;
     out.Line(L"");
-    out.Line(L"Rows: " + std::to_wstring(view.rows.size()) + L", migrated: " + std::to_wstring(migrated)
+    out.Line(L"Rows: " + std::to_wstring(view.RowCount()) + L", migrated: " + std::to_wstring(migrated)
              + L", failed: " + std::to_wstring(failed) + L".");
     if (!view.closingText.empty())
         out.Line(view.closingText);
     if (options.report) {
         FileFailure failure;
-        if (w32WriteFileBytes(reportPath, reportBytes(view.rows), failure, WriteTo::OwnFile)) {
+        if (w32WriteFileBytes(reportPath, reportBytes(view.Rows()), failure, WriteTo::OwnFile)) {
             out.Line(L"Report: " + reportPath);
         } else {
             out.Line(L"ERROR: the report " + reportPath + L" could not be written: " + describeFileFailure(failure));

@@ -51,7 +51,10 @@ int measureOne(int sizeMiB, const std::wstring& resultFile)
 
         // A first migration: the destination is new.
         DeleteFileW((ga + L"\\report.rcp").c_str());
-        MigrationItem item { L"", L"", L"", L"", L"", L"", beta, ga, ITEM_RECIPIENTS };
+        MigrationItem item;
+        item.sourceRoot = beta;
+        item.destinationRoot = ga;
+        item.kind = ITEM_RECIPIENTS;
         std::wstring reason;
         qmbench::PeakSampler sampler;
         Sleep(20);

@@ -19,20 +19,30 @@ enum ItemKind : std::uint32_t {
     ITEM_ZELT = 10,
 };
 
-// A record's state: "Not Started" until a migration reaches its row, then
-// "Migrated" or "Failed: " followed by the reason.
+// A record's state: not started until a migration reaches its row, then
+// migrated, or failed with the reason. It travels as this value; its text
+// is for the State column and the console only.
+enum class RowOutcome { NotStarted, Migrated, Failed };
+struct RowState {
+    RowOutcome outcome = RowOutcome::NotStarted;
+    std::wstring reason; // why it failed
+};
+
+// The State column's texts: "Not Started", "Migrated", or "Failed: " followed
+// by the reason.
 constexpr wchar_t ITEM_STATE_NOT_STARTED[] = L"Not Started";
 constexpr wchar_t ITEM_STATE_MIGRATED[] = L"Migrated";
 constexpr wchar_t ITEM_STATE_FAILED[] = L"Failed: ";
+std::wstring stateText(const RowState& state);
 
-// One record per list row, kept by the row store (discovery/row_store.h).
+// One record per list row, kept by the row store (contract/row_store.h).
 struct MigrationItem {
     std::wstring description;     // column 0
     std::wstring sourceName; // column 1: file name, no directory, in lower case
     std::wstring sourceFileName; // the same name as the finder found it: what the migration opens
     std::wstring conversion;      // column 2: "To unicode" or "None" (a label only)
     std::wstring destinationName; // column 3
-    std::wstring state;           // column 4: "Not Started", then what the migration did
+    RowState state;               // column 4: what the migration did (stateText)
     std::wstring sourceRoot;      // directory holding sourceName
     std::wstring destinationRoot; // directory receiving destinationName
     ItemKind kind = ITEM_NONE_FOUND;

@@ -7,51 +7,18 @@
 //   CRecordingView (tests/app/recording_view.h) the tests' record of calls.
 //
 // Every call may come from a worker's thread and returns when it has been
-// carried out. The rows' records belong to the implementation: a worker adds
-// rows, takes copies of the records, and sets a record's state, never more.
+// carried out. The rows' records belong to the implementation, each kept in
+// a CRowStore (contract/row_store.h): a worker adds rows, takes copies of the
+// records, and sets a record's state, never more.
 #pragma once
 
 #include "contract/migration_item.h"
+#include "contract/row_store.h"
 
 #include <windows.h>
 
 #include <string>
 #include <vector>
-
-// One row to add: the texts and kind of a new record.
-struct NewListItem {
-    ItemKind kind;
-    std::wstring description;
-    std::wstring sourceName;
-    std::wstring sourceRoot;
-    std::wstring destinationName;
-    std::wstring destinationRoot;
-    std::wstring conversion;
-    std::wstring sourceFileName; // the name as found; sourceName when empty
-};
-
-// The record of a row added from `add`: its state is "Not Started".
-inline MigrationItem newRecordOf(const NewListItem& add)
-{
-    MigrationItem record;
-    record.description = add.description;
-    record.sourceName = add.sourceName;
-    record.sourceFileName = add.sourceFileName.empty() ? add.sourceName : add.sourceFileName;
-    record.conversion = add.conversion;
-    record.destinationName = add.destinationName;
-    record.state = ITEM_STATE_NOT_STARTED;
-    record.sourceRoot = add.sourceRoot;
-    record.destinationRoot = add.destinationRoot;
-    record.kind = add.kind;
-    return record;
-}
-
-// A row's record as it was when a migration took it, and the id that finds
-// its row again however the list has been reordered since.
-struct TakenRecord {
-    LPARAM id;
-    MigrationItem item;
-};
 
 // The buttons a worker switches, for EnableWorkerButtons and EndRun.
 constexpr unsigned BUTTON_MIGRATE = 1u << 0;
@@ -112,7 +79,7 @@ public:
     // returns true.
     virtual bool ShowRecordRowIfTicked(LPARAM id) = 0;
     // Sets the state of record `id` and its row's State column, together.
-    virtual void SetRecordState(LPARAM id, const std::wstring& state) = 0;
+    virtual void SetRecordState(LPARAM id, const RowState& state) = 0;
 
     // True when the run only lists what there is: the refresh then makes
     // nothing, not even the 5.2.2 zelt directory.

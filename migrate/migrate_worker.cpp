@@ -333,7 +333,7 @@ DWORD WINAPI t_processMigrate(LPVOID parameter)
             if (!ok)
                 QM_TRACE(TRACE_CAT_APP, L"quarnrept_migr: %s failed: %s\n", record.item.sourceName.c_str(),
                          reason.c_str());
-            view.SetRecordState(record.id, ok ? std::wstring(ITEM_STATE_MIGRATED) : ITEM_STATE_FAILED + reason);
+            view.SetRecordState(record.id, ok ? RowState { RowOutcome::Migrated, {} } : RowState { RowOutcome::Failed, reason });
         }
         view.SetListRedraw(true);
     } catch (...) {

@@ -30,7 +30,7 @@ void CRecordingView::AddListItems(const NewListItem* items, size_t count)
 {
     for (size_t i = 0; i < count; ++i) {
         const NewListItem& add = items[i];
-        m_rows.push_back(Row { m_nextId++, newRecordOf(add) });
+        m_rows.Add(add);
         Record(L"add " + add.description + L"|" + add.sourceName + L"|" + add.conversion + L"|"
                + add.destinationName);
     }
@@ -39,38 +39,26 @@ void CRecordingView::AddListItems(const NewListItem* items, size_t count)
 
 void CRecordingView::ClearList()
 {
-    m_rows.clear();
+    m_rows.Clear();
     Record(L"clear");
 }
 
 std::vector<TakenRecord> CRecordingView::TakeRecords()
 {
-    std::vector<TakenRecord> taken;
-    for (const Row& row : m_rows)
-        taken.push_back(TakenRecord { row.id, row.item });
+    const std::vector<TakenRecord> taken = m_rows.TakeAll();
     Record(L"take " + std::to_wstring(taken.size()));
     return taken;
 }
 
-CRecordingView::Row* CRecordingView::RowOf(LPARAM id)
-{
-    for (Row& row : m_rows)
-        if (row.id == id)
-            return &row;
-    return nullptr;
-}
-
 bool CRecordingView::ShowRecordRowIfTicked(LPARAM id)
 {
-    return RowOf(id) != nullptr; // every row stays ticked
+    return m_rows.Find(id) != nullptr; // every row stays ticked
 }
 
-void CRecordingView::SetRecordState(LPARAM id, const std::wstring& state)
+void CRecordingView::SetRecordState(LPARAM id, const RowState& state)
 {
-    Row* row = RowOf(id);
-    if (row)
-        row->item.state = state;
-    Record(L"state " + (row ? row->item.description + L"|" + row->item.sourceName : L"?") + L": " + state);
+    const MigrationItem* row = m_rows.SetState(id, state) ? m_rows.Find(id) : nullptr;
+    Record(L"state " + (row ? row->description + L"|" + row->sourceName : L"?") + L": " + stateText(state));
 }
 
 void CRecordingView::SetInstallPaths(const std::wstring& betaPath, const std::wstring& gaPath)

@@ -16,14 +16,10 @@ namespace qmtest {
 
 class CRecordingView : public IMigrationView {
 public:
-    struct Row {
-        LPARAM id;
-        MigrationItem item;
-    };
-
     // The calls recorded so far, and forgets them.
     std::vector<std::wstring> TakeCalls();
-    const std::vector<Row>& Rows() const { return m_rows; }
+    // Every row's record, in the order added.
+    std::vector<TakenRecord> Rows() const { return m_rows.TakeAll(); }
 
     void SetStatus(const std::wstring& text) override { Record(L"status " + text); }
     void SetSourcePath(const std::wstring& text) override { Record(L"source " + text); }
@@ -31,12 +27,12 @@ public:
     void EnableWorkerButtons(unsigned buttons) override { Record(L"buttons " + ButtonText(buttons)); }
     void AddListItems(const NewListItem* items, size_t count) override;
     void ClearList() override;
-    int RowCount() override { return int(m_rows.size()); }
+    int RowCount() override { return int(m_rows.Size()); }
     void SetListRedraw(bool on) override { Record(on ? L"redraw on" : L"redraw off"); }
     void SelectAndShowRow(int row) override { Record(L"show " + std::to_wstring(row)); }
     std::vector<TakenRecord> TakeRecords() override;
     bool ShowRecordRowIfTicked(LPARAM id) override;
-    void SetRecordState(LPARAM id, const std::wstring& state) override;
+    void SetRecordState(LPARAM id, const RowState& state) override;
     void SetInstallPaths(const std::wstring& betaPath, const std::wstring& gaPath) override;
     std::wstring BetaPath() override { return m_betaPath; }
     std::wstring GaPath() override { return m_gaPath; }
@@ -49,12 +45,10 @@ private:
     // Migrate, Clear All, Select All, Refresh, Done as 1 (on) or 0 (off).
     static std::wstring ButtonText(unsigned buttons);
     void Record(const std::wstring& call);
-    Row* RowOf(LPARAM id);
 
     std::mutex m_lock;
     std::vector<std::wstring> m_calls;
-    std::vector<Row> m_rows;
-    LPARAM m_nextId = 1;
+    CRowStore m_rows;
     std::wstring m_betaPath, m_gaPath;
 };
 

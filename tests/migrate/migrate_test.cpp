@@ -52,8 +52,8 @@ std::map<std::wstring, std::wstring> statesBySource(DialogHarness& ui)
 std::map<std::wstring, std::wstring> statesBySource(const CRecordingView& view)
 {
     std::map<std::wstring, std::wstring> states;
-    for (const CRecordingView::Row& row : view.Rows())
-        states[row.item.sourceName] = row.item.state;
+    for (const TakenRecord& row : view.Rows())
+        states[row.item.sourceName] = stateText(row.item.state);
     return states;
 }
 
@@ -409,7 +409,10 @@ TEST_F(Migration, EachFailureShowsOnItsRowAndTheRestGoesOn)
     LARGE_INTEGER size { { 0, 1 } }; // 4 GiB, sparse
     EXPECT_TRUE(SetFilePointerEx(huge, size, nullptr, FILE_BEGIN) && SetEndOfFile(huge));
     CloseHandle(huge);
-    MigrationItem item { L"", L"", L"", L"", L"", L"", beta, ga, ITEM_RECIPIENTS };
+    MigrationItem item;
+    item.sourceRoot = beta;
+    item.destinationRoot = ga;
+    item.kind = ITEM_RECIPIENTS;
     std::wstring reason;
     EXPECT_FALSE(migrateFileItem(item, L"huge.rcp", L"huge.rcp", reason));
     EXPECT_EQ(L"cannot read " + beta + L"\\huge.rcp: The file is 4096 MiB; this tool carries over files smaller than "
@@ -779,7 +782,10 @@ TEST_F(Migration, AFileOfSeveralBlocksConvertsComparesAndIsRefusedAsAWhole)
     writeBytes(beta + L"\\big.rcp", bytes);
     const std::wstring destination = ga + L"\\big.rcp";
     const std::string expected = convertedWhole(bytes);
-    MigrationItem item { L"", L"", L"", L"", L"", L"", beta, ga, ITEM_RECIPIENTS };
+    MigrationItem item;
+    item.sourceRoot = beta;
+    item.destinationRoot = ga;
+    item.kind = ITEM_RECIPIENTS;
     std::wstring reason;
     auto migrate = [&] { return migrateFileItem(item, L"big.rcp", L"big.rcp", reason); };
     ASSERT_TRUE(migrate()) << narrow(reason);
@@ -829,7 +835,10 @@ TEST_F(Migration, AFileOfOneAndAHalfGiBMigratesAndReadsBackRight)
         for (unsigned i = 0; i < BLOCKS; ++i)
             ASSERT_TRUE(WriteFile(file.Get(), block.data(), BLOCK, &written, nullptr) && written == BLOCK);
     }
-    MigrationItem item { L"", L"", L"", L"", L"", L"", beta, ga, ITEM_RECIPIENTS };
+    MigrationItem item;
+    item.sourceRoot = beta;
+    item.destinationRoot = ga;
+    item.kind = ITEM_RECIPIENTS;
     std::wstring reason;
     const bool migrated = migrateFileItem(item, L"huge.rcp", L"huge.rcp", reason);
     DeleteFileW(source.c_str());
