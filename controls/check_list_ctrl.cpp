@@ -1,6 +1,5 @@
 #include "controls/check_list_ctrl.h"
 
-#include "common/text.h"
 
 #include <cwchar>
 #include <cwctype>
@@ -14,31 +13,6 @@ const UINT STATE_IMAGE_TICKED = 0x2000;
 // Sent to the list itself by RunOnListThread; wParam is the call's ticket.
 const UINT WM_LIST_RUN = WM_APP + 0x3A0;
 
-bool isNumericKey(const std::wstring& key)
-{
-    for (wchar_t c : key) {
-        if (!(c >= L'0' && c <= L'9') && c != L'.')
-            return false;
-    }
-    return true;
-}
-
-// The integer of the leading digits; long runs saturate instead of wrapping,
-// so a long number never sorts before a short one.
-unsigned long long leadingValue(const std::wstring& key)
-{
-    const unsigned long long limit = 1000000000000000000ULL;
-    unsigned long long value = 0;
-    for (wchar_t c : key) {
-        if (c < L'0' || c > L'9')
-            break;
-        if (value >= limit)
-            return limit;
-        value = value * 10 + static_cast<unsigned>(c - L'0');
-    }
-    return value;
-}
-
 POINT pointOf(LPARAM lParam)
 {
     POINT p = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
@@ -46,19 +20,6 @@ POINT pointOf(LPARAM lParam)
 }
 
 } // namespace
-
-int compareSortKeys(const std::wstring& first, const std::wstring& second)
-{
-    std::wstring a = trimmedWhiteSpace(first);
-    std::wstring b = trimmedWhiteSpace(second);
-    if (isNumericKey(a) && isNumericKey(b)) {
-        unsigned long long va = leadingValue(a);
-        unsigned long long vb = leadingValue(b);
-        return va < vb ? -1 : (va > vb ? 1 : 0);
-    }
-    int order = _wcsicmp(a.c_str(), b.c_str());
-    return order < 0 ? -1 : (order > 0 ? 1 : 0);
-}
 
 CCheckListCtrl::~CCheckListCtrl()
 {

@@ -4,6 +4,7 @@
 // row (the item data) and supplies the sort key of a cell from it.
 #pragma once
 
+#include "controls/sort_key.h"
 #include "window/handle.h"
 #include "window/list_view.h"
 
@@ -15,12 +16,6 @@
 
 // Posted to the parent when a row's selection or check box changes.
 constexpr UINT WM_LIST_SELCHANGE = WM_USER + 22;
-
-// Header-click order of two cell keys: both trimmed; keys made only of digits
-// and full stops (the empty key too) compare by the integer of their leading
-// digits, anything else compares as text without regard to case.
-// Returns -1, 0 or 1.
-int compareSortKeys(const std::wstring& first, const std::wstring& second);
 
 class CCheckListCtrl : public CListView {
 public:
