@@ -15,10 +15,6 @@
 #include <string>
 #include <vector>
 
-namespace qmtest {
-class DialogHarness;
-}
-
 // Caption of the tool's message boxes.
 constexpr wchar_t APP_TITLE[] = L"quarnrept_migrate";
 
@@ -85,6 +81,9 @@ public:
     void OnClearAll();
     void OnHelpButton();
 
+    // The record behind the list's row `row` (null for none).
+    const MigrationItem* RowRecord(int row) const { return m_rows.Find(m_list.RowData(row)); }
+
 protected:
     BOOL OnInitDialog() override;
     bool OnCommand(WORD id, WORD code, HWND control) override;
@@ -93,9 +92,6 @@ protected:
     void OnCancel() override;
 
 private:
-    // The tests read and click the list as a user would.
-    friend class qmtest::DialogHarness;
-
     void DoDataExchange();
     bool OnSysCommand(UINT command);
     bool OnPaint();
@@ -103,8 +99,6 @@ private:
     LRESULT OnListSelChange();
     bool StartWorker(LPTHREAD_START_ROUTINE routine);
 
-    // The record of a row (null for none).
-    const MigrationItem* RowRecord(int row) const { return m_rows.Find(m_list.RowData(row)); }
     // Draws the rows added with drawing held off (dialog's thread).
     void ShowWaitingRows();
     // Puts rows into the list and their records into the store (dialog's thread).

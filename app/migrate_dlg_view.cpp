@@ -1,7 +1,7 @@
 // The dialog's side of the workers' contract. Each row operation is one
 // window call: made from a worker's thread, the system carries it out on the
-// dialog's thread before it returns, which is the only thread that touches
-// the list and the row store.
+// dialog's thread before it returns (RunOnOwnThread), which is the only
+// thread that touches the list and the row store.
 #include "app/migrate_dlg.h"
 
 #include "common/trace/trace.h"
@@ -43,7 +43,7 @@ void CMigrateDlg::AddListItems(const NewListItem* items, size_t count)
     CTraceLines lines;
     for (size_t i = 0; i < count && traceCategoryOn[TRACE_CAT_APP]; ++i)
         QM_TRACE_TO(lines, TRACE_CAT_APP, L"quarnrept_migr: add list item: %s\n", items[i].description.c_str());
-    lines.Write();
+    lines.WriteAll();
     if (!m_list.Exists() || count == 0)
         return;
     if (m_list.OwnThread()) {
@@ -85,7 +85,7 @@ void CMigrateDlg::InsertPendingRows()
 
 void CMigrateDlg::OnListThread(const std::function<void()>& work)
 {
-    m_list.RunOnListThread([&] {
+    RunOnOwnThread([&] {
         InsertPendingRows();
         if (m_pendingError) {
             std::exception_ptr error = m_pendingError;

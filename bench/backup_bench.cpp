@@ -1,10 +1,11 @@
 // What keeping a destination costs a migration: CMigrationBackup::KeepFile of
 // a 64 MiB destination (a byte copy into a fresh backup folder, and its line
 // in restore.lst), beside the conversion of a 64 MiB OEM text file as a
-// migration does it (w32ReadFileBytes, then w32PutOemAsUtf16); then the cost
+// migration does it (migrateFileItem, into a new destination); then the cost
 // per kept file of small files in runs of 1,000, 4,000 and 16,384, which
 // must not grow with the count.
-#include "common/files/text_file.h"
+#include "contract/migration_item.h"
+#include "migrate/migrate_worker.h"
 #include "migrate/migration_backup.h"
 #include "tests/support/test_support.h"
 
@@ -44,11 +45,14 @@ int main()
         }
         keepTimes.push_back(qmbench::nowSeconds() - begin);
 
+        DeleteFileW(converted.c_str());
+        MigrationItem item;
+        item.sourceRoot = dir.Path();
+        item.destinationRoot = dir.Path();
+        item.kind = ITEM_RECIPIENTS;
         begin = qmbench::nowSeconds();
-        std::string bytes;
-        FileFailure failure;
-        if (!w32ReadFileBytes(source, bytes, failure) || !w32PutOemAsUtf16(converted, bytes, failure)) {
-            std::printf("conversion failed: %ls\n", describeFileFailure(failure).c_str());
+        if (!migrateFileItem(item, L"report.txt", L"converted.txt", reason)) {
+            std::printf("conversion failed: %ls\n", reason.c_str());
             return 1;
         }
         convertTimes.push_back(qmbench::nowSeconds() - begin);

@@ -10,9 +10,6 @@ const UINT STATE_IMAGE_MASK = 0xF000;
 const UINT STATE_IMAGE_UNTICKED = 0x1000;
 const UINT STATE_IMAGE_TICKED = 0x2000;
 
-// Sent to the list itself by RunOnListThread; wParam is the call's ticket.
-const UINT WM_LIST_RUN = WM_APP + 0x3A0;
-
 POINT pointOf(LPARAM lParam)
 {
     POINT p = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
@@ -95,9 +92,6 @@ LRESULT CALLBACK CCheckListCtrl::WindowProc(HWND hwnd, UINT message, WPARAM wPar
 LRESULT CCheckListCtrl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_LIST_RUN:
-        OnRunCall(wParam);
-        return 0;
     case WM_LBUTTONDOWN:
         return OnLeftDown(wParam, lParam);
     case WM_LBUTTONDBLCLK:
@@ -121,44 +115,6 @@ LRESULT CCheckListCtrl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     }
     return CallDefault(message, wParam, lParam);
-}
-
-void CCheckListCtrl::OnRunCall(WPARAM ticket)
-{
-    // Only the call placed by RunOnListThread, and only once: a message
-    // with any other ticket, or none in flight, does nothing.
-    if (ticket == 0 || ticket != m_callTicket.load())
-        return;
-    Call* call = m_call.exchange(nullptr);
-    if (!call)
-        return;
-    // Never let an exception unwind through the window procedure: the
-    // caller gets it back on its own thread.
-    try {
-        (*call->work)();
-    } catch (...) {
-        call->error = std::current_exception();
-    }
-}
-
-void CCheckListCtrl::RunOnListThread(const std::function<void()>& work)
-{
-    if (!Hwnd() || OwnThread()) {
-        work();
-        return;
-    }
-    std::lock_guard<std::mutex> one(m_callLock);
-    static std::atomic<WPARAM> tickets { 0 };
-    Call call;
-    call.work = &work;
-    const WPARAM ticket = ++tickets;
-    m_callTicket = ticket;
-    m_call = &call;
-    Send(WM_LIST_RUN, ticket);
-    m_call = nullptr;
-    m_callTicket = 0;
-    if (call.error)
-        std::rethrow_exception(call.error);
 }
 
 LRESULT CCheckListCtrl::OnLeftDown(WPARAM wParam, LPARAM lParam)

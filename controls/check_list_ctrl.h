@@ -8,10 +8,7 @@
 #include "window/handle.h"
 #include "window/list_view.h"
 
-#include <atomic>
-#include <exception>
 #include <functional>
-#include <mutex>
 #include <string>
 
 // Posted to the parent when a row's selection or check box changes.
@@ -73,14 +70,6 @@ public:
     bool SetCellText(int row, int column, const std::wstring& text);
     std::wstring CellText(int row, int column) const;
 
-    // Runs `work` on the list's own thread and returns when it is done: many
-    // list operations in one window call, for bulk work from a worker thread.
-    // An exception thrown by `work` comes out here, on the caller's thread.
-    // The call travels as a private message that carries no pointer: the list
-    // runs only the call its own caller placed, so a stray message from
-    // anywhere else runs nothing.
-    void RunOnListThread(const std::function<void()>& work);
-
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT CallDefault(UINT message, WPARAM wParam, LPARAM lParam);
@@ -88,7 +77,6 @@ private:
     LRESULT OnLeftDown(WPARAM wParam, LPARAM lParam);
     LRESULT OnLeftDoubleClick(WPARAM wParam, LPARAM lParam);
     LRESULT OnHorizontalScroll(WPARAM wParam, LPARAM lParam);
-    void OnRunCall(WPARAM ticket);
     void OnItemChanged(const NMLISTVIEW& change);
     void OnColumnClick(int column);
     void OnSetFocus();
@@ -108,13 +96,4 @@ private:
     SortKey m_sortKey;
     bool m_sortingAllowed = true;
     int m_sortColumn = 0;
-
-    // The one call in flight from another thread, and its ticket.
-    struct Call {
-        const std::function<void()>* work = nullptr;
-        std::exception_ptr error;
-    };
-    std::mutex m_callLock;
-    std::atomic<Call*> m_call { nullptr };
-    std::atomic<WPARAM> m_callTicket { 0 };
 };

@@ -59,12 +59,12 @@ void scanGroup(IMigrationView& view, const ScanGroup& group, const std::wstring&
             batch.push_back(NewListItem { row->kind, row->description, fileName, sourceRoot, destinationName,
                                           destinationRoot, row->conversion, foundName });
             if (batch.size() == ROWS_PER_CALL) {
-                lines.Write();
+                lines.WriteAll();
                 view.AddListItems(batch.data(), batch.size());
                 batch.clear();
             }
         }
-        lines.Write();
+        lines.WriteAll();
         view.AddListItems(batch.data(), batch.size());
         batch.clear();
     }

@@ -9,6 +9,7 @@
 #include "common/fs/owner.h"
 #include "common/trace/trace.h"
 #include "migrate/backup_folder.h"
+#include "migrate/backup_texts.h"
 #include "migrate/backup_restore.h"
 #include "migrate/regedit_command.h"
 #include "migrate/registry_tree.h"
@@ -27,7 +28,6 @@ namespace {
 const wchar_t BACKUP_REGISTRY_FILE[] = L"Console.reg";
 const wchar_t BACKUP_SCRIPT_FILE[] = L"restore.cmd";
 const wchar_t BACKUP_README_FILE[] = L"README.txt";
-const wchar_t BACKUP_PROGRAM_FILE[] = L"quarnrept_migrate.exe";
 // What the run kept, one entry a line, appended as it goes (see AppendEntry).
 const wchar_t BACKUP_LIST_FILE[] = L"restore.lst";
 
@@ -44,59 +44,6 @@ const wchar_t* rootFolderName(BackupRoot root)
     return L"other";
 }
 
-
-// restore.cmd is read by cmd in the console's code page, which is the OEM code
-// page unless someone changed it (Wine's cmd always reads batch files in the
-// OEM code page, whatever chcp says); restore.lst is read back in the OEM
-// code page. Texts are written in that code page.
-bool toCodePage(const std::wstring& text, UINT codePage, std::string& bytes)
-{
-    bytes.clear();
-    if (text.empty())
-        return true;
-    // The UTF-8 code pages take neither the flag nor the default-character test.
-    const bool utf = codePage == CP_UTF8 || codePage == CP_UTF7;
-    BOOL usedDefault = FALSE;
-    const DWORD flags = utf ? 0 : WC_NO_BEST_FIT_CHARS;
-    BOOL* used = utf ? nullptr : &usedDefault;
-    const int length = static_cast<int>(text.size());
-    const int size = WideCharToMultiByte(codePage, flags, text.c_str(), length, nullptr, 0, nullptr, used);
-    if (size <= 0 || usedDefault)
-        return false;
-    bytes.resize(static_cast<size_t>(size));
-    WideCharToMultiByte(codePage, flags, text.c_str(), length, &bytes[0], size, nullptr, nullptr);
-    return true;
-}
-
-// A text restore.lst holds: it divides its lines at | and ends them at CR LF,
-// and is written in the OEM code page, so a | or a control character would
-// split a line and a character outside the code page would come back as
-// another. `what` says what the text is ("the path ..."), `otherwise` what
-// follows from a refusal.
-bool cmdCanCarry(const std::wstring& text, const std::wstring& what, const wchar_t* otherwise,
-                 std::wstring& reason)
-{
-    for (wchar_t c : text) {
-        if (c == L'|' || c < 0x20 || c == 0x7F) {
-            wchar_t code[8];
-            swprintf(code, 8, L"%04X", static_cast<unsigned>(c));
-            reason = what + L" holds the character U+" + code + L", which the backup's list restore.lst cannot carry; " + otherwise;
-            return false;
-        }
-    }
-    std::string bytes;
-    if (!toCodePage(text, GetOEMCP(), bytes)) {
-        reason = what + L" holds characters outside the OEM code page " + std::to_wstring(GetOEMCP())
-            + L", in which the backup's list restore.lst is written; " + otherwise;
-        return false;
-    }
-    return true;
-}
-
-bool cmdCanCarry(const std::wstring& path, std::wstring& reason)
-{
-    return cmdCanCarry(path, L"the path " + path, L"nothing was backed up for it", reason);
-}
 
 // The reason for a backup file that could not be written, in the system's
 // words for the error with the path standing for its %1.
@@ -116,14 +63,6 @@ bool writeWholeFile(const CCheckedDir& folder, const std::wstring& name, const s
         return true;
     reason = cannotWrite(folder.Path() + L"\\" + name, failure);
     return false;
-}
-
-std::wstring startText(const SYSTEMTIME& start, const wchar_t* timeSeparator)
-{
-    wchar_t text[32];
-    swprintf(text, 32, L"%04u-%02u-%02u %02u%ls%02u%ls%02u", start.wYear, start.wMonth, start.wDay, start.wHour,
-             timeSeparator, start.wMinute, timeSeparator, start.wSecond);
-    return text;
 }
 
 } // namespace
@@ -147,7 +86,7 @@ bool CMigrationBackup::MakeFolder(std::wstring& reason)
     // Every folder of the backup is made and reached by the handle of the
     // one that holds it: none can be swapped for a link on the way.
     const std::wstring parent = m_gaDirectory + L"\\" + BACKUPS_FOLDER;
-    if (!cmdCanCarry(parent, reason))
+    if (!ledgerCanCarry(parent, reason))
         return false;
     if (!createProtectedFolder(m_backups, m_ga, BACKUPS_FOLDER, failure)) {
         if (failure.osError != ERROR_ALREADY_EXISTS) {
@@ -232,7 +171,7 @@ bool CMigrationBackup::CanList(const std::wstring& destinationName, const std::w
         reason = L"cannot back up \"" + destinationName + L"\": not a plain file name";
         return false;
     }
-    return cmdCanCarry(destination, reason);
+    return ledgerCanCarry(destination, reason);
 }
 
 bool CMigrationBackup::ExpectNewFile(const std::wstring& destinationRoot, const std::wstring& destinationName,
@@ -413,39 +352,13 @@ bool CMigrationBackup::WriteRestoreFiles(std::wstring& reason) const
 {
     const std::wstring when = startText(m_start, L":");
     const UINT codePage = GetOEMCP();
-    // The administrator's one step: the tool kept beside it does the restore
-    // by handle and proves it, and its exit code is the script's. "%~dp0."
-    // names the folder without the backslash that would escape the quote.
-    // Nothing is taken from the caller's environment: no program is found
-    // through PATH, ComSpec or SystemRoot.
-    std::wstring s;
-    for (const std::wstring& line :
-         { std::wstring(L"@echo off"),
-           L"rem Puts the 5.2.2 installation back as it was before the migration of " + when + L".",
-           std::wstring(L"rem Run it as an administrator; it works from any current directory."),
-           std::wstring(L"setlocal EnableExtensions DisableDelayedExpansion"),
-           std::wstring(L"\"%~dp0") + BACKUP_PROGRAM_FILE + L"\" /restore:\"%~dp0.\"",
-           // Not %errorlevel%: a variable of that name in the caller's
-           // environment would stand in for the tool's exit code.
-           std::wstring(L"if errorlevel 4 exit /b 4"), std::wstring(L"if errorlevel 3 exit /b 3"),
-           std::wstring(L"if errorlevel 2 exit /b 2"), std::wstring(L"if errorlevel 1 exit /b 1"),
-           std::wstring(L"exit /b 0") })
-        s += line + L"\r\n";
+    const std::wstring s = restoreScriptText(when);
     std::string script;
     if (!toCodePage(s, codePage, script)) {
         reason = L"cannot write " + m_folder + L"\\" + BACKUP_SCRIPT_FILE + L": a path in it is outside the OEM code page";
         return false;
     }
-    // README.txt is plain ASCII, readable in any editor and code page.
-    std::string readme = "This folder keeps what the quarnrept_migrate run of " + std::string(when.begin(), when.end())
-        + " replaced in the 5.2.2 installation: each file as it was and, in Console.reg, the registry key "
-          "HKLM\\...\\CurrentVersion\\Console as it was before the import.\r\n"
-          "To put the installation back as it was before that run, close the console and run restore.cmd here as "
-          "an administrator (a double-click will do).\r\n"
-          "restore.cmd runs the copy of quarnrept_migrate.exe kept here with /restore: it copies the kept files "
-          "back, deletes the files the run created, removes the values and subkeys the run added to the registry "
-          "key and puts back the values it changed, then compares everything with this backup. It shows ERROR for "
-          "any step that failed and exits 0 only when everything is back; restore.lst lists what it restores.\r\n";
+    const std::string readme = backupReadmeText(when);
     return writeWholeFile(m_dir, BACKUP_SCRIPT_FILE, script, reason)
         && writeWholeFile(m_dir, BACKUP_README_FILE, readme, reason);
 }

@@ -1,5 +1,7 @@
 #include "window/dialog.h"
 
+#include <mutex>
+
 CDialog::CDialog(UINT templateId, HWND parent)
     : m_templateId(templateId)
     , m_parent(parent)
@@ -50,6 +52,9 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
 INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_DIALOG_RUN:
+        OnRunCall(wParam);
+        return TRUE;
     case WM_INITDIALOG:
         return OnInitDialog();
     case WM_COMMAND: {
@@ -80,4 +85,42 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
         return OnMessage(message, wParam, lParam, result) ? result : FALSE;
     }
     }
+}
+
+void CDialog::OnRunCall(WPARAM ticket)
+{
+    // Only the call placed by RunOnOwnThread, and only once: a message
+    // with any other ticket, or none in flight, does nothing.
+    if (ticket == 0 || ticket != m_callTicket.load())
+        return;
+    Call* call = m_call.exchange(nullptr);
+    if (!call)
+        return;
+    // Never let an exception unwind through the window procedure: the
+    // caller gets it back on its own thread.
+    try {
+        (*call->work)();
+    } catch (...) {
+        call->error = std::current_exception();
+    }
+}
+
+void CDialog::RunOnOwnThread(const std::function<void()>& work)
+{
+    if (!Hwnd() || OwnThread()) {
+        work();
+        return;
+    }
+    std::lock_guard<std::mutex> one(m_callLock);
+    static std::atomic<WPARAM> tickets { 0 };
+    Call call;
+    call.work = &work;
+    const WPARAM ticket = ++tickets;
+    m_callTicket = ticket;
+    m_call = &call;
+    Send(WM_DIALOG_RUN, ticket);
+    m_call = nullptr;
+    m_callTicket = 0;
+    if (call.error)
+        std::rethrow_exception(call.error);
 }

@@ -1,3 +1,7 @@
+// Longer than the tool's other files, and kept whole: every open, create,
+// rename and removal below a root, each checked on its own handle, built on
+// the same few calls relative to a folder's handle (openRelative, the rename
+// request), which nothing else may reach.
 #include "common/files/checked_file.h"
 
 #include "common/cmd/console_path.h"

@@ -339,40 +339,6 @@ bool w32PutFile(const std::wstring& path, const std::wstring& text, FileFailure&
     return ok;
 }
 
-bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure, WriteTo to)
-{
-    CReplacingWriter writer;
-    return writer.Begin(path, failure, to) && w32PutOemAsUtf16(writer, oemText, failure) && writer.Commit(failure);
-}
-
-bool w32PutOemAsUtf16(CReplacingWriter& writer, const std::string& oemText, FileFailure& failure)
-{
-    if (!writer.Write(UTF16_MARK, sizeof UTF16_MARK, failure))
-        return false;
-    COemToUtf16 converter;
-    std::vector<wchar_t> units;
-    size_t done = 0;
-    do {
-        const size_t piece = std::min<size_t>(oemText.size() - done, SOURCE_BLOCK);
-        const bool last = done + piece == oemText.size();
-        if (!converter.Convert(oemText.data() + done, piece, last, units, failure)
-            || !writer.Write(units.data(), units.size() * sizeof(wchar_t), failure))
-            return false;
-        done += piece;
-    } while (done < oemText.size());
-    return true;
-}
-
-bool w32ReadFileBytes(const std::wstring& path, std::string& bytes, FileFailure& failure)
-{
-    CPathFile file;
-    if (!file.Open(path, failure)) {
-        bytes.clear();
-        return false;
-    }
-    return w32ReadAllBytes(file, bytes, failure);
-}
-
 bool w32ReadAllBytes(CInFile& file, std::string& bytes, FileFailure& failure)
 {
     bytes.clear();

@@ -25,8 +25,10 @@ enum class PathIs { AsGiven, InConsoleDirectory };
 // w32PutFile's size limit that never applies.
 constexpr long long NO_SIZE_LIMIT = -1;
 
-// The defaults are what the migration asks for; the design document defines
-// the overwrite flag, the size limit and the resolve flag, which stay here.
+// The defaults are what the tool asks for. The other settings (narrow text,
+// appending, the size limit, a name in the console's directory) belong to
+// these operations as they were defined, and stay although no path of this
+// tool takes them.
 struct GetFileOptions {
     TextEncoding encoding = TextEncoding::Utf16Le;
     PathIs pathIs = PathIs::AsGiven;
@@ -63,14 +65,6 @@ bool w32PutFile(const std::wstring& path, const std::wstring& text, FileFailure&
 // first). Refuses a text longer than a wide string holds, before converting.
 bool w32NarrowToWide(const std::string& narrow, std::wstring& wide, FileFailure& failure);
 
-// Replaces `path` with all of `oemText`, text of the OEM code page, as
-// UTF-16LE behind the mark FF FE. Converted piece by piece as it is written,
-// so the wide text is never held whole beside the narrow one.
-bool w32PutOemAsUtf16(const std::wstring& path, const std::string& oemText, FileFailure& failure,
-                      WriteTo to = WriteTo::AnyFile);
-// The same into a writer the caller has begun, which the caller commits.
-bool w32PutOemAsUtf16(CReplacingWriter& writer, const std::string& oemText, FileFailure& failure);
-
 // Whether `bytes` begin with the UTF-16LE mark FF FE: the one test of
 // whether a file's content is already UTF-16 text.
 bool w32StartsWithUtf16Mark(const std::string& bytes);
@@ -79,7 +73,6 @@ bool w32StartsWithUtf16Mark(const std::string& bytes);
 // byte of OEM text becomes exactly one UTF-16 unit).
 bool w32OemIsSingleByte();
 
-// The file's bytes, unchanged, into `bytes`.
-bool w32ReadFileBytes(const std::wstring& path, std::string& bytes, FileFailure& failure);
-// The same for a file the caller opened; the file is closed afterwards.
+// The bytes of a file the caller opened, unchanged, into `bytes`; the file
+// is closed afterwards.
 bool w32ReadAllBytes(CInFile& file, std::string& bytes, FileFailure& failure);

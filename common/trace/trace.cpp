@@ -49,13 +49,13 @@ public:
     {
         for (const wchar_t* p = text; length-- && *p; ++p) {
             if (m_used + 2 > sizeof m_block / sizeof m_block[0])
-                Flush();
+                WriteBlock();
             if (*p == L'\n')
                 m_block[m_used++] = L'\r';
             m_block[m_used++] = *p;
         }
     }
-    void Flush()
+    void WriteBlock()
     {
         if (m_used)
             fwrite(m_block, sizeof(wchar_t), m_used, g_stream);
@@ -71,7 +71,7 @@ void writeTranslated(const wchar_t* text)
 {
     CTranslatedWriter writer;
     writer.Add(text);
-    writer.Flush();
+    writer.WriteBlock();
 }
 
 // Bounded formatting: never writes past `capacity` characters and always
@@ -332,7 +332,7 @@ void traceWrite(const char* sourceFile, unsigned line, const wchar_t* format, ..
     formatBounded(g_text.get(), TRACE_BUFFER_CHARS, format, args);
     va_end(args);
     writer.Add(g_text.get());
-    writer.Flush();
+    writer.WriteBlock();
     fflush(g_stream);
 }
 
@@ -362,7 +362,7 @@ void CTraceLines::Add(const char* sourceFile, unsigned line, const wchar_t* form
     m_lines.push_back(Line { sourceFile, line, m_text.size() });
 }
 
-void CTraceLines::Write()
+void CTraceLines::WriteAll()
 {
     const DWORD threadId = GetCurrentThreadId();
     if (m_lines.empty())
@@ -381,7 +381,7 @@ void CTraceLines::Write()
                 writer.Add(m_text.data() + begin, line.end - begin);
                 begin = line.end;
             }
-            writer.Flush();
+            writer.WriteBlock();
             fflush(g_stream);
         }
     }

@@ -23,15 +23,11 @@ enum {
 
 constexpr int TRACE_CATEGORY_COUNT = 37;
 
-// Named arguments of traceOpen and traceSetCategory.
-enum : int {
-    TRACE_DISABLED = 0, // traceOpen: tracing stays off
-    TRACE_ENABLED = 1,
-    TRACE_TRUNCATE = 0, // traceOpen: the file starts anew
-    TRACE_APPEND = 1,
-    TRACE_OFF = 0, // traceSetCategory
-    TRACE_ON = 1,
-};
+// Named arguments of traceOpen and traceSetCategory: three switches, each
+// with its own two values (which are 0 and 1, as the integer arguments take).
+enum TraceEnable : int { TRACE_DISABLED = 0, TRACE_ENABLED = 1 }; // traceOpen's first: off, or open the file
+enum TraceStart : int { TRACE_TRUNCATE = 0, TRACE_APPEND = 1 }; // traceOpen's last: start anew, or append
+enum TraceSwitch : int { TRACE_OFF = 0, TRACE_ON = 1 }; // traceSetCategory's second
 constexpr int TRACE_REFUSED = 201;
 
 // Each of the header and the message is formatted into a buffer of this many
@@ -66,17 +62,17 @@ void traceWrite(const char* sourceFile, unsigned line, const wchar_t* format, ..
 
 // Trace lines collected and written together, for a loop that traces every
 // item: each line has its own header as from traceWrite, the date and time
-// being those of Write, and all of them go out under one lock in as few
-// writes as their text needs. Write is also done on destruction.
+// being those of WriteAll, and all of them go out under one lock in as few
+// writes as their text needs. WriteAll is also done on destruction.
 class CTraceLines {
 public:
     CTraceLines() = default;
     CTraceLines(const CTraceLines&) = delete;
     CTraceLines& operator=(const CTraceLines&) = delete;
-    ~CTraceLines() { Write(); }
+    ~CTraceLines() { WriteAll(); }
 
     void Add(const char* sourceFile, unsigned line, const wchar_t* format, ...);
-    void Write();
+    void WriteAll();
 
 private:
     struct Line {

@@ -12,6 +12,28 @@
 
 namespace qmtest {
 
+// The dialog's list as the test's thread reaches it: by window messages to
+// its window, as any other program could, never through the dialog's own
+// objects.
+class CListReader : public CListView {
+public:
+    explicit CListReader(HWND list) { Attach(list); }
+    int RowCount() const { return ItemCount(); }
+    std::wstring CellText(int row, int column) const;
+    // Any state image but the unticked box counts as ticked, as in the list.
+    bool IsChecked(int row) const { return GetItemState(row, LVIS_STATEIMAGEMASK) != INDEXTOSTATEIMAGEMASK(1); }
+    // Ticks or unticks the box, as a click on it does.
+    void SetChecked(int row, bool ticked) const
+    {
+        SetItemState(row, INDEXTOSTATEIMAGEMASK(ticked ? 2 : 1), LVIS_STATEIMAGEMASK);
+    }
+    void SelectAndShowRow(int row) const
+    {
+        SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        EnsureVisible(row, false);
+    }
+};
+
 class DialogHarness {
 public:
     // Starts the dialog with the given workers in `directory` (a fresh scratch
@@ -21,8 +43,8 @@ public:
     ~DialogHarness();
 
     CMigrateDlg& Dlg() { return m_dialog; }
-    // The dialog's list and a row's record, read and clicked as a user would.
-    CCheckListCtrl& List() { return m_dialog.m_list; }
+    // The dialog's list, read and clicked as a user would, and a row's record.
+    CListReader List() const { return CListReader(Control(IDC_ITEM_LIST)); }
     const MigrationItem* Record(int row) const { return m_dialog.RowRecord(row); }
     HWND Hwnd() const { return m_hwnd; }
     HWND Control(int id) const { return GetDlgItem(m_hwnd, id); }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 
 using namespace qmtest;
 
@@ -103,8 +104,18 @@ TEST(MainDialog, ConfirmedRunHoldsTheWindowAndAfterItEverythingAnswers)
     PlantedHelpControl planted;
     ASSERT_TRUE(planted.Planted());
     DialogHarness ui(listingWorker, migrateWorker);
-    CCheckListCtrl& list = ui.List();
+    const CListReader list = ui.List();
     ASSERT_EQ(3, list.RowCount());
+
+    // Work from another thread runs on the dialog's, and its exception comes
+    // back to the caller; a stray call message, as any process on the
+    // desktop could send, runs nothing.
+    SendMessageW(ui.Hwnd(), WM_DIALOG_RUN, 1, 0x10);
+    DWORD ranOn = 0;
+    ui.Dlg().RunOnOwnThread([&] { ranOn = GetCurrentThreadId(); });
+    EXPECT_EQ(GetWindowThreadProcessId(ui.Hwnd(), nullptr), ranOn);
+    EXPECT_THROW(ui.Dlg().RunOnOwnThread([] { throw std::runtime_error("dialog call failed"); }),
+                 std::runtime_error);
 
     // The path lines follow the selected row, not a ticked one.
     auto paths = [&] { return windowText(ui.Control(IDC_SOURCE_PATH)) + L"|" + windowText(ui.Control(IDC_DEST_PATH)); };

@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <stdexcept>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -181,32 +178,6 @@ TEST_F(CheckListTest, HeaderClickSortsAscendingAndAgainKeepsTheOrder)
     EXPECT_EQ(sortBy(1), bySource);
     // The state column holds numbers here: compared as numbers.
     EXPECT_EQ(sortBy(4), (std::vector<std::wstring>{L"A.xml", L"C.xml", L"b.xml", L"a2.xml"}));
-}
-
-TEST_F(CheckListTest, WorkerCallsRunOnTheListThreadAndOnlyTheirs)
-{
-    // A stray private message, as any process on the desktop could send,
-    // with a pointer-sized value that once would have been called.
-    SendMessageW(m_list, WM_APP + 0x3A0, 1, 0x10);
-
-    std::atomic<bool> done(false);
-    bool thrownBack = false;
-    DWORD ranOn = 0;
-    std::thread worker([&] {
-        m_ctrl.RunOnListThread([&] { ranOn = GetCurrentThreadId(); });
-        // An exception in the call comes back to the worker, not through the window procedure.
-        try {
-            m_ctrl.RunOnListThread([] { throw std::runtime_error("list call failed"); });
-        } catch (const std::runtime_error&) {
-            thrownBack = true;
-        }
-        done = true;
-    });
-    for (; !done; Sleep(1)) // the worker's calls run on this thread: keep serving messages
-        pump();
-    worker.join();
-    EXPECT_EQ(GetCurrentThreadId(), ranOn);
-    EXPECT_TRUE(thrownBack);
 }
 
 } // namespace

@@ -19,7 +19,7 @@ namespace {
 std::vector<std::wstring> rowsOf(DialogHarness& ui)
 {
     std::vector<std::wstring> rows;
-    CCheckListCtrl& list = ui.List();
+    const CListReader list = ui.List();
     for (int r = 0; r < list.RowCount(); ++r) {
         std::wstring row = list.IsChecked(r) ? L"" : L"-";
         for (int c = 0; c < 5; ++c)

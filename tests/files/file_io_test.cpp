@@ -128,14 +128,6 @@ TEST_F(FileIo, UnicodeIsTheMarkAndLittleEndianUnitsNarrowOneBytePerCharacterAppe
     EXPECT_TRUE(Put(path, L"abc", PutMode::Replace, TextEncoding::Utf16Le));
     EXPECT_EQ("\xFF\xFE" "a\0b\0c\0"s, readBytes(path));
 
-    // OEM text converted as it is written, over more than one piece.
-    std::string oem(5u << 20, 'a');
-    oem[3u << 20] = '\x82';
-    std::wstring wide(oem.size(), L'a');
-    wide[3u << 20] = L'\u00e9';
-    EXPECT_TRUE(w32PutOemAsUtf16(path, oem + "z", lastFailure));
-    EXPECT_EQ("\xFF\xFE" + utf16le(wide + L"z"), readBytes(path));
-
     EXPECT_TRUE(Put(path, L"a\nc\u00e9", PutMode::Replace, TextEncoding::Narrow));
     EXPECT_EQ("a\r\nc\xE9"s, readBytes(path));
     // Each Unicode append brings its own mark; a file over the size limit is replaced.
@@ -180,7 +172,6 @@ TEST_F(FileIo, AReplacementKeepsTheOldFilesAccessListAttributesAndCreationTime)
     EXPECT_EQ((Snapshot { { path, "\xFF\xFE" + utf16le(L"newer") } }), Files()) << "no temporary file left";
     // A write meant for a new file leaves one that is there by then alone.
     EXPECT_FALSE(w32WriteFileBytes(path, "lost", lastFailure, WriteTo::NewFile));
-    EXPECT_FALSE(w32PutOemAsUtf16(path, "lost", lastFailure, WriteTo::NewFile));
     EXPECT_EQ((Snapshot { { path, "\xFF\xFE" + utf16le(L"newer") } }), Files()) << "no temporary file left";
     EXPECT_EQ(dacl, daclOf(path));
     const DWORD carried = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;

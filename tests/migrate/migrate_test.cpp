@@ -242,7 +242,7 @@ TEST_F(Migration, CarriesEveryItemOverAndTheRegistrySettingsUnderTheGaKeyKeeping
         writeBytes(ga + L"\\" + name, "left");
     TempDir scratch;
     DialogHarness ui(t_processRefresh, t_processMigrate, scratch.Path());
-    CCheckListCtrl& list = ui.List();
+    const CListReader list = ui.List();
     ASSERT_EQ(11, list.RowCount());
     auto sources = [&] {
         std::vector<std::wstring> names;
@@ -322,7 +322,7 @@ TEST_F(Migration, OnlyTickedRowsMoveARepeatChangesNothingAndASharedWebSiteIsConv
     // Both installations name the same web site: its pages are converted in place.
     setRegString(GA_KEY, L"WebSiteLocalPath", betaWeb);
     DialogHarness ui(t_processRefresh, t_processMigrate);
-    CCheckListCtrl& list = ui.List();
+    const CListReader list = ui.List();
     const int zelt = list.RowCount() - 1;
     ASSERT_EQ(L"link.cfg", cellText(ui, zelt, 1));
     ASSERT_EQ(L"report.xml", cellText(ui, 3, 1));

@@ -108,7 +108,7 @@ TEST_F(TraceTest, AnOpenStartsAnewAndEachLineGetsAHeaderAndCrLf)
     together.Add("/home/dev/quarnrept_migratedlg.cpp", 518, L"first\nsecond\n");
     together.Add(__FILE__, 5, L"%s\n", huge.c_str());
     together.Add(__FILE__, 6, L"after\n");
-    together.Write();
+    together.WriteAll();
     const std::vector<std::string> alone = lines;
     lines = traceLines(path, 0);
     const std::vector<std::string> written = lines;
