@@ -1,0 +1,207 @@
+#!/usr/bin/env python3
+"""Seeded-fault runner: measures the tests by the faults they catch.
+
+Each fault in scripts/faults/ is one realistic mistake in one module, written
+from what the tool promises. For each, the runner puts the fault into a
+scratch copy of the tree, builds it, runs the tests that cover its module,
+and, when they all pass, the whole suite; then it takes the fault out again.
+It prints a table (fault, module, caught or not, by which test, minutes) and
+writes it to build-mutate/<arch>/results.md.
+
+    scripts/mutate.py [--arch win32|win64] [--only ID,...] [--module NAME] [--per-module N] [--check] [--list]
+
+--per-module N takes the first N faults of each module (a shorter run).
+--check only proves that every fault applies to the tree as it is (its text
+found exactly once) and exits; --list prints the faults. The run takes an
+hour or two and is not part of CI; scripts/test.sh is unchanged by it.
+A fault whose tree does not build is reported as such and counts for
+nothing: mend the fault, not the tests.
+"""
+import argparse
+import datetime
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+
+from faults import FAULTS, MODULE_TESTS  # noqa: E402
+
+
+def tracked_files():
+    out = subprocess.run(["git", "ls-files", "-z"], cwd=ROOT, check=True, capture_output=True).stdout
+    return [name for name in out.decode().split("\0") if name]
+
+
+def check(faults):
+    problems = []
+    for fault in faults:
+        path = os.path.join(ROOT, fault.file)
+        if not os.path.exists(path):
+            problems.append(f"{fault.id}: no file {fault.file}")
+            continue
+        count = open(path, encoding="utf-8").read().count(fault.find)
+        if count != 1:
+            problems.append(f"{fault.id}: its text is found {count} times in {fault.file}")
+        if fault.module not in MODULE_TESTS:
+            problems.append(f"{fault.id}: unknown module {fault.module}")
+    return problems
+
+
+def sync_tree(scratch):
+    """The working tree's tracked files into scratch/src, copying only what differs."""
+    src = os.path.join(scratch, "src")
+    for name in tracked_files():
+        source, target = os.path.join(ROOT, name), os.path.join(src, name)
+        if not os.path.isfile(source):
+            continue
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(source, "rb") as f:
+            data = f.read()
+        if os.path.exists(target):
+            with open(target, "rb") as f:
+                if f.read() == data:
+                    continue
+        with open(target, "wb") as f:
+            f.write(data)
+        shutil.copymode(source, target)
+    return src
+
+
+def build(src, build_dir, arch):
+    if not os.path.exists(os.path.join(build_dir, "CMakeCache.txt")):
+        toolchain = "mingw-w64-x86_64.cmake" if arch == "win64" else "mingw-w64-i686.cmake"
+        subprocess.run(["cmake", "-S", src, "-B", build_dir, "-G", "Ninja",
+                        f"-DCMAKE_TOOLCHAIN_FILE={src}/cmake/{toolchain}", "-DCMAKE_BUILD_TYPE=Release"],
+                       check=True, stdout=subprocess.DEVNULL)
+    result = subprocess.run(["cmake", "--build", build_dir, "--parallel", str(os.cpu_count() or 2)],
+                            capture_output=True, text=True)
+    return result.returncode == 0, result.stdout[-4000:] + result.stderr[-4000:]
+
+
+def run_tests(build_dir, regex, timeout):
+    """ctest over the tests `regex` selects (all when None): the names of those that failed."""
+    args = ["ctest", "--test-dir", build_dir, "-j", str(os.cpu_count() or 2), "-LE", "wow64", "--timeout", str(timeout)]
+    if regex:
+        args += ["-R", regex]
+    result = subprocess.run(args, capture_output=True, text=True)
+    failed = re.findall(r"^\s*\d+ - (\S+) \(", result.stdout, re.M)
+    if result.returncode != 0 and not failed:
+        failed = ["(ctest: " + result.stdout.strip().splitlines()[-1] + ")"] if result.stdout.strip() else ["(ctest)"]
+    return failed
+
+
+def inside(options):
+    faults = [f for f in FAULTS if (not options.only or f.id in options.only.split(","))
+              and (not options.module or f.module == options.module)]
+    if options.per_module:
+        taken = {}
+        faults = [f for f in faults if taken.setdefault(f.module, []).append(f) or len(taken[f.module]) <= options.per_module]
+    scratch = os.path.join(ROOT, "build-mutate", options.arch)
+    src = sync_tree(scratch)
+    build_dir = os.path.join(scratch, "build")
+    ok, log = build(src, build_dir, options.arch)
+    if not ok:
+        print("the tree as it is does not build:\n" + log)
+        return 2
+    failed = run_tests(build_dir, None, 600)
+    if failed:
+        print("the suite fails without any fault, so there is nothing to measure: " + ", ".join(failed))
+        return 2
+
+    rows = []
+    print(f"{'fault':<14} {'module':<20} {'result':<14} {'by':<60} min")
+    for fault in faults:
+        started = time.time()
+        path = os.path.join(src, fault.file)
+        original = open(path, encoding="utf-8").read()
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(original.replace(fault.find, fault.replace, 1))
+        try:
+            built, _ = build(src, build_dir, options.arch)
+            if not built:
+                result, by = "does not build", ""
+            else:
+                failed = run_tests(build_dir, MODULE_TESTS[fault.module], 900)
+                if not failed:
+                    failed = run_tests(build_dir, None, 900)
+                    result = "caught (suite)" if failed else "SURVIVED"
+                else:
+                    result = "caught"
+                by = ", ".join(failed[:3]) + (" ..." if len(failed) > 3 else "")
+        finally:
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(original)
+        minutes = (time.time() - started) / 60
+        rows.append((fault, result, by, minutes))
+        print(f"{fault.id:<14} {fault.module:<20} {result:<14} {by[:60]:<60} {minutes:.1f}", flush=True)
+    build(src, build_dir, options.arch)
+
+    counted = [r for r in rows if r[1] != "does not build"]
+    caught = [r for r in counted if r[1].startswith("caught")]
+    lines = [f"Seeded faults, {options.arch} build, {datetime.date.today().isoformat()}: "
+             f"{len(caught)} of {len(counted)} caught"
+             + (f" ({100.0 * len(caught) / len(counted):.0f} %)" if counted else ""), "",
+             "| Module | Faults | Caught |", "|---|---|---|"]
+    for module in MODULE_TESTS:
+        mine = [r for r in counted if r[0].module == module]
+        if mine:
+            lines.append(f"| {module} | {len(mine)} | {sum(r[1].startswith('caught') for r in mine)} |")
+    lines += ["", "| Fault | Module | What it breaks | Result | By | Minutes |", "|---|---|---|---|---|---|"]
+    for fault, result, by, minutes in rows:
+        lines.append(f"| {fault.id} | {fault.module} | {fault.breaks} | {result} | {by} | {minutes:.1f} |")
+    report = "\n".join(lines) + "\n"
+    with open(os.path.join(scratch, "results.md"), "w", encoding="utf-8") as f:
+        f.write(report)
+    print("\n" + report)
+    return 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--arch", choices=["win32", "win64"], default=None)
+    parser.add_argument("--only", default="")
+    parser.add_argument("--module", default="")
+    parser.add_argument("--per-module", type=int, default=0)
+    parser.add_argument("--check", action="store_true")
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
+    options = parser.parse_args()
+
+    problems = check(FAULTS)
+    if options.check or problems:
+        for problem in problems:
+            print(problem)
+        print(f"{len(FAULTS)} faults, {len(problems)} that do not apply")
+        return 1 if problems else 0
+    if options.list:
+        for fault in FAULTS:
+            print(f"{fault.id:<14} {fault.module:<20} {fault.breaks}")
+        return 0
+    if options.inside:
+        return inside(options)
+
+    # Under Wine with a display of its own, in a prefix kept between runs.
+    arch = options.arch or ("win32" if subprocess.run(["/usr/lib/wine/wine", "--version"],
+                                                       capture_output=True).returncode == 0 else "win64")
+    prefix = os.path.join(ROOT, "build-mutate", arch, "wineprefix")
+    os.makedirs(os.path.dirname(prefix), exist_ok=True)
+    command = [os.path.join(ROOT, "scripts", "with-wine.sh"), "--arch", arch]
+    if arch == "win64":
+        command.append("--loader64")
+    command += ["--keep-prefix", prefix, "--", sys.executable, os.path.abspath(__file__), "--inside", "--arch", arch]
+    if options.only:
+        command += ["--only", options.only]
+    if options.module:
+        command += ["--module", options.module]
+    if options.per_module:
+        command += ["--per-module", str(options.per_module)]
+    return subprocess.run(command).returncode
+
+
+if __name__ == "__main__":
+    sys.exit(main())
