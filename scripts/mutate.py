@@ -83,16 +83,43 @@ def build(src, build_dir, arch):
     return result.returncode == 0, result.stdout[-4000:] + result.stderr[-4000:]
 
 
+def empty_temp():
+    """What an earlier run left in the prefix's temp folders (a fault's test may
+    leave its scratch folders), so that it is not taken for this run's."""
+    drive = os.path.join(os.environ.get("WINEPREFIX", ""), "drive_c")
+    for folder in [os.path.join(drive, "windows", "temp")] + [
+            os.path.join(drive, "users", user, "Temp") for user in os.listdir(os.path.join(drive, "users"))]:
+        if os.path.isdir(folder) and not os.path.islink(folder):
+            for name in os.listdir(folder):
+                path = os.path.join(folder, name)
+                if os.path.isdir(path) and not os.path.islink(path):
+                    shutil.rmtree(path, ignore_errors=True)
+                else:
+                    os.remove(path)
+
+
 def run_tests(build_dir, regex, timeout):
     """ctest over the tests `regex` selects (all when None): the names of those that failed."""
+    empty_temp()
     args = ["ctest", "--test-dir", build_dir, "-j", str(os.cpu_count() or 2), "-LE", "wow64", "--timeout", str(timeout)]
     if regex:
         args += ["-R", regex]
     result = subprocess.run(args, capture_output=True, text=True)
+    with open(os.path.join(build_dir, "..", "last-ctest.log"), "w", encoding="utf-8") as log:
+        log.write(result.stdout + result.stderr)
     failed = re.findall(r"^\s*\d+ - (\S+) \(", result.stdout, re.M)
     if result.returncode != 0 and not failed:
         failed = ["(ctest: " + result.stdout.strip().splitlines()[-1] + ")"] if result.stdout.strip() else ["(ctest)"]
     return failed
+
+
+def confirmed(build_dir, failed):
+    """Of the tests that failed, those that fail again when run once more on
+    their own: a test that failed only once is not taken as a catch."""
+    if not failed or any(name.startswith("(") for name in failed):
+        return failed
+    again = set(run_tests(build_dir, "^(" + "|".join(re.escape(name) for name in failed) + ")$", 900))
+    return [name for name in failed if name in again or name == "TempLeftEmpty"]
 
 
 def inside(options):
@@ -108,7 +135,7 @@ def inside(options):
     if not ok:
         print("the tree as it is does not build:\n" + log)
         return 2
-    failed = run_tests(build_dir, None, 600)
+    failed = confirmed(build_dir, run_tests(build_dir, None, 600))
     if failed:
         print("the suite fails without any fault, so there is nothing to measure: " + ", ".join(failed))
         return 2
@@ -126,9 +153,9 @@ def inside(options):
             if not built:
                 result, by = "does not build", ""
             else:
-                failed = run_tests(build_dir, MODULE_TESTS[fault.module], 900)
+                failed = confirmed(build_dir, run_tests(build_dir, MODULE_TESTS[fault.module], 900))
                 if not failed:
-                    failed = run_tests(build_dir, None, 900)
+                    failed = confirmed(build_dir, run_tests(build_dir, None, 900))
                     result = "caught (suite)" if failed else "SURVIVED"
                 else:
                     result = "caught"
