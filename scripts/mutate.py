@@ -98,15 +98,26 @@ def empty_temp():
                     os.remove(path)
 
 
+LOG_NAME = ["baseline"]  # the fault whose test runs are being logged
+
+
 def run_tests(build_dir, regex, timeout):
-    """ctest over the tests `regex` selects (all when None): the names of those that failed."""
+    """ctest over the tests `regex` selects (all when None): the names of those that failed.
+    Each run's output is added to logs/<fault>.log beside the build."""
     empty_temp()
     args = ["ctest", "--test-dir", build_dir, "-j", str(os.cpu_count() or 2), "-LE", "wow64", "--timeout", str(timeout)]
     if regex:
         args += ["-R", regex]
     result = subprocess.run(args, capture_output=True, text=True)
-    with open(os.path.join(build_dir, "..", "last-ctest.log"), "w", encoding="utf-8") as log:
-        log.write(result.stdout + result.stderr)
+    logs = os.path.join(build_dir, "..", "logs")
+    os.makedirs(logs, exist_ok=True)
+    with open(os.path.join(logs, LOG_NAME[0] + ".log"), "a", encoding="utf-8") as log:
+        log.write("$ " + " ".join(args) + "\n" + result.stdout + result.stderr)
+        for name in re.findall(r"^\s*\d+ - (\S+) \(", result.stdout, re.M):
+            details = os.path.join(build_dir, "Testing", "Temporary", "LastTest.log")
+            if os.path.exists(details):
+                log.write(open(details, encoding="utf-8", errors="replace").read())
+                break
     failed = re.findall(r"^\s*\d+ - (\S+) \(", result.stdout, re.M)
     if result.returncode != 0 and not failed:
         failed = ["(ctest: " + result.stdout.strip().splitlines()[-1] + ")"] if result.stdout.strip() else ["(ctest)"]
@@ -144,6 +155,9 @@ def inside(options):
     print(f"{'fault':<14} {'module':<20} {'result':<14} {'by':<60} min")
     for fault in faults:
         started = time.time()
+        LOG_NAME[0] = fault.id
+        if os.path.exists(os.path.join(scratch, "logs", fault.id + ".log")):
+            os.remove(os.path.join(scratch, "logs", fault.id + ".log"))
         path = os.path.join(src, fault.file)
         original = open(path, encoding="utf-8").read()
         with open(path, "w", encoding="utf-8") as f:

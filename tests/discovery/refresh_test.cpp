@@ -164,3 +164,25 @@ TEST_F(Refresh, ListsEveryItemInOrderWebAndZeltItemsOnlyWithBothWebSites)
     expectRows(expected.size());
     EXPECT_TRUE(fileExists(gaZelt) && (GetFileAttributesW(gaZelt.c_str()) & FILE_ATTRIBUTE_DIRECTORY));
 }
+
+// A refresh empties the store and fills it again: an id a worker still holds
+// from before never finds, or changes, a record of the new list.
+TEST(RowStore, AnIdFromBeforeARefreshFindsNothingAfterIt)
+{
+    CRowStore store;
+    const NewListItem add { ITEM_RECIPIENTS, L"Recipient list", L"a.rcp", L"c:\\beta", L"a.rcp", L"c:\\ga",
+                            L"To unicode", {} };
+    const LPARAM before = store.Add(add);
+    store.Clear();
+    const LPARAM after = store.Add(add);
+    EXPECT_NE(before, after);
+    EXPECT_EQ(nullptr, store.Find(before));
+    EXPECT_FALSE(store.SetState(before, RowState { RowOutcome::Migrated, {} }));
+    EXPECT_EQ(RowOutcome::NotStarted, store.Find(after)->state.outcome);
+    EXPECT_EQ(std::vector<LPARAM> { after }, [&] {
+        std::vector<LPARAM> ids;
+        for (const TakenRecord& record : store.TakeAll())
+            ids.push_back(record.id);
+        return ids;
+    }());
+}
