@@ -51,7 +51,7 @@ protected:
 TEST_F(FileFinderTest, PatternsAndTheirCaseRules)
 {
     const Names files = {L"index.html", L"INDEX.HTM", L"page.htm", L"NotifyMissed.TXT", L"notifyfailed.txt.bak",
-                         L"README", L"htm", L".profile", L"a.rcp", L"b.rcp", L"z.rcp"};
+                         L"README", L"htm", L".profile", L"a.rcp", L"b.rcp", L"old.list.rcp", L"z.rcp"};
     Touch(files);
     makeDirs(root + L"\\sub.rcp");
     Touch({L"sub.rcp\\inner.rcp"});
@@ -71,11 +71,13 @@ TEST_F(FileFinderTest, PatternsAndTheirCaseRules)
     // Every file, but no directory.
     EXPECT_EQ(sorted(files), sorted(Find({L"*.*"}, false)));
     EXPECT_EQ(sorted(files), sorted(Find({L"*"}, false)));
-    // A file matching several patterns is stored once for each.
-    EXPECT_EQ(sorted(Names{L"a.rcp", L"a.rcp", L"b.rcp", L"z.rcp"}), sorted(Find({L"*.rcp", L"A.RCP"}, true)));
+    // A file matching several patterns is stored once for each; the
+    // extension is what follows the last dot.
+    EXPECT_EQ(sorted(Names{L"a.rcp", L"a.rcp", L"b.rcp", L"old.list.rcp", L"z.rcp"}),
+              sorted(Find({L"*.rcp", L"A.RCP"}, true)));
     // Recursing, a directory is searched where it is met (Wine and NTFS list
     // a directory in name order without regard to case).
-    EXPECT_EQ((Names{L"a.rcp", L"b.rcp", L"sub.rcp\\inner.rcp", L"z.rcp"}), Find({L"*.rcp"}, true, true));
+    EXPECT_EQ((Names{L"a.rcp", L"b.rcp", L"old.list.rcp", L"sub.rcp\\inner.rcp", L"z.rcp"}), Find({L"*.rcp"}, true, true));
 }
 
 TEST_F(FileFinderTest, ResumingFromACountAppendsAfterItAndNeverPassesTheCapacity)
