@@ -365,25 +365,6 @@ bool CCheckListCtrl::SetCellText(int row, int column, const std::wstring& text)
     return Hwnd() && SetItemText(row, item);
 }
 
-std::wstring CCheckListCtrl::CellText(int row, int column) const
-{
-    // Grows the buffer until the text fits: the list answers with the number
-    // of characters it copied, one short of the buffer when it had to cut.
-    std::wstring text(256, L'\0');
-    for (;;) {
-        LVITEMW item = {};
-        item.iSubItem = column;
-        item.pszText = &text[0];
-        item.cchTextMax = int(text.size());
-        const int copied = Hwnd() ? GetItemText(row, item) : 0;
-        if (copied < int(text.size()) - 1 || text.size() >= 65536) {
-            text.resize(copied > 0 ? copied : 0);
-            return text;
-        }
-        text.resize(text.size() * 4);
-    }
-}
-
 void CCheckListCtrl::PostToParent(UINT message, WPARAM wParam, LPARAM lParam) const
 {
     const HWND owner = Parent();

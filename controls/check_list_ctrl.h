@@ -68,7 +68,6 @@ public:
     // The row's item data (0 for a row that does not exist).
     LPARAM RowData(int row) const;
     bool SetCellText(int row, int column, const std::wstring& text);
-    std::wstring CellText(int row, int column) const;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -6,6 +6,8 @@
 
 #include <commctrl.h>
 
+#include <string>
+
 class CListView : public CWindow {
 public:
     int ItemCount() const { return int(Send(LVM_GETITEMCOUNT)); }
@@ -56,6 +58,25 @@ public:
     }
     bool GetItemPosition(int row, POINT& point) const { return Send(LVM_GETITEMPOSITION, row, Lp(&point)) != 0; }
     HWND GetHeader() const { return reinterpret_cast<HWND>(Send(LVM_GETHEADER)); }
+    // A cell's whole text. Grows the buffer until the text fits: the list
+    // answers with the number of characters it copied, one short of the
+    // buffer when it had to cut.
+    std::wstring CellText(int row, int column) const
+    {
+        std::wstring text(256, L'\0');
+        for (;;) {
+            LVITEMW item = {};
+            item.iSubItem = column;
+            item.pszText = &text[0];
+            item.cchTextMax = int(text.size());
+            const int copied = Hwnd() ? GetItemText(row, item) : 0;
+            if (copied < int(text.size()) - 1 || text.size() >= 65536) {
+                text.resize(copied > 0 ? copied : 0);
+                return text;
+            }
+            text.resize(text.size() * 4);
+        }
+    }
 
 private:
     template <typename T> static LPARAM Lp(T pointer) { return reinterpret_cast<LPARAM>(pointer); }

@@ -62,15 +62,4 @@ bool DialogHarness::Close(int ms)
     return waitUntil([this] { return bool(m_closed); }, ms);
 }
 
-std::wstring CListReader::CellText(int row, int column) const
-{
-    wchar_t text[1024] = {};
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = int(sizeof text / sizeof text[0]);
-    GetItemText(row, item);
-    return text;
-}
-
 } // namespace qmtest

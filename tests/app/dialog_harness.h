@@ -19,7 +19,6 @@ class CListReader : public CListView {
 public:
     explicit CListReader(HWND list) { Attach(list); }
     int RowCount() const { return ItemCount(); }
-    std::wstring CellText(int row, int column) const;
     // Any state image but the unticked box counts as ticked, as in the list.
     bool IsChecked(int row) const { return GetItemState(row, LVIS_STATEIMAGEMASK) != INDEXTOSTATEIMAGEMASK(1); }
     // Ticks or unticks the box, as a click on it does.
