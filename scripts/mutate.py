@@ -101,11 +101,16 @@ def empty_temp():
 LOG_NAME = ["baseline"]  # the fault whose test runs are being logged
 
 
-def run_tests(build_dir, regex, timeout):
+def run_tests(build_dir, regex, timeout, first_only=False):
     """ctest over the tests `regex` selects (all when None): the names of those that failed.
-    Each run's output is added to logs/<fault>.log beside the build."""
+    With first_only, no further test starts once one has failed: one catch is
+    enough, and a fault that makes every window test wait out its timeout
+    would otherwise cost half an hour. Each run's output is added to
+    logs/<fault>.log beside the build."""
     empty_temp()
     args = ["ctest", "--test-dir", build_dir, "-j", str(os.cpu_count() or 2), "-LE", "wow64", "--timeout", str(timeout)]
+    if first_only:
+        args.append("--stop-on-failure")
     if regex:
         args += ["-R", regex]
     result = subprocess.run(args, capture_output=True, text=True)
@@ -167,9 +172,9 @@ def inside(options):
             if not built:
                 result, by = "does not build", ""
             else:
-                failed = confirmed(build_dir, run_tests(build_dir, MODULE_TESTS[fault.module], 900))
+                failed = confirmed(build_dir, run_tests(build_dir, MODULE_TESTS[fault.module], 900, True))
                 if not failed:
-                    failed = confirmed(build_dir, run_tests(build_dir, None, 900))
+                    failed = confirmed(build_dir, run_tests(build_dir, None, 900, True))
                     result = "caught (suite)" if failed else "SURVIVED"
                 else:
                     result = "caught"
