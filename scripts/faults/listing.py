@@ -153,7 +153,7 @@ FAULTS = [
     Invalidate();''',
           replace=r'''    Invalidate();''',
           breaks="after a horizontal scroll the list is no longer drawn"),
-    Fault("list-9", "list control", "controls/check_list_ctrl.cpp",
+    Fault("list-9", "list control", "window/list_view.h",
           find=r'''        if (copied < int(text.size()) - 1 || text.size() >= 65536) {''',
           replace=r'''        if (copied <= int(text.size()) - 1 || text.size() >= 65536) {''',
           breaks="a cell text of 255 characters or more is read cut short"),
