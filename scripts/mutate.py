@@ -11,6 +11,7 @@ writes it to build-mutate/<arch>/results.md.
     scripts/mutate.py [--arch win32|win64] [--only ID,...] [--module NAME] [--per-module N] [--check] [--list]
 
 --per-module N takes the first N faults of each module (a shorter run).
+--module takes one module or several, separated by commas, run in that order.
 --check only proves that every fault applies to the tree as it is (its text
 found exactly once) and exits; --list prints the faults. The run takes an
 hour or two and is not part of CI; scripts/test.sh is unchanged by it.
@@ -139,8 +140,15 @@ def confirmed(build_dir, failed):
 
 
 def inside(options):
+    modules = options.module.split(",") if options.module else []
     faults = [f for f in FAULTS if (not options.only or f.id in options.only.split(","))
-              and (not options.module or f.module == options.module)]
+              and (not modules or f.module in modules)]
+    unknown = [m for m in modules if m not in MODULE_TESTS]
+    if unknown:
+        print("no such module: " + ", ".join(unknown) + "; the modules are: " + ", ".join(MODULE_TESTS))
+        return 2
+    if modules:  # in the order the modules were given
+        faults.sort(key=lambda f: modules.index(f.module))
     if options.per_module:
         taken = {}
         faults = [f for f in faults if taken.setdefault(f.module, []).append(f) or len(taken[f.module]) <= options.per_module]
