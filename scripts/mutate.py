@@ -139,6 +139,29 @@ def confirmed(build_dir, failed):
     return [name for name in failed if name in again or name == "TempLeftEmpty"]
 
 
+def write_report(scratch, arch, rows, planned):
+    """The table of the faults run so far into results.md; written after each
+    fault, so that a run stopped part way still leaves what it measured."""
+    counted = [r for r in rows if r[1] != "does not build"]
+    caught = [r for r in counted if r[1].startswith("caught")]
+    lines = [f"Seeded faults, {arch} build, {datetime.date.today().isoformat()}: "
+             f"{len(caught)} of {len(counted)} caught"
+             + (f" (stopped after {len(rows)} of {planned})" if len(rows) < planned else "")
+             + (f" ({100.0 * len(caught) / len(counted):.0f} %)" if counted else ""), "",
+             "| Module | Faults | Caught |", "|---|---|---|"]
+    for module in MODULE_TESTS:
+        mine = [r for r in counted if r[0].module == module]
+        if mine:
+            lines.append(f"| {module} | {len(mine)} | {sum(r[1].startswith('caught') for r in mine)} |")
+    lines += ["", "| Fault | Module | What it breaks | Result | By | Minutes |", "|---|---|---|---|---|---|"]
+    for fault, result, by, minutes in rows:
+        lines.append(f"| {fault.id} | {fault.module} | {fault.breaks} | {result} | {by} | {minutes:.1f} |")
+    report = "\n".join(lines) + "\n"
+    with open(os.path.join(scratch, "results.md"), "w", encoding="utf-8") as f:
+        f.write(report)
+    return report
+
+
 def inside(options):
     modules = options.module.split(",") if options.module else []
     faults = [f for f in FAULTS if (not options.only or f.id in options.only.split(","))
@@ -193,25 +216,10 @@ def inside(options):
         minutes = (time.time() - started) / 60
         rows.append((fault, result, by, minutes))
         print(f"{fault.id:<14} {fault.module:<20} {result:<14} {by[:60]:<60} {minutes:.1f}", flush=True)
+        write_report(scratch, options.arch, rows, len(faults))
     build(src, build_dir, options.arch)
 
-    counted = [r for r in rows if r[1] != "does not build"]
-    caught = [r for r in counted if r[1].startswith("caught")]
-    lines = [f"Seeded faults, {options.arch} build, {datetime.date.today().isoformat()}: "
-             f"{len(caught)} of {len(counted)} caught"
-             + (f" ({100.0 * len(caught) / len(counted):.0f} %)" if counted else ""), "",
-             "| Module | Faults | Caught |", "|---|---|---|"]
-    for module in MODULE_TESTS:
-        mine = [r for r in counted if r[0].module == module]
-        if mine:
-            lines.append(f"| {module} | {len(mine)} | {sum(r[1].startswith('caught') for r in mine)} |")
-    lines += ["", "| Fault | Module | What it breaks | Result | By | Minutes |", "|---|---|---|---|---|---|"]
-    for fault, result, by, minutes in rows:
-        lines.append(f"| {fault.id} | {fault.module} | {fault.breaks} | {result} | {by} | {minutes:.1f} |")
-    report = "\n".join(lines) + "\n"
-    with open(os.path.join(scratch, "results.md"), "w", encoding="utf-8") as f:
-        f.write(report)
-    print("\n" + report)
+    print("\n" + write_report(scratch, options.arch, rows, len(faults)))
     return 0
 
 
