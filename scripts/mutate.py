@@ -8,10 +8,14 @@ and, when they all pass, the whole suite; then it takes the fault out again.
 It prints a table (fault, module, caught or not, by which test, minutes) and
 writes it to build-mutate/<arch>/results.md.
 
-    scripts/mutate.py [--arch win32|win64] [--only ID,...] [--module NAME] [--per-module N] [--check] [--list]
+    scripts/mutate.py [--arch win32|win64] [--only ID,...] [--module NAME,...] [--per-module N]
+                      [--scratch NAME] [--check] [--list]
 
 --per-module N takes the first N faults of each module (a shorter run).
 --module takes one module or several, separated by commas, run in that order.
+--scratch NAME works in build-mutate/NAME instead of build-mutate/<arch>, so
+that two runs over different modules can go side by side: the window tests
+spend most of their time waiting, and one run leaves a core idle.
 --check only proves that every fault applies to the tree as it is (its text
 found exactly once) and exits; --list prints the faults. The run takes an
 hour or two and is not part of CI; scripts/test.sh is unchanged by it.
@@ -175,7 +179,7 @@ def inside(options):
     if options.per_module:
         taken = {}
         faults = [f for f in faults if taken.setdefault(f.module, []).append(f) or len(taken[f.module]) <= options.per_module]
-    scratch = os.path.join(ROOT, "build-mutate", options.arch)
+    scratch = os.path.join(ROOT, "build-mutate", options.scratch or options.arch)
     src = sync_tree(scratch)
     build_dir = os.path.join(scratch, "build")
     ok, log = build(src, build_dir, options.arch)
@@ -229,6 +233,7 @@ def main():
     parser.add_argument("--only", default="")
     parser.add_argument("--module", default="")
     parser.add_argument("--per-module", type=int, default=0)
+    parser.add_argument("--scratch", default="", help="folder under build-mutate (default: the arch)")
     parser.add_argument("--check", action="store_true")
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
@@ -250,7 +255,7 @@ def main():
     # Under Wine with a display of its own, in a prefix kept between runs.
     arch = options.arch or ("win32" if subprocess.run(["/usr/lib/wine/wine", "--version"],
                                                        capture_output=True).returncode == 0 else "win64")
-    prefix = os.path.join(ROOT, "build-mutate", arch, "wineprefix")
+    prefix = os.path.join(ROOT, "build-mutate", options.scratch or arch, "wineprefix")
     os.makedirs(os.path.dirname(prefix), exist_ok=True)
     command = [os.path.join(ROOT, "scripts", "with-wine.sh"), "--arch", arch]
     if arch == "win64":
@@ -262,6 +267,8 @@ def main():
         command += ["--module", options.module]
     if options.per_module:
         command += ["--per-module", str(options.per_module)]
+    if options.scratch:
+        command += ["--scratch", options.scratch]
     return subprocess.run(command).returncode
 
 
