@@ -9,13 +9,14 @@ It prints a table (fault, module, caught or not, by which test, minutes) and
 writes it to build-mutate/<arch>/results.md.
 
     scripts/mutate.py [--arch win32|win64] [--only ID,...] [--module NAME,...] [--per-module N]
-                      [--scratch NAME] [--check] [--list]
+                      [--scratch NAME] [--check] [--list] [--merge NAME,...]
 
 --per-module N takes the first N faults of each module (a shorter run).
 --module takes one module or several, separated by commas, run in that order.
 --scratch NAME works in build-mutate/NAME instead of build-mutate/<arch>, so
 that two runs over different modules can go side by side: the window tests
-spend most of their time waiting, and one run leaves a core idle.
+spend most of their time waiting, and one run leaves a core idle; --merge NAME,... then prints one table from the
+results.md of such runs.
 --check only proves that every fault applies to the tree as it is (its text
 found exactly once) and exits; --list prints the faults. The run takes an
 hour or two and is not part of CI; scripts/test.sh is unchanged by it.
@@ -143,12 +144,10 @@ def confirmed(build_dir, failed):
     return [name for name in failed if name in again or name == "TempLeftEmpty"]
 
 
-def write_report(scratch, arch, rows, planned):
-    """The table of the faults run so far into results.md; written after each
-    fault, so that a run stopped part way still leaves what it measured."""
+def report_text(arch, rows, planned, day=None):
     counted = [r for r in rows if r[1] != "does not build"]
     caught = [r for r in counted if r[1].startswith("caught")]
-    lines = [f"Seeded faults, {arch} build, {datetime.date.today().isoformat()}: "
+    lines = [f"Seeded faults, {arch} build, {day or datetime.date.today().isoformat()}: "
              f"{len(caught)} of {len(counted)} caught"
              + (f" (stopped after {len(rows)} of {planned})" if len(rows) < planned else "")
              + (f" ({100.0 * len(caught) / len(counted):.0f} %)" if counted else ""), "",
@@ -160,10 +159,35 @@ def write_report(scratch, arch, rows, planned):
     lines += ["", "| Fault | Module | What it breaks | Result | By | Minutes |", "|---|---|---|---|---|---|"]
     for fault, result, by, minutes in rows:
         lines.append(f"| {fault.id} | {fault.module} | {fault.breaks} | {result} | {by} | {minutes:.1f} |")
-    report = "\n".join(lines) + "\n"
+    return "\n".join(lines) + "\n"
+
+
+def write_report(scratch, arch, rows, planned):
+    """The table of the faults run so far into results.md; written after each
+    fault, so that a run stopped part way still leaves what it measured."""
+    report = report_text(arch, rows, planned)
     with open(os.path.join(scratch, "results.md"), "w", encoding="utf-8") as f:
         f.write(report)
     return report
+
+
+def merge(names):
+    """One table from the results.md of runs that went side by side, each in
+    its own --scratch folder: the rows of every fault they ran, in module order."""
+    by_id = {fault.id: fault for fault in FAULTS}
+    rows, arches, days = {}, set(), set()
+    for name in names:
+        text = open(os.path.join(ROOT, "build-mutate", name, "results.md"), encoding="utf-8").read()
+        title = re.match(r"Seeded faults, (\S+) build, (\S+):", text)
+        arches.add(title.group(1))
+        days.add(title.group(2))
+        for line in text.splitlines():
+            cells = [cell.strip() for cell in line.strip().strip("|").split("|")]
+            if len(cells) == 6 and cells[0] in by_id:
+                rows[cells[0]] = (by_id[cells[0]], cells[3], cells[4], float(cells[5]))
+    order = list(MODULE_TESTS)
+    merged = sorted(rows.values(), key=lambda r: (order.index(r[0].module), FAULTS.index(r[0])))
+    return report_text("/".join(sorted(arches)), merged, len(merged), "/".join(sorted(days)))
 
 
 def inside(options):
@@ -234,6 +258,7 @@ def main():
     parser.add_argument("--module", default="")
     parser.add_argument("--per-module", type=int, default=0)
     parser.add_argument("--scratch", default="", help="folder under build-mutate (default: the arch)")
+    parser.add_argument("--merge", default="", help="scratch folders whose tables to put into one")
     parser.add_argument("--check", action="store_true")
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
@@ -245,6 +270,9 @@ def main():
             print(problem)
         print(f"{len(FAULTS)} faults, {len(problems)} that do not apply")
         return 1 if problems else 0
+    if options.merge:
+        print(merge(options.merge.split(",")), end="")
+        return 0
     if options.list:
         for fault in FAULTS:
             print(f"{fault.id:<14} {fault.module:<20} {fault.breaks}")
