@@ -20,7 +20,7 @@ MODULE_TESTS = {
     "row store": r"MainDialog|Refresh\.|Migration\.(AfterARun|OnlyTicked|AnUnattended)",
     "dialog": r"MainDialog|Migration\.(OnlyTicked|EachFailure|AfterARun|Carries)",
     "refresh": r"Refresh\.",
-    "migration": r"Migration\.(Carries|OnlyTicked|EachFailure|AFileOf|WhereNo|NothingThat|ARace)",
+    "migration": r"Migration\.(Carries|OnlyTicked|EachFailure|AFileOf|WhereNo|NothingThat|ARace)|MigrationBackup",
     "backup and restore": r"MigrationBackup|Migration\.(Restore|ARunStopped|WhereNo|WhatAnother)",
     "registry transfer": r"RegistryRename|RegistryKey|Migration\.(Carries|ARegistry)",
     "unattended run": r"Migration\.(AnUnattended|WhatAnother)",
