@@ -15,8 +15,8 @@ writes it to build-mutate/<arch>/results.md.
 --module takes one module or several, separated by commas, run in that order.
 --scratch NAME works in build-mutate/NAME instead of build-mutate/<arch>, so
 that two runs over different modules can go side by side: the window tests
-spend most of their time waiting, and one run leaves a core idle; --merge NAME,... then prints one table from the
-results.md of such runs.
+spend most of their time waiting, and one run leaves a core idle.
+--merge NAME,... prints one table from the results.md of such runs.
 --check only proves that every fault applies to the tree as it is (its text
 found exactly once) and exits; --list prints the faults. The run takes an
 hour or two and is not part of CI; scripts/test.sh is unchanged by it.
@@ -36,6 +36,11 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
 
 from faults import FAULTS, MODULE_TESTS  # noqa: E402
+
+
+def scratch_dir(options, arch):
+    """Where a run keeps its copy of the tree, its build, prefix, logs and table."""
+    return os.path.join(ROOT, "build-mutate", options.scratch or arch)
 
 
 def tracked_files():
@@ -222,7 +227,7 @@ def inside(options):
     if options.per_module:
         taken = {}
         faults = [f for f in faults if taken.setdefault(f.module, []).append(f) or len(taken[f.module]) <= options.per_module]
-    scratch = os.path.join(ROOT, "build-mutate", options.scratch or options.arch)
+    scratch = scratch_dir(options, options.arch)
     src = sync_tree(scratch)
     build_dir = os.path.join(scratch, "build")
     ok, log = build(src, build_dir, options.arch)
@@ -302,7 +307,7 @@ def main():
     # Under Wine with a display of its own, in a prefix kept between runs.
     arch = options.arch or ("win32" if subprocess.run(["/usr/lib/wine/wine", "--version"],
                                                        capture_output=True).returncode == 0 else "win64")
-    prefix = os.path.join(ROOT, "build-mutate", options.scratch or arch, "wineprefix")
+    prefix = os.path.join(scratch_dir(options, arch), "wineprefix")
     os.makedirs(os.path.dirname(prefix), exist_ok=True)
     command = [os.path.join(ROOT, "scripts", "with-wine.sh"), "--arch", arch]
     if arch == "win64":
