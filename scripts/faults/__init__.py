@@ -13,11 +13,11 @@ Fault = namedtuple("Fault", "id module file find replace breaks")
 # The tests that cover each module, as a ctest -R expression. A fault that
 # survives them is tried against the whole suite.
 MODULE_TESTS = {
-    "file layer": r"FileIo|OemToUtf16|Fingerprint|BlockSource|Migration\.(ARace|AFileOf|NothingThat)",
+    "file layer": r"FileIo|OemToUtf16|Fingerprint|BlockSource|Migration\.(ARace|AFileOf|NothingThat|RestoreCmd)",
     "finder": r"FileFinderTest|Refresh\.",
     "locator": r"Refresh\.|ConsolePath",
     "list control": r"CheckList|MainDialog",
-    "row store": r"MainDialog|Refresh\.|Migration\.(AfterARun|OnlyTicked|AnUnattended)",
+    "row store": r"RowStore|MainDialog|Refresh\.|Migration\.(AfterARun|OnlyTicked|AnUnattended)",
     "dialog": r"MainDialog|Migration\.(OnlyTicked|EachFailure|AfterARun|Carries)",
     "refresh": r"Refresh\.",
     "migration": r"Migration\.(Carries|OnlyTicked|EachFailure|AFileOf|WhereNo|NothingThat|ARace)|MigrationBackup",

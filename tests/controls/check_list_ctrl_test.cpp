@@ -149,6 +149,15 @@ TEST_F(CheckListTest, ChangesReachTheParentAndOnlyLeftPressesOnARowSelect)
     Mouse(WM_LBUTTONDBLCLK, OnLabel(0));
     EXPECT_EQ(CheckImage(0), 0x1000u);
     EXPECT_EQ(m_ctrl.GetSelectedRow(), 0);
+    // Every state that counts as ticked, the stray one too, is cleared by a
+    // flip, and a second flip ticks the row again.
+    for (int row : { 1, 3 }) {
+        ASSERT_TRUE(m_ctrl.IsChecked(row));
+        Mouse(WM_LBUTTONDBLCLK, OnLabel(row));
+        EXPECT_FALSE(m_ctrl.IsChecked(row)) << row;
+        Mouse(WM_LBUTTONDBLCLK, OnLabel(row));
+        EXPECT_EQ(CheckImage(row), 0x2000u) << row;
+    }
 }
 
 TEST_F(CheckListTest, HeaderClickSortsAscendingAndAgainKeepsTheOrder)

@@ -199,6 +199,20 @@ protected:
         return text;
     }
 
+    // Files directly in "migration backups": once a migration or a restore
+    // has ended, nothing but the runs' folders stays there.
+    std::string FilesLeftInBackups() const
+    {
+        const std::wstring backups = ga + L"\\migration backups\\";
+        Snapshot all;
+        snapshotFiles(ga + L"\\migration backups", all);
+        std::string files;
+        for (const auto& entry : all)
+            if (entry.second != "dir" && entry.first.find(L'\\', backups.size()) == std::wstring::npos)
+                files += narrow(entry.first) + "\n";
+        return files;
+    }
+
     // Relative path under the 5.2.2 directory -> bytes.
     std::map<std::wstring, std::string> DestinationFiles()
     {
@@ -494,6 +508,13 @@ TEST_F(Migration, ARegistryTransferThatFailsSaysWhatFailedAndImportsNothing)
     expectFailure(beta, L"the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvale\\Kelda\\CurrentVersion\\console_reporting\\Schedules "
                         L"of the beta key cannot be read");
     denyRegAccess(BETA_KEY + std::wstring(L"\\Schedules"), 0);
+    // Nothing is imported over a 5.2.2 key that could not be kept first.
+    const std::wstring locked = GA_KEY + std::wstring(L"\\Locked");
+    setRegString(locked, L"Secret", L"kept");
+    denyRegAccess(locked, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS);
+    expectFailure(beta, L"cannot back up " + gaKey + L": the key " + gaKey + L"\\Locked cannot be read");
+    denyRegAccess(locked, 0);
+    deleteRegTree(locked);
     deleteRegTree(BETA_KEY);
     expectFailure(beta, betaKey + L" does not exist");
 
@@ -637,6 +658,7 @@ TEST_F(Migration, RestoreCmdPutsBackWhatARunReplacedAndEachRunKeepsABackupOfItsO
     std::string output;
     EXPECT_EQ(0u, runCmdScript(first + L"\\restore.cmd", root.Path(), output)) << output;
     EXPECT_EQ("", snapshotDifference(before, snapshot())) << output;
+    EXPECT_EQ("", FilesLeftInBackups());
 
     Snapshot kept;
     snapshotFiles(first, kept);
@@ -911,6 +933,9 @@ TEST_F(Migration, AnUnattendedRunListsOrMigratesWithoutAWindowAndSaysHowItEnded)
     EXPECT_NE(std::string::npos, list.find("Recipients,recipients.rcp,To unicode,recipients.rcp,"
                                            + narrow(beta) + ",\"" + narrow(ga) + "\",new,Not Started,\r\n")) << list;
     EXPECT_NE(std::string::npos, out.find("Rows: 10, migrated: 0, failed: 0.")) << out;
+    // A report that cannot be written is a run that did not do what it was asked.
+    EXPECT_EQ(4u, tool(L"/list /report:missing\\list.csv")) << out;
+    EXPECT_NE(std::string::npos, out.find("\\missing\\list.csv could not be written: ")) << out;
 
     // A second copy while one runs.
     {
@@ -938,6 +963,7 @@ TEST_F(Migration, AnUnattendedRunListsOrMigratesWithoutAWindowAndSaysHowItEnded)
     EXPECT_EQ(renamed + L"\\reports", regString(GA_KEY, L"ReportDir"));
     EXPECT_EQ(0u, tool(L"/migrate")) << out;
     EXPECT_NE(std::string::npos, out.find("Rows: 10, migrated: 10, failed: 0.")) << out;
+    EXPECT_EQ("", FilesLeftInBackups());
 
     // No beta installation: the status line's text, and nothing written.
     deleteRegTree(BETA_KEY);
