@@ -19,7 +19,7 @@ MODULE_TESTS = {
     "list control": r"CheckList|MainDialog",
     "row store": r"RowStore|MainDialog|Refresh\.|Migration\.(AfterARun|OnlyTicked|AnUnattended)",
     "dialog": r"MainDialog|Migration\.(OnlyTicked|EachFailure|AfterARun|Carries)",
-    "refresh": r"Refresh\.",
+    "refresh": r"Refresh\.|Migration\.AnUnattended",
     "migration": r"Migration\.(Carries|OnlyTicked|EachFailure|AFileOf|WhereNo|NothingThat|ARace)|MigrationBackup",
     "backup and restore": r"MigrationBackup|Migration\.(Restore|ARunStopped|WhereNo|WhatAnother)",
     "registry transfer": r"RegistryRename|RegistryKey|Migration\.(Carries|ARegistry)",
