@@ -199,16 +199,26 @@ protected:
         return text;
     }
 
-    // Files directly in "migration backups": once a migration or a restore
-    // has ended, nothing but the runs' folders stays there.
+    // What lies directly in "migration backups": each run's folder ("dir"),
+    // and any file left there.
+    Snapshot BackupsEntries() const
+    {
+        const std::wstring backups = ga + L"\\migration backups";
+        Snapshot all, direct;
+        snapshotFiles(backups, all);
+        for (const auto& entry : all)
+            if (entry.first.find(L'\\', backups.size() + 1) == std::wstring::npos)
+                direct.insert(entry);
+        return direct;
+    }
+
+    // Once a migration or a restore has ended, nothing but the runs' folders
+    // stays in "migration backups".
     std::string FilesLeftInBackups() const
     {
-        const std::wstring backups = ga + L"\\migration backups\\";
-        Snapshot all;
-        snapshotFiles(ga + L"\\migration backups", all);
         std::string files;
-        for (const auto& entry : all)
-            if (entry.second != "dir" && entry.first.find(L'\\', backups.size()) == std::wstring::npos)
+        for (const auto& entry : BackupsEntries())
+            if (entry.second != "dir")
                 files += narrow(entry.first) + "\n";
         return files;
     }
@@ -712,10 +722,8 @@ TEST_F(Migration, ARunStoppedAnywhereIsRestoredExactlyAndARestoreFollowsNoLink)
     };
     // The backup folder a run made: the one not there before it.
     auto backupMade = [&](const Snapshot& earlier) {
-        Snapshot now;
-        snapshotFiles(ga + L"\\migration backups", now);
-        for (const auto& entry : now)
-            if (entry.second == "dir" && !earlier.count(entry.first) && entry.first.find(L'\\', ga.size() + 19) == std::wstring::npos)
+        for (const auto& entry : BackupsEntries())
+            if (entry.second == "dir" && !earlier.count(entry.first))
                 return entry.first;
         return std::wstring();
     };
@@ -725,8 +733,7 @@ TEST_F(Migration, ARunStoppedAnywhereIsRestoredExactlyAndARestoreFollowsNoLink)
     std::string out;
     std::wstring folder;
     for (DWORD stopAfter : { 300u, 450u, 600u, 750u, 900u, 1100u, 0u }) {
-        Snapshot earlier;
-        snapshotFiles(ga + L"\\migration backups", earlier);
+        const Snapshot earlier = BackupsEntries();
         const DWORD code = runCmdScript(work / L"run.cmd", work.Path(), out, stopAfter);
         folder = backupMade(earlier);
         if (stopAfter == 0) {

@@ -185,14 +185,16 @@ DWORD runCmdScript(const std::wstring& script, const std::wstring& currentDirect
         // What the script started may still be ending, its copy of the output
         // handle open: on a loaded machine that has taken more than 10 s. Wait
         // for the whole job.
+        const DWORD jobEndMs = 30000;
         const bool ended = waitUntil([&] {
             JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting {};
             return !QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
                                               sizeof accounting, nullptr)
                    || accounting.ActiveProcesses == 0;
-        }, 30000);
+        }, jobEndMs);
         if (!ended)
-            ADD_FAILURE() << "what " << narrow(command) << " started was still running 30 s after it ended";
+            ADD_FAILURE() << "what " << narrow(command) << " started was still running " << jobEndMs / 1000
+                          << " s after it ended";
     }
     CloseHandle(job);
     for (int i = 0; i < 2; ++i)
